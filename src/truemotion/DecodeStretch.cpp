@@ -1,0 +1,49 @@
+#include <algorithm>
+
+#include "truemotion/IndexStream.h"
+#include "truemotion/StretchMid.h"
+#include "truemotion/TrueMotionDecoder.h"
+
+// Frames coded at two thirds of the display width: a coded pair image of W/3 words a
+// row, decoded like the 15-bit mode, and a display pair image of W/2 words a row in
+// which every four coded pixels a, b, c, d become a, mid(a, b), b, c, mid(c, d), d.
+
+namespace truemotion {
+namespace {
+constexpr uint32_t kBlackPair = 0x80008000u;
+constexpr uint32_t kEscapeScale15 = 5;
+}  // namespace
+
+void TrueMotionDecoder::DecodeStretch(IndexStream& in) {
+    const int codedWords = m_nWidth / 3;
+    const int displayWords = m_nWidth / 2;
+    uint32_t* coded = m_pWorkImage.get();
+    std::fill_n(coded, codedWords, kBlackPair);
+    const CodeTable& luma = Table(kLumaCodes);
+    const CodeTable& chroma = Table(kChromaCodes);
+    CodeCursor cursor(in);
+    for (int r = 0; r < m_nHeight && !in.exhausted(); ++r) {
+        const uint32_t* above = coded + static_cast<size_t>(r) * codedWords;
+        uint32_t* row = coded + static_cast<size_t>(r + 1) * codedWords;
+        uint32_t* display = m_pWorkImage2 + static_cast<size_t>(r + 1) * displayWords;
+        const bool blockTop = IsBlockTopRow(r);
+        uint32_t acc = 0;
+        for (int i = 0; i < m_nWidth / 6; ++i) {
+            if (blockTop) cursor.Step(chroma, chroma, kEscapeScale15, acc);
+            cursor.Step(luma, luma, kEscapeScale15, acc);
+            const uint32_t p = above[2 * i] + acc;
+            row[2 * i] = p;
+            if (blockTop) cursor.Step(chroma, chroma, kEscapeScale15, acc);
+            cursor.Step(luma, luma, kEscapeScale15, acc);
+            const uint32_t q = above[2 * i + 1] + acc;
+            row[2 * i + 1] = q;
+
+            const uint32_t a = p & 0xFFFF, b = p >> 16, c = q & 0xFFFF, d = q >> 16;
+            display[3 * i] = a | mid(a, b) << 16;
+            display[3 * i + 1] = b | c << 16;
+            display[3 * i + 2] = mid(c, d) | d << 16;
+        }
+    }
+}
+
+}  // namespace truemotion

@@ -1,0 +1,82 @@
+#include "truemotion/TrueMotionDecoder.h"
+
+#include <algorithm>
+#include <new>
+
+#include "truemotion/BitmapWriters.h"
+#include "truemotion/IndexStream.h"
+
+namespace truemotion {
+
+TrueMotionDecoder::TrueMotionDecoder() {
+    for (uint32_t v = 0; v < m_grayTable.size(); ++v) m_grayTable[v] = 0x80000000u + v * 0x010101u;
+}
+
+TrueMotionDecoder::~TrueMotionDecoder() = default;
+
+bool TrueMotionDecoder::Open(int width, int height) {
+    Close();
+    if (width <= 0 || height <= 0 || width > kMaxWidth || height > kMaxHeight) return false;
+    // 8 × W × (H + 3) bytes: two cells a pixel for H + 3 rows.
+    const size_t cells = 2 * static_cast<size_t>(width) * (static_cast<size_t>(height) + 3);
+    // All of it starts zeroed: the rows above the picture and the first delta frame's
+    // prediction rely on that.
+    m_pWorkImage.reset(new (std::nothrow) uint32_t[cells]());
+    if (!m_pWorkImage) return false;
+    m_pWorkImage2 = m_pWorkImage.get() + static_cast<size_t>(width) * (static_cast<size_t>(height) + 1);
+    m_nWidth = width;
+    m_nHeight = height;
+    m_nLastDeltaSet = 0;
+    m_nLastVectorTable = 0;
+    m_wTablesBuilt = 0;
+    m_nCompression = 0;
+    m_maskWords.fill(0);
+    return true;
+}
+
+void TrueMotionDecoder::Close() {
+    m_pWorkImage.reset();
+    m_pWorkImage2 = nullptr;
+    m_nWidth = 0;
+    m_nHeight = 0;
+}
+
+int TrueMotionDecoder::DecodeFrame(std::span<const uint8_t> frame, uint8_t* pixels) {
+    if (!m_pWorkImage) return 0;
+    const int headerSize = ParseFrameHeader(frame);
+    if (headerSize == 0) return 0;
+    return DecodeFrameBody(frame.subspan(std::min(frame.size(), static_cast<size_t>(headerSize))), pixels);
+}
+
+int TrueMotionDecoder::DecodeFrameBody(std::span<const uint8_t> body, uint8_t* pixels) {
+    if (m_nCompression == 0) return 0;
+    if (m_nHeaderType < 2) {
+        m_bDeltaFlag = 0;
+        m_bKeyFrame = 1;
+        m_bSkipFlag = 0;
+    }
+    if (m_bSkipFlag && !m_bDeltaFlag) return 1;
+    // A body without its first index byte (or, for a delta frame, without its whole
+    // change mask) holds no picture: the frame is refused and the bitmap kept.
+    const size_t maskBytes = static_cast<size_t>(m_nHeight >> 2) * static_cast<size_t>(((m_nWidth >> 2) + 7) >> 3);
+    const bool delta = !m_bStretch && !m_bKeyFrame;
+    if (body.size() < (delta ? maskBytes : 0) + 1) return 0;
+
+    if (m_bStretch) {
+        IndexStream in(body);
+        DecodeStretch(in);
+        WriteImage15(m_nWidth, m_nHeight, m_pWorkImage2, pixels);
+    } else if (m_nCompression > 8) {
+        IndexStream in(delta ? body.subspan(maskBytes) : body);
+        delta ? DecodeDelta24(body, in) : DecodeKey24(in);
+        WriteImage24(m_nWidth, m_nHeight, m_nBlockMask, m_bNarrowBlocks != 0, m_pWorkImage.get(), m_pWorkImage2,
+                     m_grayTable, pixels);
+    } else {
+        IndexStream in(delta ? body.subspan(maskBytes) : body);
+        delta ? DecodeDelta15(body, in) : DecodeKey15(in);
+        WriteImage15(m_nWidth, m_nHeight, m_pWorkImage.get(), pixels);
+    }
+    return 1;
+}
+
+}  // namespace truemotion

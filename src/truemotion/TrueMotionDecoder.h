@@ -1,0 +1,89 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "truemotion/CodeTables.h"
+
+// The TrueMotion 1 frame decoder: header un-chaining and checks, code tables, the
+// key, delta and two-thirds-width body decoders over the working images, and the
+// writers of the 24-bit display bitmap.
+//
+// Frames are hostile input: every read of a frame is bounded by its length. A body
+// that ends early stops the frame there; the working memory and the display bitmap
+// are never touched outside their bounds.
+
+namespace truemotion {
+
+inline constexpr int kMaxWidth = 2048;
+inline constexpr int kMaxHeight = 2048;
+
+class IndexStream;
+
+class TrueMotionDecoder {
+public:
+    TrueMotionDecoder();
+    ~TrueMotionDecoder();
+    TrueMotionDecoder(const TrueMotionDecoder&) = delete;
+    TrueMotionDecoder& operator=(const TrueMotionDecoder&) = delete;
+
+    // Allocates the working memory for a width × height display picture and forgets
+    // the code tables, so the next accepted header builds them. False, with nothing
+    // allocated, for a size of 0 or above the limits, or when memory runs out.
+    bool Open(int width, int height);
+    void Close();
+
+    // Decodes one frame into `pixels`, the display bitmap: width × height pixels of
+    // blue, green, red, bottom row first. 1 when decoded (or left as it was by the
+    // skip flag), 0 when the frame is rejected; a rejected frame leaves `pixels` alone.
+    int DecodeFrame(std::span<const uint8_t> frame, uint8_t* pixels);
+
+    int GetCompression() const { return m_nCompression; }
+    int GetWidth() const { return m_nWidth; }
+    int GetHeight() const { return m_nHeight; }
+    const std::array<uint32_t, 256>& GetGrayTable() const { return m_grayTable; }
+
+private:
+    // The header size in bytes, or 0 when the frame is rejected.
+    int ParseFrameHeader(std::span<const uint8_t> frame);
+    int DecodeFrameBody(std::span<const uint8_t> body, uint8_t* pixels);
+
+    void DecodeKey15(IndexStream& in);
+    void DecodeDelta15(std::span<const uint8_t> mask, IndexStream& in);
+    void DecodeKey24(IndexStream& in);
+    void DecodeDelta24(std::span<const uint8_t> mask, IndexStream& in);
+    void DecodeStretch(IndexStream& in);
+
+    // Starts a frame's change mask with every block kept, then loads the stripe at
+    // `position` into m_maskWords and returns the position after it.
+    void ResetMaskWords();
+    size_t LoadMaskStripe(std::span<const uint8_t> mask, size_t position);
+    bool IsBlockTopRow(int row) const { return ((m_nHeight - row) & m_nBlockMask) == 0; }
+    int ChromaRowLength() const { return m_bNarrowBlocks ? m_nWidth / 2 : m_nWidth / 4; }
+    const CodeTable& Table(CodeTableKind kind) const { return m_codeTables[kind]; }
+
+    int32_t m_nLastCompression = 0;
+    std::array<uint32_t, 256> m_grayTable;
+    uint8_t m_nCompression = 0;
+    uint8_t m_nHeaderType = 0;
+    uint16_t m_bKeyFrame = 0;
+    uint16_t m_bDeltaFlag = 0;
+    uint16_t m_bStretch = 0;
+    uint16_t m_bSkipFlag = 0;
+    int32_t m_bNarrowBlocks = 0;
+    int32_t m_nBlockShift = 0;
+    int32_t m_nBlockMask = 0;
+    uint8_t m_nLastDeltaSet = 0;
+    uint8_t m_nLastVectorTable = 0;
+    uint16_t m_wTablesBuilt = 0;
+    std::unique_ptr<uint32_t[]> m_pWorkImage;
+    uint32_t* m_pWorkImage2 = nullptr;
+    CodeTables m_codeTables{};
+    std::array<uint32_t, 16> m_maskWords{};
+    int32_t m_nWidth = 0;
+    int32_t m_nHeight = 0;
+};
+
+}  // namespace truemotion
