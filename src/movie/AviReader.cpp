@@ -1,0 +1,305 @@
+#include "movie/AviReader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "base/ByteReader.h"
+#include "movie/AviRecordCodec.h"
+
+namespace movie {
+namespace {
+
+constexpr uint32_t kRiff = MakeFourCC("RIFF");
+constexpr uint32_t kAvi = MakeFourCC("AVI ");
+constexpr uint32_t kList = MakeFourCC("LIST");
+constexpr uint32_t kHdrl = MakeFourCC("hdrl");
+constexpr uint32_t kAvih = MakeFourCC("avih");
+constexpr uint32_t kStrl = MakeFourCC("strl");
+constexpr uint32_t kStrh = MakeFourCC("strh");
+constexpr uint32_t kStrf = MakeFourCC("strf");
+constexpr uint32_t kStrn = MakeFourCC("strn");
+constexpr uint32_t kMovi = MakeFourCC("movi");
+constexpr uint32_t kRec = MakeFourCC("rec ");
+constexpr uint32_t kIdx1 = MakeFourCC("idx1");
+
+// Stream numbers are two decimal digits in chunk ids.
+constexpr int kMaxStreams = 100;
+// A format larger than this is no format we read; only its start is kept.
+constexpr uint32_t kMaxFormatBytes = 1u << 20;
+constexpr uint32_t kIndexEntryBytes = 16;
+
+struct Chunk {
+    uint32_t id = 0;
+    uint64_t dataStart = 0;
+    uint64_t dataEnd = 0;  // cut at the end of the enclosing list
+    uint64_t next = 0;     // the next chunk, after the pad byte of an odd size
+};
+
+// The stream number of a chunk id "NNxx", or -1.
+int StreamNumberOf(uint32_t id) {
+    const int tens = static_cast<int>(id & 0xFF) - '0', ones = static_cast<int>((id >> 8) & 0xFF) - '0';
+    if (tens < 0 || tens > 9 || ones < 0 || ones > 9) return -1;
+    return tens * 10 + ones;
+}
+
+// Palette changes carry no samples.
+bool IsPaletteChange(uint32_t id) { return ((id >> 16) & 0xFFFF) == ('p' | 'c' << 8); }
+
+}  // namespace
+
+struct AviReader::Stream {
+    AVISTREAMINFO info;
+    std::vector<uint8_t> format;
+    // Fixed sample size (audio block alignment), or 0 when a chunk is one sample.
+    uint32_t sampleBytes = 0;
+    struct Entry {
+        uint64_t offset;
+        uint32_t size;
+        uint64_t firstSample;
+    };
+    std::vector<Entry> chunks;
+    uint64_t samples = 0;
+    uint32_t largestChunk = 0;
+
+    void Add(uint64_t offset, uint32_t size) {
+        chunks.push_back({offset, size, samples});
+        samples += sampleBytes ? size / sampleBytes : 1;
+        largestChunk = std::max(largestChunk, size);
+    }
+};
+
+namespace {
+
+class ChunkWalker {
+public:
+    ChunkWalker(ByteSource& source, uint64_t start, uint64_t end) : m_source(source), m_position(start), m_end(end) {}
+
+    bool Next(Chunk& chunk) {
+        uint8_t header[8];
+        if (m_position > m_end || m_end - m_position < 8 || !m_source.ReadAt(m_position, header)) return false;
+        const uint32_t size = LoadLE32(header + 4);
+        chunk.id = LoadLE32(header);
+        chunk.dataStart = m_position + 8;
+        chunk.dataEnd = std::min<uint64_t>(chunk.dataStart + size, m_end);
+        chunk.next = chunk.dataStart + size + (size & 1);
+        m_position = chunk.next;
+        return true;
+    }
+
+    // The list type of a LIST chunk, or 0.
+    uint32_t ListType(const Chunk& chunk) {
+        uint8_t type[4];
+        if (chunk.dataEnd - chunk.dataStart < 4 || !m_source.ReadAt(chunk.dataStart, type)) return 0;
+        return LoadLE32(type);
+    }
+
+private:
+    ByteSource& m_source;
+    uint64_t m_position;
+    uint64_t m_end;
+};
+
+std::vector<uint8_t> ReadBytes(ByteSource& source, const Chunk& chunk, uint32_t limit) {
+    std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(chunk.dataEnd - chunk.dataStart, limit)));
+    if (!source.ReadAt(chunk.dataStart, bytes)) bytes.clear();
+    return bytes;
+}
+
+}  // namespace
+
+AviReader::AviReader(std::unique_ptr<ByteSource> source) : m_source(std::move(source)) {}
+AviReader::AviReader(AviReader&&) noexcept = default;
+AviReader& AviReader::operator=(AviReader&&) noexcept = default;
+AviReader::~AviReader() = default;
+
+Result<AviReader> AviReader::OpenFile(const std::string& path) {
+    auto source = OpenFileSource(path);
+    if (!source) return source.error();
+    AviReader reader(std::move(source.value()));
+    LUMEKO_TRY(reader.Parse());
+    return reader;
+}
+
+Result<AviReader> AviReader::OpenMemory(std::span<const uint8_t> image) {
+    AviReader reader(MakeMemorySource(image));
+    LUMEKO_TRY(reader.Parse());
+    return reader;
+}
+
+Result<void> AviReader::Parse() {
+    ByteSource& source = *m_source;
+    uint8_t riff[12];
+    if (!source.ReadAt(0, riff) || LoadLE32(riff) != kRiff || LoadLE32(riff + 8) != kAvi)
+        return MakeError(ErrorKind::Unsupported, "not an AVI file");
+    const uint64_t riffEnd = std::min<uint64_t>(8 + uint64_t{LoadLE32(riff + 4)}, source.Size());
+
+    bool haveHeader = false, haveMovi = false;
+    uint64_t moviList = 0, moviEnd = 0;
+    std::vector<uint8_t> index;
+    uint32_t mainHeader[10] = {};
+    ChunkWalker top(source, 12, riffEnd);
+    for (Chunk chunk; top.Next(chunk);) {
+        if (chunk.id == kIdx1) {
+            index = ReadBytes(source, chunk, std::numeric_limits<uint32_t>::max());
+            continue;
+        }
+        if (chunk.id != kList) continue;
+        const uint32_t type = top.ListType(chunk);
+        if (type == kMovi && !haveMovi) {
+            haveMovi = true;
+            moviList = chunk.dataStart;
+            moviEnd = chunk.dataEnd;
+        } else if (type == kHdrl && !haveHeader) {
+            haveHeader = true;
+            ChunkWalker header(source, chunk.dataStart + 4, chunk.dataEnd);
+            for (Chunk part; header.Next(part);) {
+                if (part.id == kAvih) {
+                    const auto bytes = ReadBytes(source, part, sizeof mainHeader);
+                    ByteReader r(bytes);
+                    for (uint32_t& field : mainHeader) field = r.U32();
+                } else if (part.id == kList && header.ListType(part) == kStrl &&
+                           m_streams.size() < kMaxStreams) {
+                    Stream stream;
+                    ChunkWalker list(source, part.dataStart + 4, part.dataEnd);
+                    for (Chunk item; list.Next(item);) {
+                        if (item.id == kStrh) {
+                            ParseStreamHeader(ReadBytes(source, item, kStreamHeaderBytes), stream.info);
+                        } else if (item.id == kStrf) {
+                            stream.format = ReadBytes(source, item, kMaxFormatBytes);
+                        } else if (item.id == kStrn) {
+                            const auto name = ReadBytes(source, item, sizeof stream.info.szName - 1);
+                            std::copy(name.begin(), std::find(name.begin(), name.end(), 0), stream.info.szName);
+                        }
+                    }
+                    // An audio sample is one block of the stored format's alignment.
+                    if (stream.info.fccType == streamtypeAUDIO && stream.format.size() >= 14)
+                        stream.sampleBytes = std::max<uint32_t>(1, LoadLE16(stream.format.data() + 12));
+                    m_streams.push_back(std::move(stream));
+                }
+            }
+        }
+    }
+    if (!haveHeader || !haveMovi) return MakeError(ErrorKind::Corrupt, "AVI file without headers or movie data");
+
+    // The index's offsets point at chunk headers, counted from the 'movi' list type or
+    // from the start of the file; the first entry tells which.
+    const uint64_t moviData = moviList + 4;
+    auto entryAt = [&](size_t i) { return index.data() + i * kIndexEntryBytes; };
+    const size_t entries = index.size() / kIndexEntryBytes;
+    uint64_t base = 0;
+    bool indexUsable = false;
+    size_t first = 0;
+    while (first < entries && (StreamNumberOf(LoadLE32(entryAt(first))) < 0 || IsPaletteChange(LoadLE32(entryAt(first)))))
+        ++first;
+    for (uint64_t candidate : {moviList, uint64_t{0}}) {
+        uint8_t header[4];
+        if (indexUsable || first == entries) break;
+        if (source.ReadAt(candidate + LoadLE32(entryAt(first) + 8), header) && LoadLE32(header) == LoadLE32(entryAt(first))) {
+            base = candidate;
+            indexUsable = true;
+        }
+    }
+    size_t accepted = 0;
+    if (indexUsable) {
+        for (size_t i = 0; i < entries; ++i) {
+            const uint8_t* e = entryAt(i);
+            const uint32_t id = LoadLE32(e);
+            const int n = StreamNumberOf(id);
+            const uint64_t header = base + LoadLE32(e + 8);
+            const uint32_t size = LoadLE32(e + 12);
+            if (n < 0 || n >= static_cast<int>(m_streams.size()) || IsPaletteChange(id)) continue;
+            if (header < moviData || header + 8 + size > moviEnd) continue;
+            m_streams[static_cast<size_t>(n)].Add(header + 8, size);
+            ++accepted;
+        }
+    }
+    if (accepted == 0) {
+        // Walk the movie data, and the 'rec ' lists that group its chunks.
+        auto add = [this](const Chunk& chunk) {
+            const int n = StreamNumberOf(chunk.id);
+            if (n >= 0 && n < static_cast<int>(m_streams.size()) && !IsPaletteChange(chunk.id))
+                m_streams[static_cast<size_t>(n)].Add(chunk.dataStart, static_cast<uint32_t>(chunk.dataEnd - chunk.dataStart));
+        };
+        ChunkWalker movi(source, moviData, moviEnd);
+        for (Chunk chunk; movi.Next(chunk);) {
+            if (chunk.id != kList) {
+                add(chunk);
+            } else if (movi.ListType(chunk) == kRec) {
+                ChunkWalker record(source, chunk.dataStart + 4, chunk.dataEnd);
+                for (Chunk item; record.Next(item);) add(item);
+            }
+        }
+    }
+
+    m_fileInfo = AVIFILEINFO{};
+    m_fileInfo.dwMaxBytesPerSec = mainHeader[1];
+    m_fileInfo.dwFlags = mainHeader[3];
+    m_fileInfo.dwStreams = static_cast<uint32_t>(m_streams.size());
+    m_fileInfo.dwSuggestedBufferSize = mainHeader[7];
+    m_fileInfo.dwWidth = mainHeader[8];
+    m_fileInfo.dwHeight = mainHeader[9];
+    if (const int video = FindStream(streamtypeVIDEO, 0); video >= 0) {
+        const auto& info = m_streams[static_cast<size_t>(video)].info;
+        m_fileInfo.dwScale = info.dwScale;
+        m_fileInfo.dwRate = info.dwRate;
+        m_fileInfo.dwLength = info.dwLength;
+    }
+    return {};
+}
+
+int AviReader::FindStream(uint32_t fccType, int n) const {
+    for (size_t i = 0; i < m_streams.size(); ++i)
+        if (m_streams[i].info.fccType == fccType && n-- == 0) return static_cast<int>(i);
+    return -1;
+}
+
+int AviReader::StreamCount() const { return static_cast<int>(m_streams.size()); }
+
+const AVISTREAMINFO& AviReader::StreamInfo(int stream) const { return m_streams.at(static_cast<size_t>(stream)).info; }
+
+std::span<const uint8_t> AviReader::StreamFormat(int stream) const {
+    return m_streams.at(static_cast<size_t>(stream)).format;
+}
+
+uint32_t AviReader::LargestChunkBytes(int stream) const {
+    return m_streams.at(static_cast<size_t>(stream)).largestChunk;
+}
+
+uint32_t AviReader::IndexedSamples(int stream) const {
+    return static_cast<uint32_t>(
+        std::min<uint64_t>(m_streams.at(static_cast<size_t>(stream)).samples, std::numeric_limits<uint32_t>::max()));
+}
+
+Result<AviReader::ReadResult> AviReader::Read(int stream, uint32_t start, int32_t samples, std::span<uint8_t> buffer) {
+    if (stream < 0 || stream >= static_cast<int>(m_streams.size()))
+        return MakeError(ErrorKind::Unsupported, "no such stream");
+    const Stream& s = m_streams[static_cast<size_t>(stream)];
+    if (start >= s.samples || (samples != kConvenient && samples <= 0))
+        return MakeError(ErrorKind::Truncated, "read past the end of the stream");
+
+    // The chunk holding `start`: the last one whose first sample is not after it.
+    const auto it = std::upper_bound(s.chunks.begin(), s.chunks.end(), uint64_t{start},
+                                     [](uint64_t sample, const Stream::Entry& e) { return sample < e.firstSample; });
+    const Stream::Entry& chunk = *(it - 1);
+    uint64_t offset = chunk.offset;
+    uint64_t bytes = chunk.size;
+    uint32_t count = 1;
+    if (s.sampleBytes) {
+        const uint64_t within = start - chunk.firstSample;
+        const uint64_t available = chunk.size / s.sampleBytes - within;
+        uint64_t wanted = samples == kConvenient ? available : std::min<uint64_t>(available, uint64_t(samples));
+        wanted = std::min<uint64_t>(wanted, buffer.size() / s.sampleBytes);
+        offset += within * s.sampleBytes;
+        bytes = wanted * s.sampleBytes;
+        count = static_cast<uint32_t>(wanted);
+        if (count == 0) return MakeError(ErrorKind::Unsupported, "buffer too small for one sample");
+    } else if (bytes > buffer.size()) {
+        return MakeError(ErrorKind::Unsupported, "buffer too small for the sample");
+    }
+    if (!m_source->ReadAt(offset, buffer.first(static_cast<size_t>(bytes))))
+        return MakeError(ErrorKind::Io, "cannot read the sample");
+    return ReadResult{static_cast<uint32_t>(bytes), count};
+}
+
+}  // namespace movie

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "base/Result.h"
+#include "movie/AviRecords.h"
+#include "movie/ByteSource.h"
+
+// Our reader of AVI files, in place of the system's AVI file service: the file and
+// stream records, the stored formats, and positioned reads of samples.
+//
+// A video sample is one chunk. An audio sample is one block of the stream's block
+// alignment, so a chunk of B bytes holds B / alignment samples. Samples are found
+// through 'idx1' (offsets from 'movi' or from the file's start) or, when the index is
+// missing or unusable, by walking 'movi' and its 'rec ' lists. Only the first RIFF of
+// an OpenDML file is read. Every size and offset is checked against the file.
+
+namespace movie {
+
+class AviReader {
+public:
+    static Result<AviReader> OpenFile(const std::string& path);
+    static Result<AviReader> OpenMemory(std::span<const uint8_t> image);
+
+    AviReader(AviReader&&) noexcept;
+    AviReader& operator=(AviReader&&) noexcept;
+    ~AviReader();
+
+    // Timing (rate, scale, length) is that of the first video stream, so frame rates
+    // stay exact fractions.
+    const AVIFILEINFO& FileInfo() const { return m_fileInfo; }
+    // The `n`-th stream of type `fccType`, or -1 when there is none.
+    int FindStream(uint32_t fccType, int n) const;
+    int StreamCount() const;
+    const AVISTREAMINFO& StreamInfo(int stream) const;
+    // The stream's format ('strf') as stored.
+    std::span<const uint8_t> StreamFormat(int stream) const;
+    // The largest chunk of the stream: what one read of it can need.
+    uint32_t LargestChunkBytes(int stream) const;
+    // The samples the stream's chunks hold.
+    uint32_t IndexedSamples(int stream) const;
+
+    // Reads as many samples as the system's convenient count would: those from `start`
+    // to the end of its chunk that fit in the buffer.
+    static constexpr int32_t kConvenient = -1;
+    struct ReadResult {
+        uint32_t bytes;
+        uint32_t samples;
+    };
+    // Reads `samples` samples (or kConvenient) from position `start` into `buffer`, not
+    // past the end of the chunk holding `start`. Fails when `start` is past the end, the
+    // buffer cannot hold one sample, or the bytes cannot be read.
+    Result<ReadResult> Read(int stream, uint32_t start, int32_t samples, std::span<uint8_t> buffer);
+
+private:
+    struct Stream;
+    explicit AviReader(std::unique_ptr<ByteSource> source);
+    Result<void> Parse();
+
+    std::unique_ptr<ByteSource> m_source;
+    AVIFILEINFO m_fileInfo;
+    std::vector<Stream> m_streams;
+};
+
+}  // namespace movie

@@ -1,0 +1,208 @@
+#include "movie/DuckMovie.h"
+
+#include <algorithm>
+#include <new>
+#include <span>
+
+#include "audio/AudioFormat.h"
+#include "audio/Dk3Decoder.h"
+#include "audio/Dk4Decoder.h"
+#include "audio/PcmCopy.h"
+#include "base/ByteReader.h"
+#include "truemotion/FrameGeometry.h"
+
+namespace {
+
+constexpr char kNoMemoryMessage[] = "ﾒﾓﾘが確保出来ません";
+
+// A suggested buffer size above this is not believed; the largest chunk is used instead.
+constexpr uint32_t kMaxSuggestedBufferSize = 64u << 20;
+
+// The buffer one read of a stream needs: its suggested size, but never less than its
+// largest chunk (so every chunk can be read) and never an absurd size the file does
+// not back.
+uint32_t StreamBufferSize(const movie::AviReader& file, int stream, uint32_t suggested) {
+    const uint32_t largest = file.LargestChunkBytes(stream);
+    if (suggested > kMaxSuggestedBufferSize) return largest;
+    return std::max(suggested, largest);
+}
+
+std::unique_ptr<uint8_t[]> AllocateBytes(uint32_t size) {
+    return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[std::max<uint32_t>(size, 1)]);
+}
+
+bool IsHandledAudioFormat(const movie::WAVEFORMATEX& wfx) {
+    if (wfx.nChannels == 0 || wfx.nSamplesPerSec == 0) return false;
+    if (wfx.wFormatTag == audio::kWaveFormatPcm && wfx.wBitsPerSample != 8 && wfx.wBitsPerSample != 16)
+        return false;
+    return audio::IsValidBlockAlign(wfx.wFormatTag, wfx.nChannels, wfx.nBlockAlign);
+}
+
+}  // namespace
+
+CDuckMovie::CDuckMovie(platform::IMessageBox& messages) : m_messages(messages) {}
+
+CDuckMovie::~CDuckMovie() { Close(); }
+
+int CDuckMovie::Open(std::string path) {
+    Close();
+    m_nAudioPos = 0;
+    m_pVideo = -1;
+    m_pAudio = -1;
+    m_strPath = std::move(path);
+
+    auto file = movie::AviReader::OpenFile(m_strPath);
+    if (!file) return 0;
+    m_pFile.emplace(std::move(file.value()));
+    m_fileInfo = m_pFile->FileInfo();
+
+    if (!OpenVideo()) {
+        ReleaseVideo();
+        m_pFile.reset();
+        return 0;
+    }
+    OpenAudio();
+    return 1;
+}
+
+int CDuckMovie::OpenVideo() {
+    m_pVideo = m_pFile->FindStream(movie::streamtypeVIDEO, 0);
+    if (m_pVideo < 0) return 0;
+    m_videoInfo = m_pFile->StreamInfo(m_pVideo);
+    if (m_videoInfo.fccHandler != movie::MakeFourCC("DUCK") && m_videoInfo.fccHandler != movie::MakeFourCC("duck"))
+        return 0;
+    // Timing comes from these; a movie without them cannot be played or converted.
+    if (m_fileInfo.dwRate == 0 || m_fileInfo.dwScale == 0) return 0;
+
+    m_nFrameDataSize = StreamBufferSize(*m_pFile, m_pVideo, m_videoInfo.dwSuggestedBufferSize);
+    m_pFrameData = AllocateBytes(m_nFrameDataSize);
+    if (!m_pFrameData) {
+        m_messages.ShowError(kNoMemoryMessage);
+        return 0;
+    }
+
+    // The picture size is frame 0's, not the file header's.
+    auto read = m_pFile->Read(m_pVideo, 0, 1, std::span(m_pFrameData.get(), m_nFrameDataSize));
+    if (!read) return 0;
+    const auto geometry = truemotion::ProbeFrameGeometry(std::span(m_pFrameData.get(), read->bytes));
+    if (!geometry || geometry->width <= 0 || geometry->height <= 0 || geometry->width > truemotion::kMaxWidth ||
+        geometry->height > truemotion::kMaxHeight)
+        return 0;
+    m_nWidth = geometry->width;
+    m_nHeight = geometry->height;
+
+    if (!m_decoder.Open(m_nWidth, m_nHeight)) {
+        m_messages.ShowError(kNoMemoryMessage);
+        return 0;
+    }
+
+    m_bmih = movie::BITMAPINFOHEADER{};
+    m_bmih.biWidth = m_nWidth;
+    m_bmih.biHeight = m_nHeight;
+    m_bmih.biBitCount = 24;
+    // Sized from the file header, as the original did, not from the decoded picture.
+    m_bmih.biSizeImage = m_fileInfo.dwHeight * ((3 * m_fileInfo.dwWidth + 3) & ~3u);
+    return 1;
+}
+
+void CDuckMovie::OpenAudio() {
+    m_pAudio = m_pFile->FindStream(movie::streamtypeAUDIO, 0);
+    if (m_pAudio < 0) return;
+    m_audioInfo = m_pFile->StreamInfo(m_pAudio);
+
+    // The stored format: a wave format (its last word optional in old files) and the
+    // samples-per-block word; anything longer is not ours to read.
+    const auto format = m_pFile->StreamFormat(m_pAudio);
+    ByteReader reader(format);
+    m_wfx = movie::WAVEFORMATEX{};
+    m_wfx.wFormatTag = reader.U16();
+    m_wfx.nChannels = reader.U16();
+    m_wfx.nSamplesPerSec = reader.U32();
+    m_wfx.nAvgBytesPerSec = reader.U32();
+    m_wfx.nBlockAlign = reader.U16();
+    m_wfx.wBitsPerSample = reader.U16();
+    const bool complete = !reader.failed();
+    m_wfx.cbSize = reader.remaining() >= 2 ? reader.U16() : 0;
+    m_wSamplesPerBlock = reader.remaining() >= 2 ? reader.U16() : 0;
+    if (!complete || !IsHandledAudioFormat(m_wfx)) {
+        m_pAudio = -1;
+        return;
+    }
+
+    m_nAudioWorkSize = StreamBufferSize(*m_pFile, m_pAudio, m_audioInfo.dwSuggestedBufferSize);
+    m_pAudioWork = AllocateBytes(m_nAudioWorkSize);
+    if (!m_pAudioWork) {
+        m_messages.ShowError(kNoMemoryMessage);
+        m_pAudio = -1;
+    }
+}
+
+void CDuckMovie::ReleaseVideo() {
+    m_decoder.Close();
+    m_pFrameData.reset();
+    m_nFrameDataSize = 0;
+    m_pVideo = -1;
+}
+
+void CDuckMovie::Close() {
+    if (!m_pFile) return;
+    m_pAudioWork.reset();
+    m_nAudioWorkSize = 0;
+    m_pAudio = -1;
+    ReleaseVideo();
+    m_pFile.reset();
+}
+
+int CDuckMovie::ReadFrame(uint32_t index, uint8_t* image) {
+    if (!m_pFile) return -1;
+    auto read = m_pFile->Read(m_pVideo, index, 1, std::span(m_pFrameData.get(), m_nFrameDataSize));
+    if (!read) return -1;
+    return m_decoder.DecodeFrame(std::span(m_pFrameData.get(), read->bytes), image);
+}
+
+uint32_t CDuckMovie::ReadAudio(uint8_t* dst) {
+    if (m_pAudio < 0 || m_nAudioPos >= m_audioInfo.dwLength) return 0;
+    const size_t capacity = GetAudioChunkSize();
+    const bool pcm = m_wfx.wFormatTag == audio::kWaveFormatPcm;
+    auto read = m_pFile->Read(m_pAudio, m_nAudioPos, movie::AviReader::kConvenient,
+                              std::span(m_pAudioWork.get(), m_nAudioWorkSize));
+    if (!read) return 0;
+    m_nAudioPos += read->samples;
+
+    const std::span<const uint8_t> raw(m_pAudioWork.get(), read->bytes);
+    if (pcm) return static_cast<uint32_t>(audio::CopyPcm(raw, m_wfx.nBlockAlign, std::span(dst, capacity)));
+    const std::span<int16_t> out(reinterpret_cast<int16_t*>(dst), capacity / 2);
+    if (m_wfx.wFormatTag == audio::kWaveFormatDk4) {
+        return static_cast<uint32_t>(m_wfx.nChannels == 2 ? audio::DecodeDk4Stereo(raw, m_wfx.nBlockAlign, out)
+                                                          : audio::DecodeDk4Mono(raw, m_wfx.nBlockAlign, out));
+    }
+    return static_cast<uint32_t>(audio::DecodeDk3(raw, m_wfx.nBlockAlign, out));
+}
+
+void CDuckMovie::RewindAudio() { m_nAudioPos = 0; }
+
+uint32_t CDuckMovie::GetFrameCount() const { return m_pFile ? m_fileInfo.dwLength : 0; }
+
+int CDuckMovie::GetBitmapHeader(movie::BITMAPINFOHEADER* bmih) const {
+    if (!m_pFile) return 0;
+    *bmih = m_bmih;
+    return 1;
+}
+
+void CDuckMovie::GetWaveFormat(movie::WAVEFORMATEX* wfx) const { *wfx = m_wfx; }
+
+uint32_t CDuckMovie::GetRate() const { return m_fileInfo.dwRate; }
+
+uint32_t CDuckMovie::GetScale() const { return m_fileInfo.dwScale; }
+
+uint32_t CDuckMovie::GetAudioChunkSize() const {
+    if (m_pAudio < 0) return 0;
+    return static_cast<uint32_t>(std::min<size_t>(audio::DecodedChunkCapacity(m_wfx.wFormatTag, m_nAudioWorkSize),
+                                                  UINT32_MAX & ~size_t{1}));
+}
+
+int CDuckMovie::GetSourceDepth() const { return m_decoder.GetCompression() > 8 ? 24 : 15; }
+
+uint16_t CDuckMovie::GetDecodedChannels() const {
+    return m_pAudio < 0 ? 0 : audio::DecodedChannelCount(m_wfx.wFormatTag, m_wfx.nChannels);
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "movie/AviReader.h"
+#include "movie/AviRecords.h"
+#include "platform/MessageBox.h"
+#include "truemotion/TrueMotionDecoder.h"
+
+// The one object through which the program reaches a movie file: it accepts only
+// TrueMotion video, owns the decoder and its buffers for the open file, and serves
+// "read and decode frame N" and "read and decode the next audio chunk".
+//
+// Not thread-safe: it keeps read positions and decoder state, so the owner uses it
+// from one thread at a time (the playback timer while playing, the caller otherwise).
+class CDuckMovie {
+public:
+    // `messages` shows the memory message; it must outlive the movie.
+    explicit CDuckMovie(platform::IMessageBox& messages);
+    ~CDuckMovie();
+    CDuckMovie(const CDuckMovie&) = delete;
+    CDuckMovie& operator=(const CDuckMovie&) = delete;
+
+    // 1 when the file is open with usable video (sound may be absent), 0 otherwise.
+    int Open(std::string path);
+    void Close();
+
+    // Decodes frame `index` into `image` (m_nWidth × m_nHeight, 3 bytes a pixel, bottom
+    // row first). -1 when nothing could be read, 0 when the frame was rejected, else 1.
+    int ReadFrame(uint32_t index, uint8_t* image);
+    // Decodes the next audio chunk into `dst` (GetAudioChunkSize bytes): the bytes of
+    // PCM written, 0 at the end, on a read failure or without sound.
+    uint32_t ReadAudio(uint8_t* dst);
+    void RewindAudio();
+
+    uint32_t GetFrameCount() const;
+    int GetBitmapHeader(movie::BITMAPINFOHEADER* bmih) const;
+    void GetWaveFormat(movie::WAVEFORMATEX* wfx) const;
+    uint32_t GetRate() const;
+    uint32_t GetScale() const;
+    uint32_t GetAudioChunkSize() const;
+    int GetSourceDepth() const;
+
+    // Channels of the PCM that ReadAudio produces: a DK3 stream always decodes to two,
+    // whatever its format declares. 0 without sound.
+    uint16_t GetDecodedChannels() const;
+    bool IsOpen() const { return m_pFile.has_value(); }
+    bool HasAudio() const { return m_pAudio >= 0; }
+    const std::string& GetPath() const { return m_strPath; }
+    const movie::AVIFILEINFO& GetFileInfo() const { return m_fileInfo; }
+    const movie::AVISTREAMINFO& GetVideoInfo() const { return m_videoInfo; }
+    const movie::AVISTREAMINFO& GetAudioInfo() const { return m_audioInfo; }
+
+private:
+    int OpenVideo();
+    void OpenAudio();
+    void ReleaseVideo();
+
+    platform::IMessageBox& m_messages;
+    std::string m_strPath;
+    std::unique_ptr<uint8_t[]> m_pAudioWork;
+    uint32_t m_nAudioWorkSize = 0;
+    uint32_t m_nAudioPos = 0;
+    truemotion::TrueMotionDecoder m_decoder;  // the decoder state and working images
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+    std::unique_ptr<uint8_t[]> m_pFrameData;
+    uint32_t m_nFrameDataSize = 0;
+    movie::BITMAPINFOHEADER m_bmih;
+    movie::AVISTREAMINFO m_videoInfo;
+    movie::AVISTREAMINFO m_audioInfo;
+    movie::AVIFILEINFO m_fileInfo;
+    // The stored audio format: the wave format and the samples-per-block word that
+    // ADPCM formats append.
+    movie::WAVEFORMATEX m_wfx;
+    uint16_t m_wSamplesPerBlock = 0;
+    int m_pVideo = -1;  // stream numbers in m_pFile; -1 when absent
+    int m_pAudio = -1;
+    std::optional<movie::AviReader> m_pFile;
+};
