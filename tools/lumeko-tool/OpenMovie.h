@@ -1,0 +1,16 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "movie/DuckMovie.h"
+#include "platform/ConsoleMessageBox.h"
+
+// A movie opened for one of the tool's commands, with its messages on the console.
+struct ToolMovie {
+    platform::ConsoleMessageBox messages;
+    CDuckMovie movie{messages};
+};
+
+// Opens `path` or ends the command with a message saying why it cannot be played.
+std::unique_ptr<ToolMovie> OpenMovieOrFail(const std::string& path);

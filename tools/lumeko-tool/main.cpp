@@ -1,0 +1,21 @@
+#include <CLI/CLI.hpp>
+#include <fmt/core.h>
+
+#include <exception>
+
+#include "Commands.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"lumeko-tool: inspect, decode and make TrueMotion movies without a window"};
+    app.require_subcommand(1);
+    AddInfoCommand(app);
+    AddDumpCommand(app);
+    AddMakeCommand(app);
+    try {
+        CLI11_PARSE(app, argc, argv);
+    } catch (const std::exception& e) {
+        fmt::print(stderr, "lumeko-tool: {}\n", e.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,125 @@
+#include "moviemaker/ImageFile.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+namespace moviemaker {
+namespace {
+
+constexpr int kMaxPictureSide = 16384;
+
+struct FileCloser {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+
+Result<Picture> LoadPng(const std::string& path) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return MakeError(ErrorKind::Corrupt, path + ": " + image.message);
+    if (image.width == 0 || image.height == 0 || image.width > kMaxPictureSide || image.height > kMaxPictureSide) {
+        png_image_free(&image);
+        return MakeError(ErrorKind::Unsupported, path + ": picture size out of range");
+    }
+    image.format = PNG_FORMAT_BGR;
+    Picture picture{static_cast<int>(image.width), static_cast<int>(image.height), {}};
+    picture.bgr.resize(PNG_IMAGE_SIZE(image));
+    // A negative row stride makes libpng store the rows bottom-up.
+    const auto stride = -static_cast<png_int_32>(PNG_IMAGE_ROW_STRIDE(image));
+    if (!png_image_finish_read(&image, nullptr, picture.bgr.data(), stride, nullptr))
+        return MakeError(ErrorKind::Corrupt, path + ": " + image.message);
+    return picture;
+}
+
+// Reads one header number of a PPM, skipping white space and '#' comments.
+bool ReadPpmNumber(std::istream& in, int& value) {
+    for (int c = in.peek(); c != EOF; c = in.peek()) {
+        if (c == '#') {
+            in.ignore(1 << 20, '\n');
+        } else if (std::isspace(c)) {
+            in.get();
+        } else {
+            break;
+        }
+    }
+    return static_cast<bool>(in >> value);
+}
+
+Result<Picture> LoadPpm(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    char magic[2] = {};
+    int width = 0, height = 0, maxValue = 0;
+    if (!in.read(magic, 2) || magic[0] != 'P' || magic[1] != '6' || !ReadPpmNumber(in, width) ||
+        !ReadPpmNumber(in, height) || !ReadPpmNumber(in, maxValue) || in.get() == EOF)
+        return MakeError(ErrorKind::Corrupt, path + ": not a binary PPM");
+    if (width <= 0 || height <= 0 || width > kMaxPictureSide || height > kMaxPictureSide || maxValue != 255)
+        return MakeError(ErrorKind::Unsupported, path + ": only 8-bit PPM pictures of a sensible size");
+    const size_t rowBytes = static_cast<size_t>(width) * 3;
+    Picture picture{width, height, std::vector<uint8_t>(rowBytes * height)};
+    std::vector<uint8_t> row(rowBytes);
+    for (int y = 0; y < height; ++y) {
+        if (!in.read(reinterpret_cast<char*>(row.data()), static_cast<std::streamsize>(rowBytes)))
+            return MakeError(ErrorKind::Truncated, path + ": picture data ends early");
+        uint8_t* out = picture.bgr.data() + rowBytes * (height - 1 - y);
+        for (size_t x = 0; x < rowBytes; x += 3) {
+            out[x] = row[x + 2];
+            out[x + 1] = row[x + 1];
+            out[x + 2] = row[x];
+        }
+    }
+    return picture;
+}
+
+bool HasExtension(const std::filesystem::path& p, std::string_view ext) {
+    std::string e = p.extension().string();
+    std::transform(e.begin(), e.end(), e.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return e == ext;
+}
+
+}  // namespace
+
+Result<Picture> LoadPicture(const std::string& path) {
+    if (HasExtension(path, ".png")) return LoadPng(path);
+    if (HasExtension(path, ".ppm")) return LoadPpm(path);
+    return MakeError(ErrorKind::Unsupported, path + ": not a PNG or PPM file");
+}
+
+Result<void> SavePpm(const std::string& path, int width, int height, const uint8_t* bgrBottomUp) {
+    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+    if (!file) return MakeError(ErrorKind::Io, path + ": cannot create");
+    std::fprintf(file.get(), "P6\n%d %d\n255\n", width, height);
+    const size_t rowBytes = static_cast<size_t>(width) * 3;
+    std::vector<uint8_t> row(rowBytes);
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* in = bgrBottomUp + rowBytes * (height - 1 - y);
+        for (size_t x = 0; x < rowBytes; x += 3) {
+            row[x] = in[x + 2];
+            row[x + 1] = in[x + 1];
+            row[x + 2] = in[x];
+        }
+        if (std::fwrite(row.data(), 1, rowBytes, file.get()) != rowBytes)
+            return MakeError(ErrorKind::Io, path + ": write failed");
+    }
+    if (std::fclose(file.release()) != 0) return MakeError(ErrorKind::Io, path + ": write failed");
+    return {};
+}
+
+Result<std::vector<std::string>> ListPictureFiles(const std::string& folder) {
+    std::error_code ec;
+    std::vector<std::string> paths;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        if (entry.is_regular_file() && (HasExtension(entry.path(), ".png") || HasExtension(entry.path(), ".ppm")))
+            paths.push_back(entry.path().string());
+    }
+    if (ec) return MakeError(ErrorKind::Io, folder + ": " + ec.message());
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+}  // namespace moviemaker

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/Result.h"
+
+namespace moviemaker {
+
+// A picture in the display bitmap layout: blue, green, red, bottom row first.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> bgr;
+};
+
+// Reads a PNG (any colour type, through libpng) or a binary PPM (P6, 8-bit).
+Result<Picture> LoadPicture(const std::string& path);
+
+// Writes a binary PPM (P6), top row first as the format wants.
+Result<void> SavePpm(const std::string& path, int width, int height, const uint8_t* bgrBottomUp);
+
+// The PNG and PPM files of a folder, sorted by name.
+Result<std::vector<std::string>> ListPictureFiles(const std::string& folder);
+
+}  // namespace moviemaker
