@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+#include "audio/AudioFormat.h"
+#include "base/ByteReader.h"
+#include "movie/DuckMovie.h"
+#include "moviemaker/MovieMaker.h"
+#include "support/FileBytes.h"
+#include "support/RecordingMessageBox.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using moviemaker::MovieSpec;
+using moviemaker::SoundKind;
+
+MovieSpec SmallMovie(SoundKind sound = SoundKind::kDk4Stereo) {
+    MovieSpec spec;
+    spec.width = 32;
+    spec.height = 16;
+    spec.frames = 6;
+    spec.keyEvery = 3;
+    spec.sound = sound;
+    return spec;
+}
+
+class DuckMovieTest : public ::testing::Test {
+protected:
+    std::string Make(const MovieSpec& spec, const std::string& name = "movie.avi") {
+        const std::string path = dir.File(name);
+        auto made = moviemaker::MakeMovie(spec, path);
+        EXPECT_TRUE(made.ok()) << (made.ok() ? "" : made.error().message);
+        return path;
+    }
+    std::vector<uint8_t> Picture() const { return std::vector<uint8_t>(32 * 16 * 3); }
+
+    TempDir dir;
+    RecordingMessageBox messages;
+    CDuckMovie movie{messages};
+};
+
+TEST_F(DuckMovieTest, OpensReadsEveryFrameAndAllSound) {
+    struct Case {
+        SoundKind sound;
+        uint16_t tag;
+        uint16_t decodedChannels;
+        uint32_t chunkFactor;
+    };
+    for (const Case& c : {Case{SoundKind::kPcm8, 1, 2, 1}, Case{SoundKind::kPcm16, 1, 2, 1},
+                          Case{SoundKind::kDk4Stereo, 0x61, 2, 4}, Case{SoundKind::kDk4Mono, 0x61, 1, 4},
+                          Case{SoundKind::kDk3, 0x62, 2, 6}}) {
+        ASSERT_EQ(movie.Open(Make(SmallMovie(c.sound))), 1);
+        EXPECT_EQ(movie.GetFrameCount(), 6u);
+        EXPECT_EQ(movie.GetRate(), 15u);
+        EXPECT_EQ(movie.GetScale(), 1u);
+        movie::WAVEFORMATEX wfx;
+        movie.GetWaveFormat(&wfx);
+        EXPECT_EQ(wfx.wFormatTag, c.tag);
+        EXPECT_EQ(movie.GetDecodedChannels(), c.decodedChannels);
+        EXPECT_EQ(movie.GetAudioChunkSize(), movie.GetAudioInfo().dwSuggestedBufferSize * c.chunkFactor);
+
+        auto picture = Picture();
+        for (uint32_t i = 0; i < 6; ++i) EXPECT_EQ(movie.ReadFrame(i, picture.data()), 1) << i;
+        EXPECT_EQ(movie.ReadFrame(6, picture.data()), -1);
+        EXPECT_EQ(movie.GetSourceDepth(), 24);
+
+        // All of the sound comes out, then 0; a rewind starts it again.
+        std::vector<uint8_t> chunk(movie.GetAudioChunkSize());
+        uint64_t total = 0;
+        while (const uint32_t bytes = movie.ReadAudio(chunk.data())) total += bytes;
+        const uint64_t frames = total / (movie.GetDecodedChannels() * (wfx.wFormatTag == 1 ? wfx.wBitsPerSample / 8 : 2));
+        EXPECT_NEAR(static_cast<double>(frames) / wfx.nSamplesPerSec, 6 / 15.0, 0.1);
+        EXPECT_EQ(movie.ReadAudio(chunk.data()), 0u);
+        movie.RewindAudio();
+        EXPECT_GT(movie.ReadAudio(chunk.data()), 0u);
+    }
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(DuckMovieTest, BitmapHeaderAndClosedAccessors) {
+    movie::BITMAPINFOHEADER bmih;
+    EXPECT_EQ(movie.GetFrameCount(), 0u);
+    EXPECT_EQ(movie.GetBitmapHeader(&bmih), 0);
+    auto picture = Picture();
+    EXPECT_EQ(movie.ReadFrame(0, picture.data()), -1);
+    std::vector<uint8_t> chunk(16);
+    EXPECT_EQ(movie.ReadAudio(chunk.data()), 0u);
+
+    ASSERT_EQ(movie.Open(Make(SmallMovie())), 1);
+    ASSERT_EQ(movie.GetBitmapHeader(&bmih), 1);
+    EXPECT_EQ(bmih.biSize, 40u);
+    EXPECT_EQ(bmih.biWidth, 32);
+    EXPECT_EQ(bmih.biHeight, 16);
+    EXPECT_EQ(bmih.biBitCount, 24);
+    EXPECT_EQ(bmih.biCompression, 0u);
+    EXPECT_EQ(bmih.biSizeImage, 16u * 96u);
+    movie.Close();
+    EXPECT_EQ(movie.GetBitmapHeader(&bmih), 0);
+    EXPECT_EQ(movie.GetFrameCount(), 0u);
+}
+
+// The image size comes from the file header, rounded to 4-byte rows: 321 × 240 → 240 × 964.
+TEST_F(DuckMovieTest, ImageSizeFollowsTheFileHeader) {
+    auto bytes = ReadFileBytes(Make(SmallMovie()));
+    const size_t avih = FindBytes(bytes, "avih");
+    StoreLE32(&bytes[avih + 8 + 32], 321);
+    StoreLE32(&bytes[avih + 8 + 36], 240);
+    WriteFileBytes(dir.File("wide.avi"), bytes);
+    ASSERT_EQ(movie.Open(dir.File("wide.avi")), 1);
+    movie::BITMAPINFOHEADER bmih;
+    movie.GetBitmapHeader(&bmih);
+    EXPECT_EQ(bmih.biSizeImage, 231360u);
+    EXPECT_EQ(bmih.biWidth, 32);  // the picture keeps frame 0's size
+}
+
+TEST_F(DuckMovieTest, TwoThirdsWidthMovieDisplaysWider) {
+    MovieSpec spec = SmallMovie(SoundKind::kNone);
+    spec.mode = truemotion::EncoderMode::kStretch;
+    spec.width = 48;
+    ASSERT_EQ(movie.Open(Make(spec)), 1);
+    movie::BITMAPINFOHEADER bmih;
+    movie.GetBitmapHeader(&bmih);
+    EXPECT_EQ(bmih.biWidth, 48);
+    EXPECT_EQ(movie.GetAudioChunkSize(), 0u);
+    std::vector<uint8_t> picture(48 * 16 * 3);
+    EXPECT_EQ(movie.ReadFrame(0, picture.data()), 1);
+    EXPECT_EQ(movie.GetSourceDepth(), 15);
+}
+
+// Byte surgery on a good movie; each outcome is what a user would see.
+TEST_F(DuckMovieTest, HostileFilesAreRefusedOrPlaySilently) {
+    const auto good = ReadFileBytes(Make(SmallMovie()));
+    const size_t videoStrh = FindBytes(good, "strh");
+    const size_t audioStrh = FindBytes(good, "strh", videoStrh + 4);
+    const size_t audioStrf = FindBytes(good, "strf", audioStrh);
+    enum Outcome { kRefused, kSilent, kWithSound };
+    struct Case {
+        const char* what;
+        std::function<void(std::vector<uint8_t>&)> damage;
+        Outcome outcome;
+    };
+    const Case cases[] = {
+        {"untouched", [](auto&) {}, kWithSound},
+        {"handler XVID", [&](auto& b) { std::copy_n("XVID", 4, b.begin() + videoStrh + 12); }, kRefused},
+        {"handler duck", [&](auto& b) { std::copy_n("duck", 4, b.begin() + videoStrh + 12); }, kWithSound},
+        {"rate 0", [&](auto& b) { StoreLE32(&b[videoStrh + 8 + 24], 0); }, kRefused},
+        {"scale 0", [&](auto& b) { StoreLE32(&b[videoStrh + 8 + 20], 0); }, kRefused},
+        {"huge suggested buffer", [&](auto& b) { StoreLE32(&b[videoStrh + 8 + 36], 0xFFFFFFF0u); }, kWithSound},
+        {"suggested buffer 0", [&](auto& b) { StoreLE32(&b[videoStrh + 8 + 36], 0); }, kWithSound},
+        {"audio tag 2", [&](auto& b) { StoreLE16(&b[audioStrf + 8], 2); }, kSilent},
+        {"block align 0", [&](auto& b) { StoreLE16(&b[audioStrf + 8 + 12], 0); }, kSilent},
+        {"block align 1", [&](auto& b) { StoreLE16(&b[audioStrf + 8 + 12], 1); }, kSilent},
+        {"block align huge", [&](auto& b) { StoreLE16(&b[audioStrf + 8 + 12], 65535); }, kWithSound},
+        {"step index 255", [&](auto& b) { b[FindBytes(b, "01wb") + 8 + 2] = 255; }, kWithSound},
+        {"audio format 2 bytes", [&](auto& b) { StoreLE32(&b[audioStrf + 4], 2); }, kSilent},
+        {"not RIFF", [](auto& b) { b[0] = 'X'; }, kRefused},
+    };
+    auto picture = Picture();
+    for (const auto& c : cases) {
+        auto bytes = good;
+        c.damage(bytes);
+        WriteFileBytes(dir.File("hostile.avi"), bytes);
+        const int opened = movie.Open(dir.File("hostile.avi"));
+        EXPECT_EQ(opened, c.outcome == kRefused ? 0 : 1) << c.what;
+        if (!opened) continue;
+        EXPECT_EQ(movie.HasAudio(), c.outcome == kWithSound) << c.what;
+        for (uint32_t i = 0; i < movie.GetFrameCount(); ++i) movie.ReadFrame(i, picture.data());
+        std::vector<uint8_t> chunk(movie.GetAudioChunkSize());
+        while (movie.ReadAudio(chunk.data())) {
+        }
+    }
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+// Every truncation of a movie opens or is refused, and reads never go wrong.
+TEST_F(DuckMovieTest, TruncatedFilesNeverCrash) {
+    const auto good = ReadFileBytes(Make(SmallMovie()));
+    auto picture = Picture();
+    for (size_t size = 0; size < good.size(); size += 1 + size / 40) {
+        WriteFileBytes(dir.File("cut.avi"), std::vector<uint8_t>(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(size)));
+        if (!movie.Open(dir.File("cut.avi"))) continue;
+        for (uint32_t i = 0; i < movie.GetFrameCount() + 2; ++i) movie.ReadFrame(i, picture.data());
+        std::vector<uint8_t> chunk(movie.GetAudioChunkSize());
+        while (movie.ReadAudio(chunk.data())) {
+        }
+    }
+}
+
+TEST_F(DuckMovieTest, ReopeningClosesThePreviousFile) {
+    const std::string first = Make(SmallMovie(), "a.avi");
+    MovieSpec other = SmallMovie(SoundKind::kNone);
+    other.frames = 3;
+    const std::string second = Make(other, "b.avi");
+    ASSERT_EQ(movie.Open(first), 1);
+    ASSERT_EQ(movie.Open(second), 1);
+    EXPECT_EQ(movie.GetFrameCount(), 3u);
+    EXPECT_FALSE(movie.HasAudio());
+    EXPECT_EQ(movie.Open(dir.File("missing.avi")), 0);
+    EXPECT_FALSE(movie.IsOpen());
+}
+
+}  // namespace
