@@ -1,0 +1,259 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <vector>
+
+#include "moviemaker/MovieMaker.h"
+#include "playback/LumekoDoc.h"
+#include "support/FileBytes.h"
+#include "support/ManualClock.h"
+#include "support/MemorySettings.h"
+#include "support/RecordingFrame.h"
+#include "support/RecordingMessageBox.h"
+#include "support/RecordingWaveOut.h"
+#include "support/SteppedTimer.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using moviemaker::MovieSpec;
+using moviemaker::SoundKind;
+
+class LumekoDocTest : public ::testing::Test {
+protected:
+    LumekoDocTest() {
+        doc.AttachFrame(&frame);
+        doc.AttachView(&view);
+    }
+
+    std::string Make(int frames, SoundKind sound = SoundKind::kDk4Stereo, const std::string& name = "movie.avi",
+                     uint32_t rate = 15) {
+        MovieSpec spec;
+        spec.width = 8;
+        spec.height = 4;
+        spec.frames = frames;
+        spec.rate = rate;
+        spec.keyEvery = 5;
+        spec.sound = sound;
+        const std::string path = dir.File(name);
+        EXPECT_TRUE(moviemaker::MakeMovie(spec, path).ok());
+        return path;
+    }
+
+    // Runs `ms` milliseconds of playback in 1 ms steps: the timer ticks at its period,
+    // the device plays sound at the format's rate, an idle pass runs every `idleEveryMs`.
+    void Run(uint32_t ms, uint32_t idleEveryMs = 1) {
+        for (uint32_t i = 0; i < ms; ++i) {
+            clock.Advance(1);
+            if (timer.running && timer.period && clock.timeGetTime() % timer.period == 0) timer.Tick();
+            if (wave.open) m_soundDebt += wave.format.nAvgBytesPerSec / 1000.0;
+            const size_t whole = static_cast<size_t>(m_soundDebt) / wave.format.nBlockAlign * wave.format.nBlockAlign;
+            if (wave.open && whole) m_soundDebt -= static_cast<double>(wave.Consume(whole));
+            if (m_soundDebt > 1e6) m_soundDebt = 0;
+            if (i % idleEveryMs == idleEveryMs - 1) {
+                doc.IdleProcess(0);
+                if (doc.m_pCurrentImage) shown.insert(doc.m_pCurrentImage);
+            }
+        }
+    }
+
+    // The slot a frame is decoded into.
+    const uint8_t* Slot(uint32_t index) const { return doc.m_pFrameSlot[index % CLumekoDoc::kFrameSlots]; }
+
+    TempDir dir;
+    MemorySettings settings;
+    ManualClock clock{1000};
+    SteppedTimer timer;
+    RecordingWaveOut wave;
+    RecordingMessageBox messages;
+    RecordingFrame frame;
+    RecordingView view;
+    CLumekoDoc doc{{settings, clock, timer, wave, messages}};
+    std::set<const uint8_t*> shown;
+    double m_soundDebt = 0;
+};
+
+TEST(DocumentTiming, FollowsTheFileRateInFloat) {
+    TempDir dir;
+    MemorySettings settings;
+    ManualClock clock;
+    SteppedTimer timer;
+    RecordingWaveOut wave;
+    RecordingMessageBox messages;
+    RecordingFrame frame;
+    CLumekoDoc doc{{settings, clock, timer, wave, messages}};
+    doc.AttachFrame(&frame);
+    MovieSpec spec;
+    spec.width = 8;
+    spec.height = 4;
+    spec.frames = 900;
+    spec.sound = SoundKind::kNone;
+    ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("long.avi")).ok());
+    ASSERT_TRUE(doc.OpenMovie(dir.File("long.avi")));
+    EXPECT_EQ(doc.m_nPeriod, 66u);
+    EXPECT_EQ(doc.DueFrame(1000), 15u);
+    EXPECT_EQ(doc.ReadAheadThreshold(25), 1000u);
+    EXPECT_EQ(frame.panes[2], " 1: 0");
+    EXPECT_EQ(frame.title, "long.avi");
+    EXPECT_EQ(CLumekoDoc::TimeText(75), " 1:15");
+    EXPECT_EQ(CLumekoDoc::TimeText(5), " 0: 5");
+    EXPECT_EQ(CLumekoDoc::TimeText(3600), "60: 0");
+}
+
+TEST_F(LumekoDocTest, PlaysToTheEndAndShowsFrameZero) {
+    doc.m_pendingFiles.push_back(Make(30));
+    doc.IdleProcess(0);
+    ASSERT_TRUE(doc.m_bOpen);
+    EXPECT_FALSE(doc.m_bPlaying) << "without auto-play a movie waits at frame 0";
+    Run(200);
+    EXPECT_FALSE(doc.m_bPlaying);
+    EXPECT_EQ(doc.m_pCurrentImage, Slot(0));
+
+    doc.OnPlay();
+    ASSERT_TRUE(doc.m_bPlaying);
+    EXPECT_EQ(wave.format.wFormatTag, 1);
+    EXPECT_EQ(wave.format.wBitsPerSample, 16);
+    EXPECT_EQ(wave.format.nBlockAlign, 4);
+    EXPECT_EQ(wave.format.nAvgBytesPerSec, 88200u);
+    Run(1000);
+    EXPECT_EQ(frame.panes[1], " 0: 1");
+    Run(1100);
+    EXPECT_FALSE(doc.m_bPlaying);
+    EXPECT_TRUE(doc.m_bFinished);
+    EXPECT_EQ(doc.m_pCurrentImage, Slot(0));
+    EXPECT_EQ(frame.panes[1], " 0: 0");
+    EXPECT_FALSE(wave.open);
+    EXPECT_EQ(shown.size(), size_t{CLumekoDoc::kFrameSlots});
+}
+
+TEST_F(LumekoDocTest, FramesDueWhileTheInterfaceIsBusyAreNeverShown) {
+    doc.m_pendingFiles.push_back(Make(60));
+    doc.m_bAutoPlay = true;
+    doc.IdleProcess(0);
+    doc.IdleProcess(0);
+    ASSERT_TRUE(doc.m_bPlaying);
+    Run(200);
+    const auto before = doc.m_pCurrentImage;
+    Run(500, 500);  // one idle pass after 500 ms
+    EXPECT_EQ(doc.m_pCurrentImage, doc.m_pShownImage[doc.DueFrame(clock.timeGetTime() - doc.m_dwStartTime) % 16].load());
+    EXPECT_NE(doc.m_pCurrentImage, before);
+}
+
+TEST_F(LumekoDocTest, PauseFreezesClockAndSound) {
+    doc.m_pendingFiles.push_back(Make(60));
+    doc.IdleProcess(0);
+    doc.OnPlay();
+    Run(1000);
+    const uint32_t due = doc.DueFrame(clock.timeGetTime() - doc.m_dwStartTime);
+    doc.OnPause();
+    EXPECT_TRUE(wave.paused);
+    const size_t played = wave.played_bytes.size();
+    Run(10000);
+    EXPECT_EQ(wave.played_bytes.size(), played);
+    doc.OnPause();
+    EXPECT_FALSE(wave.paused);
+    EXPECT_EQ(doc.DueFrame(clock.timeGetTime() - doc.m_dwStartTime), due);
+    Run(10);
+    EXPECT_EQ(frame.panes[1], " 0: 1");
+}
+
+TEST_F(LumekoDocTest, LoopRestartsWithTheSoundFromTheStart) {
+    settings.WriteProfileInt("Lumeko", "loop", 1);
+    CLumekoDoc looping{{settings, clock, timer, wave, messages}};
+    looping.m_pendingFiles.push_back(Make(20));
+    looping.IdleProcess(0);
+    looping.OnPlay();
+    ASSERT_EQ(looping.m_bLoop, 1);
+    for (int i = 0; i < 1500; ++i) {
+        clock.Advance(1);
+        if (timer.running && clock.timeGetTime() % timer.period == 0) timer.Tick();
+        wave.Consume(88);
+        looping.IdleProcess(0);
+    }
+    EXPECT_TRUE(looping.m_bPlaying);
+    EXPECT_EQ(wave.opens, 2);
+    EXPECT_GE(wave.resets, 1);
+    looping.OnLoop();
+    EXPECT_EQ(looping.m_bLoop, 0);
+}
+
+TEST_F(LumekoDocTest, PlayAndCloseRunTheQueueThenAskToClose) {
+    doc.m_bAutoPlay = doc.m_bCloseWhenDone = true;
+    doc.m_pendingFiles = {Make(12, SoundKind::kPcm16, "a.avi"), dir.File("missing.avi"), Make(8, SoundKind::kNone, "b.avi")};
+    std::vector<std::string> titles;
+    for (int i = 0; i < 5000 && frame.closeRequests == 0; ++i) {
+        Run(1);
+        if (titles.empty() || titles.back() != frame.title) titles.push_back(frame.title);
+    }
+    EXPECT_EQ(titles, (std::vector<std::string>{"a.avi", "b.avi"}));
+    EXPECT_EQ(frame.closeRequests, 1);
+    EXPECT_FALSE(doc.m_bOpen);
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(LumekoDocTest, StopCancelsClosingAndTheNextFileStillPlays) {
+    doc.m_bAutoPlay = doc.m_bCloseWhenDone = true;
+    doc.m_pendingFiles = {Make(40, SoundKind::kDk4Stereo, "a.avi"), Make(8, SoundKind::kNone, "b.avi")};
+    Run(300);
+    ASSERT_TRUE(doc.m_bPlaying);
+    doc.OnStop();
+    EXPECT_TRUE(wave.queue.empty()) << "Stop cuts the queued sound at once";
+    EXPECT_FALSE(doc.m_bCloseWhenDone);
+    Run(3000);
+    EXPECT_EQ(frame.title, "b.avi");
+    EXPECT_TRUE(doc.m_bFinished);
+    EXPECT_EQ(frame.closeRequests, 0);
+}
+
+TEST_F(LumekoDocTest, ShortSoundQueuesOnlyItsChunks) {
+    // 4 frames at 15 fps with chunks of two frames: 2 chunks... and no more writes.
+    doc.m_pendingFiles.push_back(Make(4, SoundKind::kPcm16));
+    doc.IdleProcess(0);
+    doc.OnPlay();
+    const int initial = wave.writes;
+    EXPECT_EQ(initial, static_cast<int>(wave.queue.size()));
+    EXPECT_LT(initial, CLumekoDoc::kWaveBuffers);
+    Run(1000);
+    EXPECT_EQ(wave.writes, initial);
+    EXPECT_FALSE(doc.m_bPlaying) << "a movie shorter than the read-ahead ends";
+}
+
+TEST_F(LumekoDocTest, NoDevicePlaysSilentlyAtNormalSpeed) {
+    wave.refuseOpen = true;
+    doc.m_pendingFiles.push_back(Make(15));
+    doc.IdleProcess(0);
+    doc.OnPlay();
+    Run(900);
+    EXPECT_TRUE(doc.m_bPlaying);
+    Run(200);
+    EXPECT_FALSE(doc.m_bPlaying);
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(LumekoDocTest, DkThreeDeclaredMonoPlaysAsStereo) {
+    auto bytes = ReadFileBytes(Make(10, SoundKind::kDk3));
+    const size_t strf = FindBytes(bytes, "strf", FindBytes(bytes, "auds"));
+    bytes[strf + 8 + 2] = 1;  // channels
+    WriteFileBytes(dir.File("mono3.avi"), bytes);
+    doc.m_pendingFiles.push_back(dir.File("mono3.avi"));
+    doc.IdleProcess(0);
+    doc.OnPlay();
+    EXPECT_EQ(wave.format.nChannels, 2);
+    EXPECT_EQ(wave.format.nAvgBytesPerSec, 22050u * 4);
+}
+
+// Sound and picture keep together: the sound played stays within a frame of the due
+// frame over a long run.
+TEST_F(LumekoDocTest, SoundFollowsThePicture) {
+    doc.m_pendingFiles.push_back(Make(300));
+    doc.IdleProcess(0);
+    doc.OnPlay();
+    for (int second = 1; second <= 19; ++second) {
+        Run(1000);
+        const double soundSeconds = wave.played_bytes.size() / 88200.0;
+        const double pictureSeconds = doc.DueFrame(clock.timeGetTime() - doc.m_dwStartTime) / 15.0;
+        EXPECT_NEAR(soundSeconds, pictureSeconds, 1 / 15.0 + 0.01) << second;
+    }
+}
+
+}  // namespace
