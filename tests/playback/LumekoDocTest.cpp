@@ -7,7 +7,7 @@
 #include "playback/LumekoDoc.h"
 #include "support/FileBytes.h"
 #include "support/ManualClock.h"
-#include "support/MemorySettings.h"
+#include "platform/MemorySettings.h"
 #include "support/RecordingFrame.h"
 #include "support/RecordingMessageBox.h"
 #include "support/RecordingWaveOut.h"
@@ -61,7 +61,7 @@ protected:
     const uint8_t* Slot(uint32_t index) const { return doc.m_pFrameSlot[index % CLumekoDoc::kFrameSlots]; }
 
     TempDir dir;
-    MemorySettings settings;
+    platform::MemorySettings settings;
     ManualClock clock{1000};
     SteppedTimer timer;
     RecordingWaveOut wave;
@@ -75,7 +75,7 @@ protected:
 
 TEST(DocumentTiming, FollowsTheFileRateInFloat) {
     TempDir dir;
-    MemorySettings settings;
+    platform::MemorySettings settings;
     ManualClock clock;
     SteppedTimer timer;
     RecordingWaveOut wave;

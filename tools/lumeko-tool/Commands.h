@@ -7,3 +7,4 @@
 void AddInfoCommand(CLI::App& app);
 void AddDumpCommand(CLI::App& app);
 void AddMakeCommand(CLI::App& app);
+void AddPlayCommand(CLI::App& app);

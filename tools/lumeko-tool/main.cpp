@@ -6,11 +6,12 @@
 #include "Commands.h"
 
 int main(int argc, char** argv) {
-    CLI::App app{"lumeko-tool: inspect, decode and make TrueMotion movies without a window"};
+    CLI::App app{"lumeko-tool: inspect, decode, play and make TrueMotion movies without a window"};
     app.require_subcommand(1);
     AddInfoCommand(app);
     AddDumpCommand(app);
     AddMakeCommand(app);
+    AddPlayCommand(app);
     try {
         CLI11_PARSE(app, argc, argv);
     } catch (const std::exception& e) {

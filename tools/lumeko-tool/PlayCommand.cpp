@@ -1,0 +1,100 @@
+#include <fmt/core.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "Commands.h"
+#include "platform/ConsoleMessageBox.h"
+#include "platform/MemorySettings.h"
+#include "platform/ThreadTimer.h"
+#include "platform/sdl/SdlWaveOut.h"
+#include "playback/LumekoDoc.h"
+
+namespace {
+
+// The main frame of a player without windows: the status panes go to the terminal.
+class ConsoleFrame final : public platform::IDocumentFrame {
+public:
+    void SetPaneText(int pane, std::string_view text) override {
+        if (pane == 2) m_total = text;
+        if (pane == 1) m_elapsed = text;
+        fmt::print("\r{} / {}   ", m_elapsed, m_total);
+        std::fflush(stdout);
+    }
+    void SetTitle(std::string_view title) override { fmt::print("\n{}\n", title); }
+    void AddToRecentFileList(const std::string&) override {}
+    void PostClose() override { closeRequested = true; }
+
+    bool closeRequested = false;
+
+private:
+    std::string m_elapsed = " 0: 0", m_total = " 0: 0";
+};
+
+// A device that never opens: the movie plays silently.
+class NoWaveOut final : public platform::IWaveOut {
+public:
+    bool waveOutOpen(const movie::WAVEFORMATEX&) override { return false; }
+    void waveOutPrepareHeader(platform::WAVEHDR&) override {}
+    void waveOutUnprepareHeader(platform::WAVEHDR&) override {}
+    void waveOutWrite(platform::WAVEHDR&) override {}
+    void waveOutPause() override {}
+    void waveOutRestart() override {}
+    void waveOutReset() override {}
+    void waveOutClose() override {}
+};
+
+}  // namespace
+
+void AddPlayCommand(CLI::App& app) {
+    auto* cmd = app.add_subcommand("play", "Play movies without a window: the sound on the sound device, the "
+                                           "playing time in the terminal");
+    struct Options {
+        std::vector<std::string> movies;
+        bool play = false, close = false, loop = false, noAudio = false;
+    };
+    auto o = std::make_shared<Options>();
+    cmd->add_option("MOVIE", o->movies, "AVI files, played one after another")->required();
+    cmd->add_flag("--play", o->play, "Start each movie as soon as it is open");
+    cmd->add_flag("--close", o->close, "End after the last movie");
+    cmd->add_flag("--loop", o->loop, "Play each movie again at its end");
+    cmd->add_flag("--no-audio", o->noAudio, "Play without sound");
+    cmd->callback([o] {
+        platform::MemorySettings settings;
+        settings.WriteProfileInt("Lumeko", "loop", o->loop ? 1 : 0);
+        platform::SteadyMillisecondClock clock;
+        platform::ThreadTimer timer;
+        platform::SdlWaveOut sdlWave;
+        NoWaveOut noWave;
+        platform::ConsoleMessageBox messages;
+        ConsoleFrame frame;
+        CLumekoDoc doc({settings, clock, timer, o->noAudio ? static_cast<platform::IWaveOut&>(noWave) : sdlWave,
+                        messages});
+        doc.AttachFrame(&frame);
+        doc.m_bAutoPlay = o->play;
+        doc.m_bCloseWhenDone = o->close;
+        for (const auto& movie : o->movies) doc.m_pendingFiles.push_back(movie);
+
+        // Idle passes on a short timer: the due frame comes from the clock, so a pass a
+        // millisecond keeps the picture on time without spinning a core.
+        bool sawMovie = false;
+        while (!frame.closeRequested) {
+            doc.IdleProcess(0);
+            sawMovie = sawMovie || doc.m_bOpen;
+            const bool idle = !doc.m_bPlaying && doc.m_pendingFiles.empty();
+            if (idle && (!doc.m_bOpen || doc.m_bFinished) && !o->close) break;
+            if (idle && doc.m_bOpen && !doc.m_bFinished && !o->play) {
+                fmt::print("\nOpened; give --play to play it\n");
+                break;
+            }
+            if (idle && !doc.m_bOpen && !sawMovie) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        fmt::print("\n");
+        if (!sawMovie) {
+            fmt::print(stderr, "No movie could be opened\n");
+            throw CLI::RuntimeError(1);
+        }
+    });
+}
