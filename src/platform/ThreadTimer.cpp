@@ -1,55 +1,87 @@
 #include "platform/ThreadTimer.h"
 
-#include <chrono>
+#include <vector>
 
 namespace platform {
 
-ThreadTimer::~ThreadTimer() { Stop(true); }
+ThreadTimer::~ThreadTimer() {
+    std::vector<std::shared_ptr<Event>> events;
+    {
+        std::lock_guard lock(m_mutex);
+        for (auto& [id, event] : m_events) {
+            event->stop = true;
+            event->wake.notify_all();
+            events.push_back(std::move(event));
+        }
+        m_events.clear();
+    }
+    for (auto& event : events) {
+        if (event->thread.joinable()) event->thread.join();
+    }
+}
 
 uint32_t ThreadTimer::timeSetEvent(uint32_t periodMs, uint32_t /*resolutionMs*/, std::function<void()> tick) {
     if (periodMs == 0 || !tick) return 0;
-    Stop(true);
+    JoinStopped();
+    auto event = std::make_shared<Event>();
+    event->tick = std::move(tick);
+    event->period = std::chrono::milliseconds(periodMs);
+    event->firstDeadline = std::chrono::steady_clock::now() + event->period;
     std::lock_guard lock(m_mutex);
-    m_tick = std::move(tick);
-    m_stop = false;
-    m_id = ++m_lastId == 0 ? ++m_lastId : m_lastId;
-    m_thread = std::thread([this, periodMs] { Run(periodMs); });
-    return m_id;
+    do {
+        ++m_lastId;
+    } while (m_lastId == 0 || m_events.count(m_lastId));
+    // The thread waits for this lock before its first tick, so `thread` is set by then.
+    event->thread = std::thread([this, raw = event.get()] { Run(*raw); });
+    m_events.emplace(m_lastId, std::move(event));
+    return m_lastId;
 }
 
 void ThreadTimer::timeKillEvent(uint32_t id) {
+    std::shared_ptr<Event> event;
     {
         std::lock_guard lock(m_mutex);
-        if (id == 0 || id != m_lastId) return;
+        const auto it = m_events.find(id);
+        if (it == m_events.end()) return;
+        event = it->second;
+        event->stop = true;
+        event->wake.notify_all();
+        // Inside its own tick the thread cannot wait for itself: it ends when the tick
+        // returns and is joined later, by the next kill or start, or the destructor.
+        if (event->thread.get_id() == std::this_thread::get_id()) return;
+        m_events.erase(it);
     }
-    // From the tick itself the thread cannot be joined; it ends after this tick. A later
-    // kill from another thread (of a timer that killed itself) waits for that tick.
-    Stop(std::this_thread::get_id() != m_thread.get_id());
+    if (event->thread.joinable()) event->thread.join();
 }
 
-void ThreadTimer::Stop(bool join) {
+void ThreadTimer::JoinStopped() {
+    std::vector<std::shared_ptr<Event>> stopped;
     {
         std::lock_guard lock(m_mutex);
-        m_stop = true;
-        m_id = 0;
+        for (auto it = m_events.begin(); it != m_events.end();) {
+            if (it->second->stop && it->second->thread.get_id() != std::this_thread::get_id()) {
+                stopped.push_back(std::move(it->second));
+                it = m_events.erase(it);
+            } else {
+                ++it;
+            }
+        }
     }
-    m_wake.notify_all();
-    if (join && m_thread.joinable()) m_thread.join();
+    for (auto& event : stopped) event->thread.join();
 }
 
-void ThreadTimer::Run(uint32_t periodMs) {
+void ThreadTimer::Run(Event& event) {
     using Clock = std::chrono::steady_clock;
-    const auto period = std::chrono::milliseconds(periodMs);
-    auto deadline = Clock::now() + period;
+    auto deadline = event.firstDeadline;
     std::unique_lock lock(m_mutex);
-    while (!m_stop) {
-        if (m_wake.wait_until(lock, deadline, [this] { return m_stop; })) break;
+    for (;;) {
+        if (event.wake.wait_until(lock, deadline, [&event] { return event.stop; })) return;
         lock.unlock();
-        m_tick();
+        event.tick();
         lock.lock();
-        deadline += period;
+        deadline += event.period;
         const auto now = Clock::now();
-        if (deadline < now) deadline = now + period - (now - deadline) % period;
+        if (deadline < now) deadline = now;
     }
 }
 

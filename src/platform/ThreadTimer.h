@@ -1,7 +1,11 @@
 #pragma once
 
-#include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -9,25 +13,39 @@
 
 namespace platform {
 
-// One timer thread per running timer, sleeping to absolute deadlines so that ticks do
-// not drift. A tick that comes late does not make up the ticks it missed.
+// The multimedia timer on standard threads: one thread per running timer, sleeping to
+// absolute deadlines one period apart, so the ticks do not drift however long each
+// tick takes. A tick that comes late (the tick before it overran, or the machine was
+// busy) runs at once, and the deadlines start again one period after it: the ticks
+// missed meanwhile are dropped, not run in a burst. The resolution is not used; the
+// ticks are as punctual as the system's sleeping.
 class ThreadTimer final : public IMultimediaTimer {
 public:
+    ThreadTimer() = default;
     ~ThreadTimer() override;
+    ThreadTimer(const ThreadTimer&) = delete;
+    ThreadTimer& operator=(const ThreadTimer&) = delete;
+
     uint32_t timeSetEvent(uint32_t periodMs, uint32_t resolutionMs, std::function<void()> tick) override;
     void timeKillEvent(uint32_t id) override;
 
 private:
-    void Run(uint32_t periodMs);
-    void Stop(bool join);
+    struct Event {
+        std::function<void()> tick;
+        std::chrono::milliseconds period;
+        std::chrono::steady_clock::time_point firstDeadline;
+        std::condition_variable wake;
+        std::thread thread;
+        bool stop = false;
+    };
+
+    void Run(Event& event);
+    // Joins the threads of timers that killed themselves; the caller holds no lock.
+    void JoinStopped();
 
     std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::thread m_thread;
-    std::function<void()> m_tick;
-    uint32_t m_id = 0;
+    std::map<uint32_t, std::shared_ptr<Event>> m_events;
     uint32_t m_lastId = 0;
-    bool m_stop = false;
 };
 
 }  // namespace platform
