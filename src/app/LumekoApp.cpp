@@ -1,0 +1,125 @@
+#include "app/LumekoApp.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QUrl>
+
+#include "app/CommandIds.h"
+#include "app/CommandLine.h"
+
+namespace {
+
+// Idle passes while something is going on run this often: the due frame comes from the
+// clock, so a short precise timer keeps the picture on time without spinning a core.
+constexpr int kBusyIdleMs = 1;
+constexpr int kQuietIdleMs = 20;
+
+// The settings file lies beside the program: its path with the extension "ini".
+std::string SettingsPath() {
+    QString program = QCoreApplication::applicationFilePath();
+    if (program.isEmpty()) program = "lumeko";
+    const int dot = program.lastIndexOf('.');
+    const int slash = program.lastIndexOf('/');
+    if (dot > slash) program.truncate(dot);
+    return (program + ".ini").toStdString();
+}
+
+}  // namespace
+
+void QtMessageBox::ShowError(std::string_view text) {
+    QMessageBox box(QMessageBox::Critical, QString(), QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
+                    QMessageBox::Ok);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+CLumekoApp::CLumekoApp(int& argc, char** argv)
+    : m_qt(argc, argv), m_settings(SettingsPath()), m_recent(m_settings) {}
+
+CLumekoApp::~CLumekoApp() {
+    m_idle.stop();
+    m_frame.reset();
+    m_pDoc.reset();
+    m_recent.Save();
+}
+
+bool CLumekoApp::InitInstance() {
+    QCoreApplication::setApplicationName("Lumeko");
+    m_recent.Load();
+    // The document first, then the frame and its view, as the document template makes them.
+    m_pDoc = std::make_unique<CLumekoDoc>(DocumentServices{m_settings, m_clock, m_timer, m_waveOut, m_messages});
+    m_view = new CLumekoView(*m_pDoc);
+    m_frame = std::make_unique<CMainFrame>(m_settings, m_view);
+    m_pDoc->AttachFrame(m_frame.get());
+    m_pDoc->AttachView(m_view);
+    m_frame->SetRecentFileHandlers(
+        [this](size_t index) {
+            const std::string path = m_recent.Entries()[index];
+            // The entry leaves the list; opening the file puts it back on top.
+            m_recent.Remove(index);
+            m_frame->SetRecentFiles(m_recent.Entries());
+            OpenDocumentFile(path);
+        },
+        [this](const std::string& path) {
+            m_recent.Add(path);
+            m_frame->SetRecentFiles(m_recent.Entries());
+        });
+    m_frame->SetRecentFiles(m_recent.Entries());
+    RouteCommands();
+    m_frame->show();
+
+    std::vector<std::string> arguments;
+    for (const QString& a : QCoreApplication::arguments()) arguments.push_back(a.toStdString());
+    CLumekoCommandLineInfo commandLine(*m_pDoc);
+    m_bFileOnCommandLine = commandLine.ParseCommandLine(arguments);
+
+    m_idle.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_idle, &QTimer::timeout, [this] { OnIdle(); });
+    m_idle.start(kBusyIdleMs);
+    return true;
+}
+
+int CLumekoApp::Run() { return m_qt.exec(); }
+
+void CLumekoApp::OpenDocumentFile(const std::string& path) {
+    m_pDoc->m_pendingFiles.push_back(path);
+    m_idle.setInterval(kBusyIdleMs);
+}
+
+void CLumekoApp::OnIdle() {
+    if (!m_pDoc) return;
+    const int again = m_pDoc->IdleProcess(0);
+    m_frame->UpdateCommandStates();
+    m_idle.setInterval(again ? kBusyIdleMs : kQuietIdleMs);
+}
+
+void CLumekoApp::OnFileOpenPrompt() {
+    const QString path = QFileDialog::getOpenFileName(m_frame.get(), "開く", QString(),
+                                                      "TrueMotion ﾌｧｲﾙ (*.avi);;すべてのﾌｧｲﾙ (*)");
+    if (!path.isEmpty()) OpenDocumentFile(path.toStdString());
+}
+
+void CLumekoApp::RouteCommands() {
+    CLumekoDoc& doc = *m_pDoc;
+    CMainFrame& frame = *m_frame;
+    using State = CMainFrame::CommandState;
+    frame.Route(ID_PLAY, [&doc] { doc.OnPlay(); }, [&doc] { return State{doc.m_bOpen && !doc.m_bPlaying, false}; });
+    frame.Route(ID_STOP, [&doc] { doc.OnStop(); }, [&doc] { return State{doc.m_bOpen && doc.m_bPlaying, false}; });
+    frame.Route(ID_PAUSE, [&doc] { doc.OnPause(); },
+                [&doc] { return State{doc.m_bOpen && doc.m_bPlaying, doc.m_bPaused.load()}; });
+    frame.Route(ID_LOOP, [&doc] { doc.OnLoop(); }, [&doc] { return State{true, doc.m_bLoop != 0}; });
+    frame.Route(ID_FILE_SELECT, [this] {
+        const QStringList paths = QFileDialog::getOpenFileNames(m_frame.get(), "File Select", QString(),
+                                                                "Files (*.avi);;All Files (*)");
+        for (const QString& p : paths) OpenDocumentFile(p.toStdString());
+    });
+    frame.Route(ID_FILE_OPEN, [this] { OnFileOpenPrompt(); });
+    frame.Route(ID_APP_EXIT, [this] { m_frame->close(); });
+    frame.Route(ID_HELP_FINDER, [] {
+        const QString manual = QCoreApplication::applicationDirPath() + "/../share/lumeko/help/index.html";
+        QDesktopServices::openUrl(QUrl::fromLocalFile(manual));
+    });
+    frame.Route(ID_FILE_INFO, [] {}, [&doc] { return State{doc.m_bOpen, false}; });
+    frame.Route(ID_CONVERT, [] {}, [&doc] { return State{doc.m_bOpen, false}; });
+}

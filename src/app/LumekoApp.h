@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QApplication>
+#include <QTimer>
+#include <memory>
+
+#include "app/MainFrame.h"
+#include "platform/IniFileSettings.h"
+#include "platform/MessageBox.h"
+#include "platform/RecentFileList.h"
+#include "platform/ThreadTimer.h"
+#include "platform/sdl/SdlWaveOut.h"
+#include "playback/LumekoDoc.h"
+#include "view/LumekoView.h"
+
+// Message boxes of the program's own: no owner, the default caption, the error icon.
+class QtMessageBox final : public platform::IMessageBox {
+public:
+    void ShowError(std::string_view text) override;
+};
+
+// The application: start-up, the settings file beside the program, the recent-file
+// list, idle processing that serves the document, and the one entry for files.
+class CLumekoApp {
+public:
+    CLumekoApp(int& argc, char** argv);
+    ~CLumekoApp();
+
+    bool InitInstance();
+    int Run();
+    // Queues a path; nothing opens a file directly.
+    void OpenDocumentFile(const std::string& path);
+    CLumekoDoc& GetDocument() { return *m_pDoc; }
+    CMainFrame& GetMainFrame() { return *m_frame; }
+
+private:
+    void OnIdle();
+    void RouteCommands();
+    void OnFileOpenPrompt();
+
+    QApplication m_qt;
+    platform::IniFileSettings m_settings;
+    platform::RecentFileList m_recent;
+    platform::SteadyMillisecondClock m_clock;
+    platform::ThreadTimer m_timer;
+    platform::SdlWaveOut m_waveOut;
+    QtMessageBox m_messages;
+    std::unique_ptr<CLumekoDoc> m_pDoc;
+    CLumekoView* m_view = nullptr;
+    std::unique_ptr<CMainFrame> m_frame;
+    QTimer m_idle;
+    bool m_bFileOnCommandLine = false;
+};

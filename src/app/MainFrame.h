@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QLabel>
+#include <QMainWindow>
+#include <array>
+#include <functional>
+#include <map>
+
+#include "platform/Framework.h"
+#include "platform/Settings.h"
+
+class QAction;
+class QMenu;
+
+// The main window: menu, tool bar, the three status panes, the view in the middle,
+// and its position kept in the settings.
+class CMainFrame final : public QMainWindow, public platform::IDocumentFrame {
+public:
+    CMainFrame(platform::ISettings& settings, QWidget* view);
+
+    void SetPaneText(int pane, std::string_view text) override;
+    void SetTitle(std::string_view title) override;
+    void AddToRecentFileList(const std::string& path) override;
+    void PostClose() override;
+
+    // Binds a command to its handler and, optionally, to its state (enabled, checked).
+    struct CommandState {
+        bool enabled = true;
+        bool checked = false;
+    };
+    void Route(int command, std::function<void()> handler, std::function<CommandState()> state = {});
+    // Re-evaluates the state of every command (menus call it as they open; idle time for
+    // the tool bar).
+    void UpdateCommandStates();
+    // The recent-file list belongs to the application: entries chosen, and paths opened.
+    void SetRecentFileHandlers(std::function<void(size_t index)> open, std::function<void(const std::string&)> add) {
+        m_openRecent = std::move(open);
+        m_addRecent = std::move(add);
+    }
+    void SetRecentFiles(const std::vector<std::string>& paths);
+    QString PaneText(int pane) const { return m_panes[static_cast<size_t>(pane)]->text(); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QAction* Command(int id, const QString& text, const QString& prompt);
+    void BuildMenus();
+    void BuildToolBar();
+
+    platform::ISettings& m_settings;
+    std::array<QLabel*, 3> m_panes{};
+    std::map<int, QAction*> m_actions;
+    std::map<int, std::function<CommandState()>> m_states;
+    QMenu* m_fileMenu = nullptr;
+    QAction* m_recentPlaceholder = nullptr;
+    QAction* m_recentEnd = nullptr;
+    std::vector<QAction*> m_recentActions;
+    std::function<void(size_t)> m_openRecent;
+    std::function<void(const std::string&)> m_addRecent;
+};
