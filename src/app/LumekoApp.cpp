@@ -39,8 +39,9 @@ CLumekoApp::CLumekoApp(int& argc, char** argv)
 
 CLumekoApp::~CLumekoApp() {
     m_idle.stop();
-    m_frame.reset();
+    // The document closes while its view still exists, then the window goes.
     m_pDoc.reset();
+    m_frame.reset();
     m_recent.Save();
 }
 
