@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "convert/ConversionHost.h"
 #include "movie/DuckMovie.h"
 #include "platform/Framework.h"
 #include "platform/MessageBox.h"
@@ -53,6 +54,8 @@ public:
     void OnStop();
     void OnPause();
     void OnLoop();
+    // Writes the open movie into a new AVI file through a chosen compressor.
+    void OnConvert(convert::IConversionHost& host);
     void StopPlayback();
     // One idle pass; nonzero asks to be called again. `idleResult` is the framework's own.
     int IdleProcess(int idleResult);

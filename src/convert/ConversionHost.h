@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "convert/CompressorVars.h"
+
+// What a conversion needs of the window system: the save dialog, the compressor
+// dialog, dispatching waiting messages, and the message box.
+
+namespace convert {
+
+class IConversionHost {
+public:
+    virtual ~IConversionHost() = default;
+    // The save dialog, with overwrite prompt; nothing when cancelled.
+    virtual std::optional<std::string> ChooseOutputPath(const std::string& proposed) = 0;
+    // The compressor dialog over `vars` (preset by the caller); false when cancelled.
+    virtual bool ChooseCompressor(COMPVARS& vars) = 0;
+    virtual void PumpMessages() = 0;
+    virtual void ShowError(std::string_view text) = 0;
+};
+
+// The output name proposed for a movie: its path with everything from the last '.'
+// replaced by ".avi", or ".avi" appended when there is no '.'.
+std::string ProposedOutputPath(const std::string& moviePath);
+
+}  // namespace convert

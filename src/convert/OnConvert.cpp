@@ -1,0 +1,146 @@
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "convert/Compressor.h"
+#include "movie/AviRecordCodec.h"
+#include "movie/AviWriter.h"
+#include "playback/LumekoDoc.h"
+
+namespace {
+
+constexpr char kCannotConvert[] = "このCODECには変換できません";
+constexpr char kConvertingPictures[] = "画像変換中";
+constexpr char kConvertingSound[] = "音声変換中";
+constexpr char kConversionDone[] = "変換終了";
+constexpr char kVideoName[] = "ZEVEDI TrueMotion Video #1";
+constexpr char kAudioName[] = "ZEVEDI TrueMotin Audio #1";
+
+void SetName(char (&field)[64], const char* name) { std::strncpy(field, name, sizeof field - 1); }
+
+}  // namespace
+
+namespace convert {
+
+std::string ProposedOutputPath(const std::string& moviePath) {
+    const size_t dot = moviePath.find_last_of('.');
+    return (dot == std::string::npos ? moviePath : moviePath.substr(0, dot)) + ".avi";
+}
+
+}  // namespace convert
+
+void CLumekoDoc::OnConvert(convert::IConversionHost& host) {
+    if (!m_bOpen) return;
+    // The movie and the first ring slot are the conversion's alone: playback stops.
+    if (m_bPlaying) StopPlayback();
+    if (!m_bOpen) return;
+
+    const auto path = host.ChooseOutputPath(convert::ProposedOutputPath(m_movie.GetPath()));
+    if (!path) return;
+    movie::BITMAPINFOHEADER input;
+    m_movie.GetBitmapHeader(&input);
+    input.biCompression = movie::BI_RGB;
+
+    convert::COMPVARS vars;
+    std::unique_ptr<convert::ICompressor> compressor;
+    std::vector<uint8_t> videoFormat;
+    for (;;) {
+        vars = convert::COMPVARS{};
+        vars.framesPerSecond = static_cast<double>(m_fRate) / m_fScale;
+        if (!host.ChooseCompressor(vars)) return;
+        if (vars.fccHandler == convert::kFccUncompressed) {
+            compressor.reset();
+            videoFormat = movie::SerializeBitmapInfoHeader(input);
+            break;
+        }
+        compressor = convert::CreateCompressor(vars.fccHandler);
+        if (compressor) {
+            auto started = compressor->SeqCompressFrameStart(vars, input);
+            if (started) {
+                videoFormat = std::move(started.value());
+                break;
+            }
+        }
+        host.ShowError(kCannotConvert);
+    }
+
+    movie::AVISTREAMINFO video;
+    video.fccType = movie::streamtypeVIDEO;
+    video.fccHandler = vars.fccHandler;
+    video.dwScale = static_cast<uint32_t>(m_fScale);
+    video.dwRate = static_cast<uint32_t>(m_fRate);
+    video.dwLength = m_nFrameCount;
+    const size_t pictureBytes = static_cast<size_t>(input.biWidth) * static_cast<size_t>(input.biHeight) * 3;
+    video.dwSuggestedBufferSize = static_cast<uint32_t>(pictureBytes);
+    video.rcFrame = {0, 0, input.biWidth, input.biHeight};
+    video.dwFormatChangeCount = 1;
+    SetName(video.szName, kVideoName);
+
+    movie::WAVEFORMATEX wfx;
+    m_movie.GetWaveFormat(&wfx);
+    if (wfx.wFormatTag != movie::WAVE_FORMAT_PCM) {
+        wfx.wFormatTag = movie::WAVE_FORMAT_PCM;
+        wfx.wBitsPerSample = 16;
+        // What the decoders produce: DK3 always has two channels.
+        if (m_movie.HasAudio()) wfx.nChannels = m_movie.GetDecodedChannels();
+    }
+    wfx.nBlockAlign = static_cast<uint16_t>(wfx.nChannels * wfx.wBitsPerSample / 8);
+    wfx.nAvgBytesPerSec = wfx.nSamplesPerSec * wfx.nBlockAlign;
+    wfx.cbSize = 0;
+    movie::AVISTREAMINFO sound = video;
+    sound.fccType = movie::streamtypeAUDIO;
+    sound.fccHandler = 0;
+    sound.dwScale = wfx.nBlockAlign;
+    sound.dwRate = wfx.nSamplesPerSec * wfx.nBlockAlign;
+    sound.dwLength = 0;
+    sound.dwSuggestedBufferSize = m_nAudioBufferSize;
+    sound.dwSampleSize = wfx.nBlockAlign;
+    sound.rcFrame.right = 0;
+    sound.rcFrame.bottom = 0;
+    SetName(sound.szName, kAudioName);
+
+    auto writer = movie::AviWriter::Create(*path);
+    if (!writer) {
+        SetPane(0, writer.error().message);
+        return;
+    }
+    auto videoStream = writer->AddStream(video, videoFormat);
+    auto soundStream = writer->AddStream(sound, movie::SerializeWaveFormat(wfx));
+    if (!videoStream || !soundStream) return;
+
+    // A write that fails ends the conversion; the writer then leaves nothing behind,
+    // and pane 0 says why instead of announcing the end.
+    Result<void> written;
+    SetPane(0, kConvertingPictures);
+    uint8_t* image = m_pFrameSlot[0];
+    for (uint32_t i = 0; i < m_nFrameCount && written; ++i) {
+        m_movie.ReadFrame(i, image);
+        InvalidateView();
+        if (!compressor) {
+            // The header's image size may exceed the decoded picture; never read past it.
+            const size_t bytes = std::min<size_t>(input.biSizeImage, pictureBytes);
+            written = writer->Write(*videoStream, std::span(image, bytes), true);
+        } else {
+            bool key = false;
+            const auto data = compressor->SeqCompressFrame(image, key);
+            written = writer->Write(*videoStream, data, key);
+        }
+        host.PumpMessages();
+    }
+    m_movie.ReadFrame(0, image);
+    m_pCurrentImage = image;
+    InvalidateView();
+    m_movie.RewindAudio();
+
+    SetPane(0, kConvertingSound);
+    if (uint8_t* buffer = m_pAudioBuffer[0]; buffer && wfx.nBlockAlign) {
+        while (written) {
+            const uint32_t bytes = m_movie.ReadAudio(buffer);
+            if (bytes == 0) break;
+            written = writer->Write(*soundStream, std::span(buffer, bytes), false);
+            host.PumpMessages();
+        }
+    }
+    if (written) written = writer->Finish();
+    SetPane(0, written ? kConversionDone : written.error().message);
+}
