@@ -80,8 +80,12 @@ int TrueMotionDecoder::ParseFrameHeader(std::span<const uint8_t> frame) {
 
     m_nCompression = static_cast<uint8_t>(compression);
     if (compression != m_nLastCompression) {
+        // The rows above the picture of the chroma image and of the luminance image
+        // start from zero. The 15-bit modes refill the luminance image's row with
+        // black pairs, so a movie that switches to 24-bit would predict from those.
         m_nLastCompression = compression;
         std::fill_n(m_pWorkImage2, m_nWidth / 2, 0u);
+        std::fill_n(m_pWorkImage.get(), m_nWidth / 2, 0u);
     }
     m_nHeaderType = static_cast<uint8_t>(type);
     m_bNarrowBlocks = row[kCompressionBlockWidthByte] == 2;
