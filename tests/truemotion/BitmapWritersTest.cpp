@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "support/DisplayBitmap.h"
+#include "truemotion/BitmapWriters.h"
+#include "truemotion/TrueMotionDecoder.h"
+
+namespace truemotion {
+namespace {
+
+using testing::DisplayBitmap;
+using Bgr = std::array<int, 3>;
+
+uint32_t PairWord(uint32_t left, uint32_t right) { return left | right << 16; }
+
+TEST(BitmapWriters, FifteenBitFieldsTimesEightBottomRowFirst) {
+    // 4 × 2 picture; image row 0 lies above the picture and is not written.
+    const std::vector<uint32_t> image = {
+        0xDEADBEEF,           0xDEADBEEF,                             // above
+        PairWord(0x8000, 0xFFFF), PairWord(0x8C41, 0x7C1F),           // picture row 0
+        PairWord(0x801F, 0x83E0), PairWord(0xFC00, 0x0C41),           // picture row 1
+    };
+    DisplayBitmap bitmap(4, 2);
+    WriteImage15(4, 2, image.data(), bitmap.data());
+    const Bgr expected[2][4] = {
+        {{0, 0, 0}, {0xF8, 0xF8, 0xF8}, {24, 16, 8}, {0xF8, 0, 0xF8}},
+        {{0, 0, 0xF8}, {0, 0xF8, 0}, {0xF8, 0, 0}, {24, 16, 8}},  // guard bit ignored
+    };
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(bitmap.At(x, y), expected[y][x]) << x << "," << y;
+    // The first picture row is the last row in memory.
+    EXPECT_EQ(bitmap.pixels[12 + 3], 0xF8);
+    EXPECT_EQ(bitmap.pixels[0], 0);
+    EXPECT_EQ(bitmap.pixels[2], 0xF8);
+}
+
+TEST(BitmapWriters, TwentyFourBitGreenIsLuminanceRedAndBlueAddChroma) {
+    struct Case {
+        uint8_t luma;
+        uint32_t sample;
+        Bgr expected;
+    };
+    const Case cases[] = {
+        {100, 0, {100, 100, 100}},
+        {100, 0xFFFFFFFB, {100, 100, 95}},   // red -5
+        {3, 0xFFFFFFFB, {3, 2, 254}},        // red borrows from green
+        {250, 10, {250, 251, 4}},            // red carries into green ...
+        {250, 10u << 16, {4, 250, 250}},     // ... blue into the unwritten top byte
+        {0, 0, {0, 0, 0}},
+        {255, 0, {255, 255, 255}},
+    };
+    TrueMotionDecoder decoder;
+    for (const auto& c : cases) {
+        const std::vector<uint32_t> luma = {0, c.luma * 0x01010101u};
+        const std::vector<uint32_t> chroma = {0, c.sample};
+        DisplayBitmap bitmap(4, 1);
+        WriteImage24(4, 1, 3, false, luma.data(), chroma.data(), decoder.GetGrayTable(), bitmap.data());
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(bitmap.At(x, 0), c.expected) << int{c.luma} << " " << c.sample;
+    }
+    EXPECT_EQ(decoder.GetGrayTable()[0], 0x80000000u);
+    EXPECT_EQ(decoder.GetGrayTable()[1], 0x80010101u);
+    EXPECT_EQ(decoder.GetGrayTable()[255], 0x80FFFFFFu);
+}
+
+// Rows take a new chroma row at every block row, counted from the top; a row's samples
+// cover four pixels each, or two with narrow blocks.
+TEST(BitmapWriters, TwentyFourBitChromaRowsAndSamples) {
+    struct Case {
+        int blockMask;
+        bool narrow;
+    };
+    for (const Case c : {Case{3, false}, Case{1, false}, Case{3, true}, Case{1, true}}) {
+        const int width = 8, height = 8;
+        const int samples = c.narrow ? width / 2 : width / 4;
+        const int pixelsPerSample = c.narrow ? 2 : 4;
+        const int blockHeight = c.blockMask + 1;
+        std::vector<uint32_t> luma(static_cast<size_t>(width / 4 * (height + 1)), 100 * 0x01010101u);
+        std::vector<uint32_t> chroma(static_cast<size_t>(samples * (height / blockHeight + 1)));
+        // Chroma row k, sample j: red + 10 k + j.
+        for (size_t i = 0; i < chroma.size(); ++i) chroma[i] = static_cast<uint32_t>(10 * (i / samples) + i % samples);
+        DisplayBitmap bitmap(width, height);
+        TrueMotionDecoder decoder;
+        WriteImage24(width, height, c.blockMask, c.narrow, luma.data(), chroma.data(), decoder.GetGrayTable(),
+                     bitmap.data());
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const int red = 100 + 10 * (y / blockHeight + 1) + x / pixelsPerSample;
+                EXPECT_EQ(bitmap.At(x, y), (Bgr{100, 100, red})) << c.blockMask << c.narrow << " " << x << "," << y;
+            }
+    }
+}
+
+// Only whole groups of four pixels are written: a last, incomplete group is left alone.
+TEST(BitmapWriters, WriteOnlyWholeGroupsOfFour) {
+    const int width = 6, height = 3;
+    const std::vector<uint32_t> pairs(static_cast<size_t>(width / 2 * (height + 1)), 0xFFFFFFFF);
+    const std::vector<uint32_t> luma(static_cast<size_t>(width / 4 * (height + 1)), 0x01020304);
+    const std::vector<uint32_t> chroma(static_cast<size_t>(width / 4 * (height + 1)), 0);
+    TrueMotionDecoder decoder;
+    DisplayBitmap bitmap15(width, height), bitmap24(width, height);
+    WriteImage15(width, height, pairs.data(), bitmap15.data());
+    WriteImage24(width, height, 3, false, luma.data(), chroma.data(), decoder.GetGrayTable(), bitmap24.data());
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            EXPECT_EQ(bitmap15.At(x, y), (Bgr{0xF8, 0xF8, 0xF8}));
+            EXPECT_EQ(bitmap24.At(x, y)[1], x + 1);
+        }
+        for (int x = 4; x < width; ++x) {
+            EXPECT_EQ(bitmap15.At(x, y)[0], DisplayBitmap::kUntouched);
+            EXPECT_EQ(bitmap24.At(x, y)[0], DisplayBitmap::kUntouched);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace truemotion
