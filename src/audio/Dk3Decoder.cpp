@@ -54,23 +54,22 @@ size_t DecodeDk3(std::span<const uint8_t> src, uint16_t blockAlign, std::span<in
         int32_t difference = static_cast<int16_t>(LoadLE16(bytes + 12));
         int32_t sumIndex = std::min<int32_t>(bytes[14], kMaxStepIndex);
         int32_t differenceIndex = std::min<int32_t>(bytes[15], kMaxStepIndex);
-        int32_t average = difference;
 
         // framesPerBlock is exactly the count after which every data byte has been used,
         // so the stream never reads past the block.
         NibbleStream nibbles(bytes + kDk3HeaderBytes);
         size_t frames = 0;
         for (;;) {
+            // A group of codes (sum, difference, sum) gives two frames: the first with the
+            // mean of the old and the new difference, the second with the new one.
+            const int32_t previousDifference = difference;
             ExpandNibbleUnclamped(nibbles.Next(), sum, sumIndex);
             ExpandNibbleUnclamped(nibbles.Next(), difference, differenceIndex);
-            average = WrappingAdd(average, difference) / 2;
-            WriteFrame(out, sum, average);
-            average = difference;
+            WriteFrame(out, sum, WrappingAdd(previousDifference, difference) / 2);
             if (++frames == framesPerBlock) break;
 
             ExpandNibbleUnclamped(nibbles.Next(), sum, sumIndex);
-            WriteFrame(out, sum, average);
-            average = difference;
+            WriteFrame(out, sum, difference);
             if (++frames == framesPerBlock) break;
         }
     }
