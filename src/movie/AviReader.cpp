@@ -28,9 +28,11 @@ constexpr int kMaxStreams = 100;
 // A format larger than this is no format we read; only its start is kept.
 constexpr uint32_t kMaxFormatBytes = 1u << 20;
 constexpr uint32_t kIndexEntryBytes = 16;
+constexpr uint32_t kMainHeaderBytes = 40;  // the fields before the reserved words
 
 struct Chunk {
     uint32_t id = 0;
+    uint32_t size = 0;  // as stored
     uint64_t dataStart = 0;
     uint64_t dataEnd = 0;  // cut at the end of the enclosing list
     uint64_t next = 0;     // the next chunk, after the pad byte of an odd size
@@ -38,13 +40,16 @@ struct Chunk {
 
 // The stream number of a chunk id "NNxx", or -1.
 int StreamNumberOf(uint32_t id) {
-    const int tens = static_cast<int>(id & 0xFF) - '0', ones = static_cast<int>((id >> 8) & 0xFF) - '0';
+    const int tens = static_cast<int>(id & 0xFF) - '0',
+              ones = static_cast<int>((id >> 8) & 0xFF) - '0';
     if (tens < 0 || tens > 9 || ones < 0 || ones > 9) return -1;
     return tens * 10 + ones;
 }
 
 // Palette changes carry no samples.
-bool IsPaletteChange(uint32_t id) { return ((id >> 16) & 0xFFFF) == ('p' | 'c' << 8); }
+bool IsPaletteChange(uint32_t id) {
+    return ((id >> 16) & 0xFFFF) == ('p' | 'c' << 8);
+}
 
 }  // namespace
 
@@ -73,13 +78,16 @@ namespace {
 
 class ChunkWalker {
 public:
-    ChunkWalker(ByteSource& source, uint64_t start, uint64_t end) : m_source(source), m_position(start), m_end(end) {}
+    ChunkWalker(ByteSource& source, uint64_t start, uint64_t end)
+        : m_source(source), m_position(start), m_end(end) {}
 
     bool Next(Chunk& chunk) {
         uint8_t header[8];
-        if (m_position > m_end || m_end - m_position < 8 || !m_source.ReadAt(m_position, header)) return false;
+        if (m_position > m_end || m_end - m_position < 8 || !m_source.ReadAt(m_position, header))
+            return false;
         const uint32_t size = LoadLE32(header + 4);
         chunk.id = LoadLE32(header);
+        chunk.size = size;
         chunk.dataStart = m_position + 8;
         chunk.dataEnd = std::min<uint64_t>(chunk.dataStart + size, m_end);
         chunk.next = chunk.dataStart + size + (size & 1);
@@ -90,7 +98,8 @@ public:
     // The list type of a LIST chunk, or 0.
     uint32_t ListType(const Chunk& chunk) {
         uint8_t type[4];
-        if (chunk.dataEnd - chunk.dataStart < 4 || !m_source.ReadAt(chunk.dataStart, type)) return 0;
+        if (chunk.dataEnd - chunk.dataStart < 4 || !m_source.ReadAt(chunk.dataStart, type))
+            return 0;
         return LoadLE32(type);
     }
 
@@ -101,7 +110,8 @@ private:
 };
 
 std::vector<uint8_t> ReadBytes(ByteSource& source, const Chunk& chunk, uint32_t limit) {
-    std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(chunk.dataEnd - chunk.dataStart, limit)));
+    std::vector<uint8_t> bytes(
+        static_cast<size_t>(std::min<uint64_t>(chunk.dataEnd - chunk.dataStart, limit)));
     if (!source.ReadAt(chunk.dataStart, bytes)) bytes.clear();
     return bytes;
 }
@@ -132,113 +142,37 @@ Result<void> AviReader::Parse() {
     uint8_t riff[12];
     if (!source.ReadAt(0, riff) || LoadLE32(riff) != kRiff || LoadLE32(riff + 8) != kAvi)
         return MakeError(ErrorKind::Unsupported, "not an AVI file");
+    // Later RIFFs of a large-file movie ('AVIX') are not read.
     const uint64_t riffEnd = std::min<uint64_t>(8 + uint64_t{LoadLE32(riff + 4)}, source.Size());
 
     bool haveHeader = false, haveMovi = false;
-    uint64_t moviList = 0, moviEnd = 0;
+    Chunk movi;
     std::vector<uint8_t> index;
-    uint32_t mainHeader[10] = {};
     ChunkWalker top(source, 12, riffEnd);
     for (Chunk chunk; top.Next(chunk);) {
         if (chunk.id == kIdx1) {
-            index = ReadBytes(source, chunk, std::numeric_limits<uint32_t>::max());
+            // An index cut short by the end of the file is not trusted; the walk of the
+            // movie data finds what is left.
+            if (chunk.dataEnd - chunk.dataStart == chunk.size)
+                index = ReadBytes(source, chunk, std::numeric_limits<uint32_t>::max());
             continue;
         }
         if (chunk.id != kList) continue;
         const uint32_t type = top.ListType(chunk);
         if (type == kMovi && !haveMovi) {
             haveMovi = true;
-            moviList = chunk.dataStart;
-            moviEnd = chunk.dataEnd;
+            movi = chunk;
         } else if (type == kHdrl && !haveHeader) {
             haveHeader = true;
-            ChunkWalker header(source, chunk.dataStart + 4, chunk.dataEnd);
-            for (Chunk part; header.Next(part);) {
-                if (part.id == kAvih) {
-                    const auto bytes = ReadBytes(source, part, sizeof mainHeader);
-                    ByteReader r(bytes);
-                    for (uint32_t& field : mainHeader) field = r.U32();
-                } else if (part.id == kList && header.ListType(part) == kStrl &&
-                           m_streams.size() < kMaxStreams) {
-                    Stream stream;
-                    ChunkWalker list(source, part.dataStart + 4, part.dataEnd);
-                    for (Chunk item; list.Next(item);) {
-                        if (item.id == kStrh) {
-                            ParseStreamHeader(ReadBytes(source, item, kStreamHeaderBytes), stream.info);
-                        } else if (item.id == kStrf) {
-                            stream.format = ReadBytes(source, item, kMaxFormatBytes);
-                        } else if (item.id == kStrn) {
-                            const auto name = ReadBytes(source, item, sizeof stream.info.szName - 1);
-                            std::copy(name.begin(), std::find(name.begin(), name.end(), 0), stream.info.szName);
-                        }
-                    }
-                    // An audio sample is one block of the stored format's alignment.
-                    if (stream.info.fccType == streamtypeAUDIO && stream.format.size() >= 14)
-                        stream.sampleBytes = std::max<uint32_t>(1, LoadLE16(stream.format.data() + 12));
-                    m_streams.push_back(std::move(stream));
-                }
-            }
+            ParseHeaderList(chunk.dataStart + 4, chunk.dataEnd);
         }
     }
-    if (!haveHeader || !haveMovi) return MakeError(ErrorKind::Corrupt, "AVI file without headers or movie data");
+    if (!haveHeader || !haveMovi)
+        return MakeError(ErrorKind::Corrupt, "AVI file without headers or movie data");
+    if (AddIndexedChunks(index, movi.dataStart, movi.dataEnd) == 0)
+        AddWalkedChunks(movi.dataStart + 4, movi.dataEnd);
 
-    // The index's offsets point at chunk headers, counted from the 'movi' list type or
-    // from the start of the file; the first entry tells which.
-    const uint64_t moviData = moviList + 4;
-    auto entryAt = [&](size_t i) { return index.data() + i * kIndexEntryBytes; };
-    const size_t entries = index.size() / kIndexEntryBytes;
-    uint64_t base = 0;
-    bool indexUsable = false;
-    size_t first = 0;
-    while (first < entries && (StreamNumberOf(LoadLE32(entryAt(first))) < 0 || IsPaletteChange(LoadLE32(entryAt(first)))))
-        ++first;
-    for (uint64_t candidate : {moviList, uint64_t{0}}) {
-        uint8_t header[4];
-        if (indexUsable || first == entries) break;
-        if (source.ReadAt(candidate + LoadLE32(entryAt(first) + 8), header) && LoadLE32(header) == LoadLE32(entryAt(first))) {
-            base = candidate;
-            indexUsable = true;
-        }
-    }
-    size_t accepted = 0;
-    if (indexUsable) {
-        for (size_t i = 0; i < entries; ++i) {
-            const uint8_t* e = entryAt(i);
-            const uint32_t id = LoadLE32(e);
-            const int n = StreamNumberOf(id);
-            const uint64_t header = base + LoadLE32(e + 8);
-            const uint32_t size = LoadLE32(e + 12);
-            if (n < 0 || n >= static_cast<int>(m_streams.size()) || IsPaletteChange(id)) continue;
-            if (header < moviData || header + 8 + size > moviEnd) continue;
-            m_streams[static_cast<size_t>(n)].Add(header + 8, size);
-            ++accepted;
-        }
-    }
-    if (accepted == 0) {
-        // Walk the movie data, and the 'rec ' lists that group its chunks.
-        auto add = [this](const Chunk& chunk) {
-            const int n = StreamNumberOf(chunk.id);
-            if (n >= 0 && n < static_cast<int>(m_streams.size()) && !IsPaletteChange(chunk.id))
-                m_streams[static_cast<size_t>(n)].Add(chunk.dataStart, static_cast<uint32_t>(chunk.dataEnd - chunk.dataStart));
-        };
-        ChunkWalker movi(source, moviData, moviEnd);
-        for (Chunk chunk; movi.Next(chunk);) {
-            if (chunk.id != kList) {
-                add(chunk);
-            } else if (movi.ListType(chunk) == kRec) {
-                ChunkWalker record(source, chunk.dataStart + 4, chunk.dataEnd);
-                for (Chunk item; record.Next(item);) add(item);
-            }
-        }
-    }
-
-    m_fileInfo = AVIFILEINFO{};
-    m_fileInfo.dwMaxBytesPerSec = mainHeader[1];
-    m_fileInfo.dwFlags = mainHeader[3];
     m_fileInfo.dwStreams = static_cast<uint32_t>(m_streams.size());
-    m_fileInfo.dwSuggestedBufferSize = mainHeader[7];
-    m_fileInfo.dwWidth = mainHeader[8];
-    m_fileInfo.dwHeight = mainHeader[9];
     if (const int video = FindStream(streamtypeVIDEO, 0); video >= 0) {
         const auto& info = m_streams[static_cast<size_t>(video)].info;
         m_fileInfo.dwScale = info.dwScale;
@@ -248,39 +182,152 @@ Result<void> AviReader::Parse() {
     return {};
 }
 
+void AviReader::ParseHeaderList(uint64_t start, uint64_t end) {
+    ByteSource& source = *m_source;
+    ChunkWalker header(source, start, end);
+    for (Chunk part; header.Next(part);) {
+        if (part.id == kAvih) {
+            const auto bytes = ReadBytes(source, part, kMainHeaderBytes);
+            ByteReader r(bytes);
+            r.U32();  // dwMicroSecPerFrame
+            m_fileInfo.dwMaxBytesPerSec = r.U32();
+            r.U32();  // dwPaddingGranularity
+            m_fileInfo.dwFlags = r.U32();
+            r.U32();  // dwTotalFrames
+            r.U32();  // dwInitialFrames
+            r.U32();  // dwStreams: the stream lists are counted instead
+            m_fileInfo.dwSuggestedBufferSize = r.U32();
+            m_fileInfo.dwWidth = r.U32();
+            m_fileInfo.dwHeight = r.U32();
+        } else if (part.id == kList && header.ListType(part) == kStrl &&
+                   m_streams.size() < kMaxStreams) {
+            Stream stream;
+            ChunkWalker list(source, part.dataStart + 4, part.dataEnd);
+            for (Chunk item; list.Next(item);) {
+                if (item.id == kStrh) {
+                    ParseStreamHeader(ReadBytes(source, item, kStreamHeaderBytes), stream.info);
+                } else if (item.id == kStrf) {
+                    stream.format = ReadBytes(source, item, kMaxFormatBytes);
+                } else if (item.id == kStrn) {
+                    const auto name = ReadBytes(source, item, sizeof stream.info.szName - 1);
+                    std::copy(name.begin(), std::find(name.begin(), name.end(), 0),
+                              stream.info.szName);
+                }
+            }
+            stream.sampleBytes = SampleBytes(stream.info, stream.format);
+            m_streams.push_back(std::move(stream));
+        }
+    }
+}
+
+int AviReader::SampleStream(uint32_t chunkId) const {
+    const int n = StreamNumberOf(chunkId);
+    return n >= 0 && n < static_cast<int>(m_streams.size()) && !IsPaletteChange(chunkId) ? n : -1;
+}
+
+size_t AviReader::AddIndexedChunks(std::span<const uint8_t> index, uint64_t moviType,
+                                   uint64_t moviEnd) {
+    const size_t entries = index.size() / kIndexEntryBytes;
+    auto entryAt = [&](size_t i) { return index.data() + i * kIndexEntryBytes; };
+
+    // Offsets point at chunk headers, counted from the 'movi' list type or from the
+    // start of the file; the first sample entry tells which.
+    size_t first = 0;
+    while (first < entries && SampleStream(LoadLE32(entryAt(first))) < 0) ++first;
+    if (first == entries) return 0;
+    uint64_t base = 0;
+    bool found = false;
+    for (const uint64_t candidate : {moviType, uint64_t{0}}) {
+        uint8_t id[4];
+        if (m_source->ReadAt(candidate + LoadLE32(entryAt(first) + 8), id) &&
+            LoadLE32(id) == LoadLE32(entryAt(first))) {
+            base = candidate;
+            found = true;
+            break;
+        }
+    }
+    if (!found) return 0;
+
+    size_t added = 0;
+    for (size_t i = first; i < entries; ++i) {
+        const uint8_t* e = entryAt(i);
+        const uint32_t id = LoadLE32(e);
+        const uint64_t header = base + LoadLE32(e + 8);
+        const uint32_t size = LoadLE32(e + 12);
+        const int stream = SampleStream(id);
+        if (stream < 0 || header < moviType + 4 || header + 8 + size > moviEnd) continue;
+        m_streams[static_cast<size_t>(stream)].Add(header + 8, size);
+        ++added;
+    }
+    return added;
+}
+
+void AviReader::AddWalkedChunks(uint64_t start, uint64_t end) {
+    auto add = [this](const Chunk& chunk) {
+        if (const int stream = SampleStream(chunk.id); stream >= 0)
+            m_streams[static_cast<size_t>(stream)].Add(
+                chunk.dataStart, static_cast<uint32_t>(chunk.dataEnd - chunk.dataStart));
+    };
+    ChunkWalker movi(*m_source, start, end);
+    for (Chunk chunk; movi.Next(chunk);) {
+        if (chunk.id != kList) {
+            add(chunk);
+        } else if (movi.ListType(chunk) == kRec) {
+            // The chunks of one 'rec ' list belong together in time.
+            ChunkWalker record(*m_source, chunk.dataStart + 4, chunk.dataEnd);
+            for (Chunk item; record.Next(item);) add(item);
+        }
+    }
+}
+
 int AviReader::FindStream(uint32_t fccType, int n) const {
     for (size_t i = 0; i < m_streams.size(); ++i)
         if (m_streams[i].info.fccType == fccType && n-- == 0) return static_cast<int>(i);
     return -1;
 }
 
-int AviReader::StreamCount() const { return static_cast<int>(m_streams.size()); }
+int AviReader::StreamCount() const {
+    return static_cast<int>(m_streams.size());
+}
 
-const AVISTREAMINFO& AviReader::StreamInfo(int stream) const { return m_streams.at(static_cast<size_t>(stream)).info; }
+const AviReader::Stream& AviReader::At(int stream) const {
+    static const Stream kNone;
+    return stream >= 0 && stream < static_cast<int>(m_streams.size())
+               ? m_streams[static_cast<size_t>(stream)]
+               : kNone;
+}
+
+const AVISTREAMINFO& AviReader::StreamInfo(int stream) const {
+    return At(stream).info;
+}
 
 std::span<const uint8_t> AviReader::StreamFormat(int stream) const {
-    return m_streams.at(static_cast<size_t>(stream)).format;
+    return At(stream).format;
 }
 
 uint32_t AviReader::LargestChunkBytes(int stream) const {
-    return m_streams.at(static_cast<size_t>(stream)).largestChunk;
+    return At(stream).largestChunk;
 }
 
 uint32_t AviReader::IndexedSamples(int stream) const {
     return static_cast<uint32_t>(
-        std::min<uint64_t>(m_streams.at(static_cast<size_t>(stream)).samples, std::numeric_limits<uint32_t>::max()));
+        std::min<uint64_t>(At(stream).samples, std::numeric_limits<uint32_t>::max()));
 }
 
-Result<AviReader::ReadResult> AviReader::Read(int stream, uint32_t start, int32_t samples, std::span<uint8_t> buffer) {
+Result<AviReader::ReadResult> AviReader::Read(int stream, uint32_t start, int32_t samples,
+                                              std::span<uint8_t> buffer) {
     if (stream < 0 || stream >= static_cast<int>(m_streams.size()))
         return MakeError(ErrorKind::Unsupported, "no such stream");
     const Stream& s = m_streams[static_cast<size_t>(stream)];
-    if (start >= s.samples || (samples != kConvenient && samples <= 0))
+    if (samples != kConvenient && samples <= 0)
+        return MakeError(ErrorKind::Unsupported, "no samples asked for");
+    if (start >= s.samples)
         return MakeError(ErrorKind::Truncated, "read past the end of the stream");
 
     // The chunk holding `start`: the last one whose first sample is not after it.
-    const auto it = std::upper_bound(s.chunks.begin(), s.chunks.end(), uint64_t{start},
-                                     [](uint64_t sample, const Stream::Entry& e) { return sample < e.firstSample; });
+    const auto it = std::upper_bound(
+        s.chunks.begin(), s.chunks.end(), uint64_t{start},
+        [](uint64_t sample, const Stream::Entry& e) { return sample < e.firstSample; });
     const Stream::Entry& chunk = *(it - 1);
     uint64_t offset = chunk.offset;
     uint64_t bytes = chunk.size;
@@ -288,7 +335,8 @@ Result<AviReader::ReadResult> AviReader::Read(int stream, uint32_t start, int32_
     if (s.sampleBytes) {
         const uint64_t within = start - chunk.firstSample;
         const uint64_t available = chunk.size / s.sampleBytes - within;
-        uint64_t wanted = samples == kConvenient ? available : std::min<uint64_t>(available, uint64_t(samples));
+        uint64_t wanted =
+            samples == kConvenient ? available : std::min<uint64_t>(available, uint64_t(samples));
         wanted = std::min<uint64_t>(wanted, buffer.size() / s.sampleBytes);
         offset += within * s.sampleBytes;
         bytes = wanted * s.sampleBytes;

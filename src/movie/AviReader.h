@@ -23,19 +23,23 @@ namespace movie {
 
 class AviReader {
 public:
+    // The file stays open while the reader lives; samples are read from it on demand.
     static Result<AviReader> OpenFile(const std::string& path);
+    // The reader keeps its own copy of the image.
     static Result<AviReader> OpenMemory(std::span<const uint8_t> image);
 
     AviReader(AviReader&&) noexcept;
     AviReader& operator=(AviReader&&) noexcept;
     ~AviReader();
 
-    // Timing (rate, scale, length) is that of the first video stream, so frame rates
-    // stay exact fractions.
+    // Picture size, data rate and suggested buffer size as the main header gives them;
+    // rate, scale and length (in frames) from the first video stream's header, so the
+    // frame rate stays an exact fraction.
     const AVIFILEINFO& FileInfo() const { return m_fileInfo; }
     // The `n`-th stream of type `fccType`, or -1 when there is none.
     int FindStream(uint32_t fccType, int n) const;
     int StreamCount() const;
+    // The accessors below answer an empty stream for a number that is not a stream.
     const AVISTREAMINFO& StreamInfo(int stream) const;
     // The stream's format ('strf') as stored.
     std::span<const uint8_t> StreamFormat(int stream) const;
@@ -60,6 +64,13 @@ private:
     struct Stream;
     explicit AviReader(std::unique_ptr<ByteSource> source);
     Result<void> Parse();
+    void ParseHeaderList(uint64_t start, uint64_t end);
+    // The stream whose samples a chunk id "NNxx" holds, or -1.
+    int SampleStream(uint32_t chunkId) const;
+    // Adds the chunks that 'idx1' lists inside the movie data; returns how many.
+    size_t AddIndexedChunks(std::span<const uint8_t> index, uint64_t moviType, uint64_t moviEnd);
+    void AddWalkedChunks(uint64_t start, uint64_t end);
+    const Stream& At(int stream) const;
 
     std::unique_ptr<ByteSource> m_source;
     AVIFILEINFO m_fileInfo;

@@ -102,4 +102,13 @@ bool ParseStreamHeader(std::span<const uint8_t> bytes, AVISTREAMINFO& info) {
     return true;
 }
 
+uint32_t SampleBytes(const AVISTREAMINFO& info, std::span<const uint8_t> format) {
+    if (info.fccType != streamtypeAUDIO) return 0;
+    constexpr size_t kBlockAlignAt = 12;
+    if (format.size() >= kBlockAlignAt + 2) {
+        if (const uint16_t align = LoadLE16(format.data() + kBlockAlignAt)) return align;
+    }
+    return info.dwSampleSize ? info.dwSampleSize : 1;
+}
+
 }  // namespace movie

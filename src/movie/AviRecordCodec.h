@@ -19,4 +19,8 @@ std::vector<uint8_t> SerializeStreamHeader(const AVISTREAMINFO& info);
 // Fills the header fields of `info` from a stored header; false when it is too short.
 bool ParseStreamHeader(std::span<const uint8_t> bytes, AVISTREAMINFO& info);
 
+// The bytes of one sample of an audio stream: the block alignment of its stored format,
+// else the header's sample size, else 1. 0 for other streams, whose chunks are samples.
+uint32_t SampleBytes(const AVISTREAMINFO& info, std::span<const uint8_t> format);
+
 }  // namespace movie

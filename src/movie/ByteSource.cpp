@@ -1,6 +1,7 @@
 #include "movie/ByteSource.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace movie {
@@ -55,7 +56,8 @@ Result<std::unique_ptr<ByteSource>> OpenFileSource(const std::string& path) {
         std::fclose(file);
         return MakeError(ErrorKind::Io, path + ": cannot tell its size");
     }
-    return std::unique_ptr<ByteSource>(std::make_unique<FileSource>(file, static_cast<uint64_t>(size)));
+    return std::unique_ptr<ByteSource>(
+        std::make_unique<FileSource>(file, static_cast<uint64_t>(size)));
 }
 
 std::unique_ptr<ByteSource> MakeMemorySource(std::span<const uint8_t> image) {
