@@ -28,36 +28,43 @@ struct Stream {
 };
 
 Stream MakeStream(ChunkDecoder decode, uint16_t formatTag, int channels, uint16_t blockAlign) {
-    const std::vector<int16_t> source = audio::MakeSignal(audio::Signal::NoiseAndTones, channels, audio::kSampleRate);
-    auto encoded = formatTag == audio::kWaveFormatDk3 ? audio::EncodeDk3(source, channels, blockAlign)
-                                                      : audio::EncodeDk4(source, channels, blockAlign);
+    const std::vector<int16_t> source =
+        audio::MakeSignal(audio::Signal::NoiseAndTones, channels, audio::kSampleRate);
+    auto encoded = formatTag == audio::kWaveFormatDk3
+                       ? audio::EncodeDk3(source, channels, blockAlign)
+                       : audio::EncodeDk4(source, channels, blockAlign);
     Stream stream{decode, blockAlign, std::move(*encoded), {}, 0};
     stream.decoded.resize(audio::DecodedChunkCapacity(formatTag, stream.encoded.size()) / 2);
     const size_t bytes = decode(stream.encoded, blockAlign, stream.decoded);
     stream.decoded.resize(bytes / 2);
-    const size_t decodedChannels = audio::DecodedChannelCount(formatTag, static_cast<uint16_t>(channels));
-    stream.seconds = static_cast<double>(stream.decoded.size() / decodedChannels) / audio::kSampleRate;
+    const size_t decodedChannels =
+        audio::DecodedChannelCount(formatTag, static_cast<uint16_t>(channels));
+    stream.seconds =
+        static_cast<double>(stream.decoded.size() / decodedChannels) / audio::kSampleRate;
     return stream;
 }
 
 const Stream& Dk4Stereo() {
-    static const Stream stream =
-        MakeStream(audio::DecodeDk4Stereo, audio::kWaveFormatDk4, 2, audio::kDefaultDk4StereoBlockAlign);
+    static const Stream stream = MakeStream(audio::DecodeDk4Stereo, audio::kWaveFormatDk4, 2,
+                                            audio::kDefaultDk4StereoBlockAlign);
     return stream;
 }
 const Stream& Dk4Mono() {
-    static const Stream stream =
-        MakeStream(audio::DecodeDk4Mono, audio::kWaveFormatDk4, 1, audio::kDefaultDk4MonoBlockAlign);
+    static const Stream stream = MakeStream(audio::DecodeDk4Mono, audio::kWaveFormatDk4, 1,
+                                            audio::kDefaultDk4MonoBlockAlign);
     return stream;
 }
 const Stream& Dk3Stereo() {
-    static const Stream stream = MakeStream(audio::DecodeDk3, audio::kWaveFormatDk3, 2, audio::kDefaultDk3BlockAlign);
+    static const Stream stream =
+        MakeStream(audio::DecodeDk3, audio::kWaveFormatDk3, 2, audio::kDefaultDk3BlockAlign);
     return stream;
 }
 
 void ReportRealTime(benchmark::State& state, const Stream& stream) {
-    state.counters["x_realtime"] = benchmark::Counter(stream.seconds, benchmark::Counter::kIsIterationInvariantRate);
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * stream.decoded.size() * sizeof(int16_t)));
+    state.counters["x_realtime"] =
+        benchmark::Counter(stream.seconds, benchmark::Counter::kIsIterationInvariantRate);
+    state.SetBytesProcessed(
+        static_cast<int64_t>(state.iterations() * stream.decoded.size() * sizeof(int16_t)));
 }
 
 void Decode(benchmark::State& state, const Stream& (*streamOf)()) {

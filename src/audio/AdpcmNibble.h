@@ -32,7 +32,8 @@ inline int16_t ExpandNibble(unsigned nibble, int32_t& predictor, int32_t& stepIn
 // wraps at 32 bits so that a long run of hostile codes cannot overflow.
 inline int16_t ExpandNibbleUnclamped(unsigned nibble, int32_t& predictor, int32_t& stepIndex) {
     const int32_t delta = NibbleDelta(nibble, kStepTable[stepIndex]);
-    predictor = static_cast<int32_t>(static_cast<uint32_t>(predictor) + static_cast<uint32_t>(delta));
+    predictor =
+        static_cast<int32_t>(static_cast<uint32_t>(predictor) + static_cast<uint32_t>(delta));
     stepIndex = AdaptStepIndex(nibble, stepIndex);
     return static_cast<int16_t>(predictor);
 }

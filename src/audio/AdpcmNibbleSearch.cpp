@@ -32,7 +32,8 @@ int32_t InitialStepIndex(std::span<const int16_t> values, size_t stride) {
 
     int32_t best = 0;
     for (int32_t index = 1; index <= kMaxStepIndex; ++index)
-        if (std::abs(kStepTable[index] - meanChange) < std::abs(kStepTable[best] - meanChange)) best = index;
+        if (std::abs(kStepTable[index] - meanChange) < std::abs(kStepTable[best] - meanChange))
+            best = index;
     return best;
 }
 

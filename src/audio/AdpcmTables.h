@@ -11,6 +11,8 @@ inline constexpr int32_t kMaxStepIndex = 88;
 
 // Quantiser step by step index 0..88. Close to the IMA table but not equal to it:
 // many entries are one larger, and decoded samples depend on these exact values.
+// Kept in rows of ten.
+// clang-format off
 inline constexpr std::array<uint16_t, kMaxStepIndex + 1> kStepTable = {
     7,     8,     9,     10,    11,    12,    13,    15,    16,    18,
     19,    21,    23,    26,    28,    31,    34,    38,    41,    46,
@@ -22,6 +24,7 @@ inline constexpr std::array<uint16_t, kMaxStepIndex + 1> kStepTable = {
     5895,  6484,  7133,  7846,  8631,  9494,  10443, 11487, 12636, 13900,
     15290, 16818, 18500, 20350, 22385, 24624, 27086, 29795, 32767,
 };
+// clang-format on
 
 // Change of the step index after each nibble (the IMA index table).
 inline constexpr std::array<int8_t, 16> kIndexAdjustTable = {

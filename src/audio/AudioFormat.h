@@ -28,9 +28,12 @@ constexpr size_t Dk3FramesPerBlock(uint16_t blockAlign) {
     if (blockAlign <= kDk3HeaderBytes) return 0;
     const size_t dataBytes = blockAlign - kDk3HeaderBytes;
     switch (dataBytes % 3) {
-        case 0: return 4 * dataBytes / 3 - 1;
-        case 1: return 4 * (dataBytes - 1) / 3 + 1;
-        default: return 4 * (dataBytes - 2) / 3 + 2;
+        case 0:
+            return 4 * dataBytes / 3 - 1;
+        case 1:
+            return 4 * (dataBytes - 1) / 3 + 1;
+        default:
+            return 4 * (dataBytes - 2) / 3 + 2;
     }
 }
 

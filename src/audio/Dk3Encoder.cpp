@@ -30,8 +30,10 @@ Channel Step(Channel channel, unsigned nibble) {
 // Squared error of the frame the decoder outputs for sum S and difference E,
 // with the decoder's 16-bit wrap, so codes that would wrap are never chosen.
 int64_t FrameError(int32_t sum, int32_t difference, Frame target) {
-    const auto left = static_cast<int16_t>(static_cast<uint32_t>(sum) + static_cast<uint32_t>(difference));
-    const auto right = static_cast<int16_t>(static_cast<uint32_t>(sum) - static_cast<uint32_t>(difference));
+    const auto left =
+        static_cast<int16_t>(static_cast<uint32_t>(sum) + static_cast<uint32_t>(difference));
+    const auto right =
+        static_cast<int16_t>(static_cast<uint32_t>(sum) - static_cast<uint32_t>(difference));
     const int64_t leftError = left - target.nLeft;
     const int64_t rightError = right - target.nRight;
     return leftError * leftError + rightError * rightError;
@@ -129,13 +131,17 @@ Result<std::vector<uint8_t>> EncodeDk3(std::span<const int16_t> interleaved, int
             unsigned bestCodes[3] = {0, 0, 0};
             for (unsigned differenceNibble = 0; differenceNibble < 16; ++differenceNibble) {
                 const int32_t newDifference = Step(difference, differenceNibble).nPredictor;
-                const int32_t mean = static_cast<int32_t>(
-                    (static_cast<uint32_t>(previousDifference) + static_cast<uint32_t>(newDifference))) / 2;
+                const int32_t mean =
+                    static_cast<int32_t>((static_cast<uint32_t>(previousDifference) +
+                                          static_cast<uint32_t>(newDifference))) /
+                    2;
                 int64_t firstError = 0;
                 const unsigned firstSum = BestSumNibble(sum, mean, first, firstError);
                 int64_t secondError = 0;
                 const unsigned secondSum =
-                    hasSecond ? BestSumNibble(Step(sum, firstSum), newDifference, second, secondError) : 0;
+                    hasSecond
+                        ? BestSumNibble(Step(sum, firstSum), newDifference, second, secondError)
+                        : 0;
                 if (firstError + secondError < bestError) {
                     bestError = firstError + secondError;
                     bestCodes[0] = firstSum;

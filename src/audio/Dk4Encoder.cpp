@@ -48,7 +48,8 @@ Result<std::vector<uint8_t>> EncodeDk4(std::span<const int16_t> interleaved, int
         if (channels == 1) {
             size_t frame = firstFrame + 1;
             for (size_t i = kDk4MonoHeaderBytes; i < blockAlign; ++i) {
-                const unsigned high = ChooseNibble(sampleAt(frame++, 0), predictor[0], stepIndex[0]);
+                const unsigned high =
+                    ChooseNibble(sampleAt(frame++, 0), predictor[0], stepIndex[0]);
                 const unsigned low = ChooseNibble(sampleAt(frame++, 0), predictor[0], stepIndex[0]);
                 bytes[i] = static_cast<uint8_t>(high << 4 | low);
             }

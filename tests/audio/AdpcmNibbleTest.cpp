@@ -1,6 +1,6 @@
-#include "audio/AdpcmNibble.h"
-
 #include <gtest/gtest.h>
+
+#include "audio/AdpcmNibble.h"
 
 namespace audio {
 namespace {
@@ -49,7 +49,7 @@ struct LimitCase {
 };
 
 constexpr LimitCase kLimitCases[] = {
-    {32000, 7, 32767, 93438, 27902},      // 32000 + 61438; low 16 bits 93438 - 65536
+    {32000, 7, 32767, 93438, 27902},       // 32000 + 61438; low 16 bits 93438 - 65536
     {-32000, 15, -32768, -93437, -27901},  // -32000 - 61437; low 16 bits wrap to -27901
     {100, 7, 32767, 61538, -3998},
 };

@@ -24,7 +24,8 @@ struct DecoderCase {
     ChunkDecoder decode;
     uint16_t formatTag;
     uint16_t channels;
-    uint16_t minBlockAlign;  // the smallest alignment that holds a block header (and, for DK3, data)
+    uint16_t
+        minBlockAlign;  // the smallest alignment that holds a block header (and, for DK3, data)
 };
 
 inline constexpr DecoderCase kDecoders[] = {
@@ -33,7 +34,9 @@ inline constexpr DecoderCase kDecoders[] = {
     {"Dk3", DecodeDk3, kWaveFormatDk3, 2, 17},
 };
 
-inline std::string DecoderName(const testing::TestParamInfo<DecoderCase>& info) { return info.param.name; }
+inline std::string DecoderName(const testing::TestParamInfo<DecoderCase>& info) {
+    return info.param.name;
+}
 
 // Bytes of PCM one block decodes to.
 inline size_t DecodedBytesPerBlock(const DecoderCase& decoder, uint16_t blockAlign) {

@@ -1,8 +1,8 @@
-#include "audio/AudioFormat.h"
-
 #include <gtest/gtest.h>
 
 #include <limits>
+
+#include "audio/AudioFormat.h"
 
 namespace audio {
 namespace {
@@ -15,11 +15,18 @@ struct AlignCase {
 };
 
 constexpr AlignCase kAlignCases[] = {
-    {kWaveFormatPcm, 2, 0, false},  {kWaveFormatPcm, 1, 1, true},
-    {kWaveFormatDk4, 1, 0, false},  {kWaveFormatDk4, 1, 3, false},  {kWaveFormatDk4, 1, 4, true},
-    {kWaveFormatDk4, 3, 4, true},   // any count but two goes through the mono decoder
-    {kWaveFormatDk4, 2, 4, false},  {kWaveFormatDk4, 2, 7, false},  {kWaveFormatDk4, 2, 8, true},
-    {kWaveFormatDk3, 2, 0, false},  {kWaveFormatDk3, 2, 16, false}, {kWaveFormatDk3, 1, 17, true},
+    {kWaveFormatPcm, 2, 0, false},
+    {kWaveFormatPcm, 1, 1, true},
+    {kWaveFormatDk4, 1, 0, false},
+    {kWaveFormatDk4, 1, 3, false},
+    {kWaveFormatDk4, 1, 4, true},
+    {kWaveFormatDk4, 3, 4, true},  // any count but two goes through the mono decoder
+    {kWaveFormatDk4, 2, 4, false},
+    {kWaveFormatDk4, 2, 7, false},
+    {kWaveFormatDk4, 2, 8, true},
+    {kWaveFormatDk3, 2, 0, false},
+    {kWaveFormatDk3, 2, 16, false},
+    {kWaveFormatDk3, 1, 17, true},
     {kWaveFormatDk3, 2, 65535, true},
     {2, 2, 1024, false},  // MS ADPCM and any other tag
 };
@@ -55,9 +62,10 @@ TEST(AudioFormatTest, ChunkCapacityHoldsDecodedOutputOfEveryBlockAlign) {
         for (uint32_t align = 1; align <= 65535; ++align) {
             const auto blockAlign = static_cast<uint16_t>(align);
             const size_t frames = FramesPerBlock(format.formatTag, format.channels, blockAlign);
-            const size_t bytesPerFrame = format.formatTag == kWaveFormatPcm
-                                             ? blockAlign
-                                             : 2u * DecodedChannelCount(format.formatTag, format.channels);
+            const size_t bytesPerFrame =
+                format.formatTag == kWaveFormatPcm
+                    ? blockAlign
+                    : 2u * DecodedChannelCount(format.formatTag, format.channels);
             ASSERT_LE(frames * bytesPerFrame, DecodedChunkCapacity(format.formatTag, blockAlign))
                 << "tag " << format.formatTag << " align " << align;
         }

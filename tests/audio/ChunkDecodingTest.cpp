@@ -18,7 +18,8 @@ class ChunkDecoding : public ::testing::TestWithParam<DecoderCase> {};
 
 // A block decoded alone, for comparison with the same block inside a chunk.
 std::vector<int16_t> DecodeAlone(const DecoderCase& decoder, std::span<const uint8_t> block) {
-    std::vector<int16_t> out(DecodedBytesPerBlock(decoder, static_cast<uint16_t>(block.size())) / 2);
+    std::vector<int16_t> out(DecodedBytesPerBlock(decoder, static_cast<uint16_t>(block.size())) /
+                             2);
     EXPECT_EQ(decoder.decode(block, static_cast<uint16_t>(block.size()), out), 2 * out.size());
     return out;
 }
@@ -35,7 +36,8 @@ TEST_P(ChunkDecoding, DecodesWholeBlocksEachFromItsOwnHeaderAndIgnoresTrailingPa
         ASSERT_EQ(decoder.decode(chunk, blockAlign, out), 2 * blockBytes);
 
         std::vector<int16_t> expected = DecodeAlone(decoder, std::span(chunk).first(blockAlign));
-        const std::vector<int16_t> second = DecodeAlone(decoder, std::span(chunk).subspan(blockAlign, blockAlign));
+        const std::vector<int16_t> second =
+            DecodeAlone(decoder, std::span(chunk).subspan(blockAlign, blockAlign));
         expected.insert(expected.end(), second.begin(), second.end());
         expected.resize(out.size(), kUntouched);
         EXPECT_EQ(out, expected);
@@ -61,15 +63,16 @@ TEST_P(ChunkDecoding, WritesOnlyTheWholeBlocksThatFitTheDestination) {
     const uint16_t blockAlign = 100;
     const size_t blockSamples = DecodedBytesPerBlock(decoder, blockAlign) / 2;
     const std::vector<uint8_t> chunk = RandomBytes(3 * blockAlign, 7);
-    for (const size_t capacity : {size_t{0}, size_t{1}, blockSamples - 1, blockSamples, 2 * blockSamples + 1,
-                                  3 * blockSamples, 5 * blockSamples}) {
+    for (const size_t capacity : {size_t{0}, size_t{1}, blockSamples - 1, blockSamples,
+                                  2 * blockSamples + 1, 3 * blockSamples, 5 * blockSamples}) {
         SCOPED_TRACE(testing::Message() << "room for " << capacity << " samples");
         std::vector<int16_t> buffer(capacity + 64, kUntouched);
         const size_t blocks = std::min<size_t>(3, capacity / blockSamples);
 
-        EXPECT_EQ(decoder.decode(chunk, blockAlign, std::span(buffer).first(capacity)), blocks * blockSamples * 2);
-        EXPECT_TRUE(std::all_of(buffer.begin() + static_cast<ptrdiff_t>(blocks * blockSamples), buffer.end(),
-                                [](int16_t s) { return s == kUntouched; }));
+        EXPECT_EQ(decoder.decode(chunk, blockAlign, std::span(buffer).first(capacity)),
+                  blocks * blockSamples * 2);
+        EXPECT_TRUE(std::all_of(buffer.begin() + static_cast<ptrdiff_t>(blocks * blockSamples),
+                                buffer.end(), [](int16_t s) { return s == kUntouched; }));
     }
 }
 

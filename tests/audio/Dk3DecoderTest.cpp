@@ -1,18 +1,17 @@
-#include "audio/Dk3Decoder.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <initializer_list>
 #include <vector>
 
+#include "audio/Dk3Decoder.h"
 #include "base/ByteReader.h"
 
 namespace audio {
 namespace {
 
-std::vector<uint8_t> Block(int16_t sum, int16_t difference, uint8_t sumIndex, uint8_t differenceIndex,
-                           std::initializer_list<uint8_t> data) {
+std::vector<uint8_t> Block(int16_t sum, int16_t difference, uint8_t sumIndex,
+                           uint8_t differenceIndex, std::initializer_list<uint8_t> data) {
     std::vector<uint8_t> block(16 + data.size(), 0xA5);  // bytes 0-9 are unused and must not matter
     std::copy(data.begin(), data.end(), block.begin() + 16);
     StoreLE16(block.data() + 10, static_cast<uint16_t>(sum));
@@ -62,9 +61,13 @@ TEST(Dk3DecoderTest, PredictorIsNotLimitedAndSamplesWrap) {
         // S 32000 + 61438 = 93438 -> 27902, then + 4095 = 97533 -> 31997.
         {"sum above 32767", Block(32000, 0, 88, 0, {0x87, 0x00}), {27902, 27902, 31997, 31997}},
         // S -32000 - 61437 = -93437 -> -27901, then + 4095 = -89342 -> -23806.
-        {"sum below -32768", Block(-32000, 0, 88, 0, {0x8F, 0x00}), {-27901, -27901, -23806, -23806}},
+        {"sum below -32768",
+         Block(-32000, 0, 88, 0, {0x8F, 0x00}),
+         {-27901, -27901, -23806, -23806}},
         // S 32000 and E 2000: left 34000 -> -31536, right 30000.
-        {"S + E above 32767", Block(32000, 2000, 0, 0, {0x80, 0x00}), {-31536, 30000, -31536, 30000}},
+        {"S + E above 32767",
+         Block(32000, 2000, 0, 0, {0x80, 0x00}),
+         {-31536, 30000, -31536, 30000}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -1,16 +1,16 @@
-#include "audio/Dk4Decoder.h"
-
 #include <gtest/gtest.h>
 
 #include <initializer_list>
 #include <vector>
 
+#include "audio/Dk4Decoder.h"
 #include "base/ByteReader.h"
 
 namespace audio {
 namespace {
 
-std::vector<uint8_t> MonoBlock(int16_t predictor, uint8_t stepIndex, std::initializer_list<uint8_t> data) {
+std::vector<uint8_t> MonoBlock(int16_t predictor, uint8_t stepIndex,
+                               std::initializer_list<uint8_t> data) {
     std::vector<uint8_t> block(4);
     StoreLE16(block.data(), static_cast<uint16_t>(predictor));
     block[2] = stepIndex;
@@ -58,7 +58,8 @@ TEST(Dk4DecoderTest, HeaderOnlyBlockGivesItsStoredPredictor) {
 // step 16: -1; right 0 at step 32767: +4095, then 15 at step 29795 (index 87):
 // -(15*29795-7)/8 = -55865, which clamps to -32768.
 TEST(Dk4DecoderTest, DecodesHandWorkedBlocks) {
-    EXPECT_EQ(DecodeMono(MonoBlock(1000, 0, {0x7F, 0x08}), 6), (Samples{1000, 1013, 984, 988, 985}));
+    EXPECT_EQ(DecodeMono(MonoBlock(1000, 0, {0x7F, 0x08}), 6),
+              (Samples{1000, 1013, 984, 988, 985}));
     EXPECT_EQ(DecodeStereo(StereoBlock(100, 0, -100, 88, {0x70, 0x8F}), 10),
               (Samples{100, -100, 113, 3995, 112, -32768}));
 }

@@ -45,7 +45,9 @@ double Snr(std::span<const int16_t> source, int sourceChannels, std::span<const 
     return error == 0 ? INFINITY : 10 * std::log10(signal / error);
 }
 
-void PrintTo(const RoundTripCase& c, std::ostream* os) { *os << c.name << " block align " << c.blockAlign; }
+void PrintTo(const RoundTripCase& c, std::ostream* os) {
+    *os << c.name << " block align " << c.blockAlign;
+}
 
 class EncoderRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
 
@@ -60,16 +62,19 @@ TEST_P(EncoderRoundTrip, DecodedSignalFollowsSource) {
         ASSERT_TRUE(encoded.ok()) << encoded.error().message;
         ASSERT_EQ(encoded->size() % c.blockAlign, 0u);
 
-        std::vector<int16_t> decoded(DecodedChunkCapacity(c.decoder.formatTag, encoded->size()) / 2);
+        std::vector<int16_t> decoded(DecodedChunkCapacity(c.decoder.formatTag, encoded->size()) /
+                                     2);
         decoded.resize(c.decoder.decode(*encoded, c.blockAlign, decoded) / 2);
         const size_t decodedFrames = decoded.size() / static_cast<size_t>(decodedChannels);
-        const size_t framesPerBlock = DecodedBytesPerBlock(c.decoder, c.blockAlign) / (2 * decodedChannels);
+        const size_t framesPerBlock =
+            DecodedBytesPerBlock(c.decoder, c.blockAlign) / (2 * decodedChannels);
         // The last block is padded, never more than one block's worth.
         ASSERT_GE(decodedFrames, frames);
         ASSERT_LT(decodedFrames, frames + framesPerBlock);
 
         const double snr = Snr(source, c.channels, decoded, decodedChannels);
-        RecordProperty(signal == Signal::Tone ? "tone_snr_db" : "noise_snr_db", std::to_string(snr));
+        RecordProperty(signal == Signal::Tone ? "tone_snr_db" : "noise_snr_db",
+                       std::to_string(snr));
         EXPECT_GE(snr, signal == Signal::Tone ? c.minToneSnr : c.minNoiseSnr);
     }
 }
@@ -95,7 +100,9 @@ INSTANTIATE_TEST_SUITE_P(
         RoundTripCase{"Dk3OneByte", EncodeDk3, kDk3, 2, 17, 60, 52},
         RoundTripCase{"Dk3TwoBytes", EncodeDk3, kDk3, 2, 18, 21, 12.5},
         RoundTripCase{"Dk3ThreeBytes", EncodeDk3, kDk3, 2, 19, 21, 13}),
-    [](const testing::TestParamInfo<RoundTripCase>& param) { return std::string(param.param.name); });
+    [](const testing::TestParamInfo<RoundTripCase>& param) {
+        return std::string(param.param.name);
+    });
 
 }  // namespace
 }  // namespace audio

@@ -1,11 +1,10 @@
-#include "audio/PcmCopy.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <vector>
 
 #include "AudioDecoders.h"
+#include "audio/PcmCopy.h"
 
 namespace audio {
 namespace {
@@ -38,7 +37,8 @@ TEST(PcmCopyTest, CopiesWholeFramesThatFitUnchanged) {
         std::vector<uint8_t> buffer(c.dstBytes + 16, 0xEE);
 
         ASSERT_EQ(CopyPcm(src, c.blockAlign, std::span(buffer).first(c.dstBytes)), c.copied);
-        EXPECT_TRUE(std::equal(src.begin(), src.begin() + static_cast<ptrdiff_t>(c.copied), buffer.begin()));
+        EXPECT_TRUE(std::equal(src.begin(), src.begin() + static_cast<ptrdiff_t>(c.copied),
+                               buffer.begin()));
         EXPECT_TRUE(std::all_of(buffer.begin() + static_cast<ptrdiff_t>(c.copied), buffer.end(),
                                 [](uint8_t b) { return b == 0xEE; }));
     }
