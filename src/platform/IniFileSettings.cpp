@@ -1,145 +1,155 @@
 #include "platform/IniFileSettings.h"
 
-#include <algorithm>
-#include <cctype>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 
 namespace platform {
 namespace {
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-    return s;
+Error IoError(const std::string& what, const std::string& path, int error) {
+    return MakeError(ErrorKind::Io, what + " " + path + ": " + std::strerror(error));
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
+// Closes a descriptor when it goes out of scope.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int Get() const { return m_fd; }
+    // Closes now and reports whether the close succeeded (it may report a failed write).
+    bool Close() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0;
+    }
 
-// The section name of a "[name]" line; nothing for other lines.
-bool SectionOf(std::string_view line, std::string_view& name) {
-    line = Trim(line);
-    if (line.size() < 2 || line.front() != '[') return false;
-    const size_t close = line.find(']');
-    if (close == std::string_view::npos) return false;
-    name = Trim(line.substr(1, close - 1));
+private:
+    int m_fd;
+};
+
+bool WriteAll(int fd, const std::string& text) {
+    size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        written += static_cast<size_t>(n);
+    }
     return true;
 }
 
-// The key and value of a "key=value" line; comments and other lines have none.
-bool EntryOf(std::string_view line, std::string_view& key, std::string_view& value) {
-    const std::string_view trimmed = Trim(line);
-    if (trimmed.empty() || trimmed.front() == ';') return false;
-    const size_t equals = trimmed.find('=');
-    if (equals == std::string_view::npos) return false;
-    key = Trim(trimmed.substr(0, equals));
-    value = Trim(trimmed.substr(equals + 1));
-    return true;
-}
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+// The file a write should replace: a link's target rather than the link.
+std::string TargetOf(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(path, ec)) return path;
+    const auto target = std::filesystem::weakly_canonical(path, ec);
+    return ec ? path : target.string();
 }
 
 }  // namespace
 
-IniText::IniText(std::string_view text) {
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        m_lines.emplace_back(line);
-        start = end + 1;
-    }
-}
-
-const std::string* IniText::Find(std::string_view section, std::string_view key) const {
-    bool inSection = false;
-    for (const auto& line : m_lines) {
-        std::string_view name, k, v;
-        if (SectionOf(line, name)) {
-            inSection = SameName(name, section);
-        } else if (inSection && EntryOf(line, k, v) && SameName(k, key)) {
-            m_found = std::string(v);
-            return &m_found;
-        }
-    }
-    return nullptr;
-}
-
-void IniText::Set(std::string_view section, std::string_view key, std::string_view value) {
-    const std::string entry = std::string(key) + "=" + std::string(value);
-    bool inSection = false;
-    size_t lastOfSection = std::string::npos;
-    for (size_t i = 0; i < m_lines.size(); ++i) {
-        std::string_view name, k, v;
-        if (SectionOf(m_lines[i], name)) {
-            if (inSection) break;
-            inSection = SameName(name, section);
-            if (inSection) lastOfSection = i;
-        } else if (inSection) {
-            if (EntryOf(m_lines[i], k, v) && SameName(k, key)) {
-                m_lines[i] = entry;
-                return;
-            }
-            if (!Trim(m_lines[i]).empty()) lastOfSection = i;
-        }
-    }
-    if (lastOfSection != std::string::npos) {
-        m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(lastOfSection + 1), entry);
-        return;
-    }
-    m_lines.push_back("[" + std::string(section) + "]");
-    m_lines.push_back(entry);
-}
-
-std::string IniText::Text() const {
-    std::string text;
-    for (const auto& line : m_lines) text += line + "\r\n";
-    return text;
-}
-
 int IniFileSettings::GetProfileInt(std::string_view section, std::string_view key, int defaultValue) {
-    const IniText ini(ReadText(m_path));
-    const std::string* value = ini.Find(section, key);
-    if (!value) return defaultValue;
-    // Like the system's reader: the leading decimal number, 0 when there is none.
-    return static_cast<int>(std::strtol(value->c_str(), nullptr, 10));
+    const auto ini = Load();
+    if (!ini) return defaultValue;
+    const auto value = ini->Find(section, key);
+    return value ? ProfileIntOf(*value, defaultValue) : defaultValue;
 }
 
-void IniFileSettings::WriteProfileInt(std::string_view section, std::string_view key, int value) {
-    WriteProfileString(section, key, std::to_string(value));
+bool IniFileSettings::WriteProfileInt(std::string_view section, std::string_view key, int value) {
+    return WriteProfileString(section, key, std::to_string(value));
 }
 
 std::string IniFileSettings::GetProfileString(std::string_view section, std::string_view key,
                                               std::string_view defaultValue) {
-    const IniText ini(ReadText(m_path));
-    const std::string* value = ini.Find(section, key);
-    return value ? *value : std::string(defaultValue);
+    const auto ini = Load();
+    if (!ini) return std::string(defaultValue);
+    const auto value = ini->Find(section, key);
+    return std::string(value ? *value : defaultValue);
 }
 
-void IniFileSettings::WriteProfileString(std::string_view section, std::string_view key, std::string_view value) {
-    IniText ini(ReadText(m_path));
-    ini.Set(section, key, value);
-    const std::string text = ini.Text();
-    const std::string temporary = m_path + ".new";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.flush();
-        m_lastWriteOk = static_cast<bool>(out);
+bool IniFileSettings::WriteProfileString(std::string_view section, std::string_view key, std::string_view value) {
+    auto ini = Load();
+    if (!ini) {
+        m_lastWriteError = ini.error().message;
+        return false;
     }
-    m_lastWriteOk = m_lastWriteOk && std::rename(temporary.c_str(), m_path.c_str()) == 0;
-    if (!m_lastWriteOk) std::remove(temporary.c_str());
+    if (!ini->Set(section, key, value)) {
+        m_lastWriteError = "cannot store [" + std::string(section) + "] " + std::string(key) + " on one line";
+        return false;
+    }
+    const auto replaced = Replace(ini->Text());
+    m_lastWriteError = replaced ? std::string() : replaced.error().message;
+    return replaced.ok();
+}
+
+Result<IniText> IniFileSettings::Load() const {
+    FileDescriptor file(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.Get() < 0) {
+        if (errno == ENOENT) return IniText();
+        return IoError("cannot read", m_path, errno);
+    }
+    struct stat info {};
+    if (::fstat(file.Get(), &info) != 0) return IoError("cannot read", m_path, errno);
+    if (!S_ISREG(info.st_mode)) return MakeError(ErrorKind::Unsupported, m_path + " is not a settings file");
+    if (static_cast<uint64_t>(info.st_size) > kMaxFileBytes)
+        return MakeError(ErrorKind::Unsupported, m_path + " is too large for a settings file");
+    std::string text(static_cast<size_t>(info.st_size), '\0');
+    size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t n = ::read(file.Get(), text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return IoError("cannot read", m_path, errno);
+        if (n == 0) break;  // the file shrank meanwhile
+        got += static_cast<size_t>(n);
+    }
+    text.resize(got);
+    return IniText(text);
+}
+
+Result<void> IniFileSettings::Replace(const std::string& text) const {
+    static std::atomic<unsigned> s_serial{0};
+    const std::string target = TargetOf(m_path);
+    struct stat old {};
+    const bool hadFile = ::stat(target.c_str(), &old) == 0;
+
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(s_serial++);
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) return IoError("cannot write beside", target, errno);
+    FileDescriptor file(fd);
+    // The settings keep their owner's permissions (the recent files may be private).
+    if (hadFile) (void)::fchmod(fd, old.st_mode & 07777);
+    const bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
+    const int writeError = errno;
+    if (!file.Close() || !written) {
+        const int error = written ? errno : writeError;
+        ::unlink(temporary.c_str());
+        return IoError("cannot write", temporary, error);
+    }
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        return IoError("cannot replace", target, error);
+    }
+    // Make the rename itself durable; a failure here loses nothing already written.
+    const std::string folder = std::filesystem::path(target).parent_path().string();
+    FileDescriptor directory(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.Get() >= 0) (void)::fsync(directory.Get());
+    return {};
 }
 
 }  // namespace platform
