@@ -7,6 +7,7 @@
 
 #include "app/CommandIds.h"
 #include "app/CommandLine.h"
+#include "app/QtConversionHost.h"
 
 namespace {
 
@@ -89,7 +90,7 @@ void CLumekoApp::OpenDocumentFile(const std::string& path) {
 }
 
 void CLumekoApp::OnIdle() {
-    if (!m_pDoc) return;
+    if (!m_pDoc || m_bConverting) return;
     const int again = m_pDoc->IdleProcess(0);
     m_frame->UpdateCommandStates();
     m_idle.setInterval(again ? kBusyIdleMs : kQuietIdleMs);
@@ -122,5 +123,11 @@ void CLumekoApp::RouteCommands() {
         QDesktopServices::openUrl(QUrl::fromLocalFile(manual));
     });
     frame.Route(ID_FILE_INFO, [] {}, [&doc] { return State{doc.m_bOpen, false}; });
-    frame.Route(ID_CONVERT, [] {}, [&doc] { return State{doc.m_bOpen, false}; });
+    frame.Route(ID_CONVERT, [this] {
+        // The document's idle work waits while the movie is being converted.
+        m_bConverting = true;
+        QtConversionHost host(m_frame.get());
+        m_pDoc->OnConvert(host);
+        m_bConverting = false;
+    }, [&doc] { return State{doc.m_bOpen, false}; });
 }

@@ -50,4 +50,5 @@ private:
     std::unique_ptr<CMainFrame> m_frame;
     QTimer m_idle;
     bool m_bFileOnCommandLine = false;
+    bool m_bConverting = false;
 };
