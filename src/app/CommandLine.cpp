@@ -28,8 +28,12 @@ void CLumekoCommandLineInfo::ParseParam(const std::string& text, bool isFlag, bo
 bool CLumekoCommandLineInfo::ParseCommandLine(const std::vector<std::string>& arguments) {
     for (size_t i = 1; i < arguments.size(); ++i) {
         const std::string& a = arguments[i];
-        const bool flag = !a.empty() && (a[0] == '-' || a[0] == '/') && a.size() > 1 && a.find('/', 1) == std::string::npos;
-        ParseParam(flag ? a.substr(1) : a, flag, i + 1 == arguments.size());
+        // '/' also begins every absolute path here: after '/' only the two flag words
+        // are flags, anything else is a file.
+        const std::string rest = a.size() > 1 ? a.substr(1) : std::string();
+        const bool flag = (!a.empty() && a[0] == '-' && a.size() > 1) ||
+                          (!a.empty() && a[0] == '/' && (SameWord(rest, "play") || SameWord(rest, "close")));
+        ParseParam(flag ? rest : a, flag, i + 1 == arguments.size());
     }
     return m_bFileSeen;
 }

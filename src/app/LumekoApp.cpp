@@ -5,7 +5,12 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include <QDir>
+#include <QFileInfo>
+#include <filesystem>
+
 #include "app/CommandIds.h"
+#include "app/SettingsPath.h"
 #include "app/CommandLine.h"
 #include "app/QtConversionHost.h"
 
@@ -16,14 +21,13 @@ namespace {
 constexpr int kBusyIdleMs = 1;
 constexpr int kQuietIdleMs = 20;
 
-// The settings file lies beside the program: its path with the extension "ini".
 std::string SettingsPath() {
-    QString program = QCoreApplication::applicationFilePath();
-    if (program.isEmpty()) program = "lumeko";
-    const int dot = program.lastIndexOf('.');
-    const int slash = program.lastIndexOf('/');
-    if (dot > slash) program.truncate(dot);
-    return (program + ".ini").toStdString();
+    const QByteArray xdg = qgetenv("XDG_CONFIG_HOME");
+    const std::string configHome = xdg.isEmpty() ? QDir::homePath().toStdString() + "/.config" : xdg.toStdString();
+    const std::string path = SettingsPathFor(QCoreApplication::applicationFilePath().toStdString(), configHome);
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    return path;
 }
 
 }  // namespace
@@ -76,6 +80,9 @@ bool CLumekoApp::InitInstance() {
     CLumekoCommandLineInfo commandLine(*m_pDoc);
     m_bFileOnCommandLine = commandLine.ParseCommandLine(arguments);
 
+    m_shellOpen.Listen(QFileInfo(QCoreApplication::applicationFilePath()).baseName(),
+                       [this](const std::string& text) { OnDDECommand(text); });
+
     m_idle.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_idle, &QTimer::timeout, [this] { OnIdle(); });
     m_idle.start(kBusyIdleMs);
@@ -87,6 +94,15 @@ int CLumekoApp::Run() { return m_qt.exec(); }
 void CLumekoApp::OpenDocumentFile(const std::string& path) {
     m_pDoc->m_pendingFiles.push_back(path);
     m_idle.setInterval(kBusyIdleMs);
+}
+
+bool CLumekoApp::OnDDECommand(const std::string& text) {
+    if (m_bFileOnCommandLine) {
+        m_bFileOnCommandLine = false;
+        return false;
+    }
+    OpenDocumentFile(text);
+    return false;
 }
 
 void CLumekoApp::OnIdle() {

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/MainFrame.h"
+#include "app/ShellOpenServer.h"
 #include "platform/IniFileSettings.h"
 #include "platform/MessageBox.h"
 #include "platform/RecentFileList.h"
@@ -30,6 +31,9 @@ public:
     int Run();
     // Queues a path; nothing opens a file directly.
     void OpenDocumentFile(const std::string& path);
+    // An execute text from the shell: the first one after a start with a file named on
+    // the command line is dropped, the others are queued as paths. Always false.
+    bool OnDDECommand(const std::string& text);
     CLumekoDoc& GetDocument() { return *m_pDoc; }
     CMainFrame& GetMainFrame() { return *m_frame; }
 
@@ -49,6 +53,7 @@ private:
     CLumekoView* m_view = nullptr;
     std::unique_ptr<CMainFrame> m_frame;
     QTimer m_idle;
+    ShellOpenServer m_shellOpen;
     bool m_bFileOnCommandLine = false;
     bool m_bConverting = false;
 };

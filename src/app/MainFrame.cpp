@@ -1,6 +1,7 @@
 #include "app/MainFrame.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QMenuBar>
 #include <QPainter>
 #include <QStatusBar>
@@ -14,6 +15,7 @@ namespace {
 constexpr char kSection[] = "Lumeko";
 constexpr int kFrameWidth = 332;
 constexpr int kFrameHeight = 319;
+constexpr int kMaxTrackingHeight = 2000;
 // Names in the File menu are shortened to this many characters.
 constexpr int kRecentNameLength = 30;
 
@@ -62,6 +64,9 @@ QString Shortened(const std::string& path) {
 CMainFrame::CMainFrame(platform::ISettings& settings, QWidget* view) : m_settings(settings) {
     setCentralWidget(view);
     resize(kFrameWidth, kFrameHeight);
+    // The frame may be dragged (or sized) taller than the screen.
+    setMaximumHeight(kMaxTrackingHeight);
+    setWindowIcon(QIcon(QCoreApplication::applicationDirPath() + "/../share/lumeko/lumeko.svg"));
     const int x = m_settings.GetProfileInt(kSection, "x_position", INT32_MIN);
     const int y = m_settings.GetProfileInt(kSection, "y_position", INT32_MIN);
     if (x != INT32_MIN && y != INT32_MIN) move(x, y);

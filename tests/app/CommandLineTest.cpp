@@ -23,6 +23,8 @@ TEST(CommandLine, QueuesFilesAndSetsTheFlags) {
         {{"lumeko", "/Close"}, {}, false, true, false},
         {{"lumeko", "a.avi", "a.avi"}, {"a.avi", "a.avi"}, false, false, true},
         {{"lumeko", "-other", "/tmp/movie.avi"}, {"/tmp/movie.avi"}, false, false, true},
+        {{"lumeko", "/PLAY", "/home/play"}, {"/home/play"}, true, false, true},
+        {{"lumeko", "/closed.avi"}, {"/closed.avi"}, false, false, true},
     };
     for (const auto& c : cases) {
         platform::MemorySettings settings;

@@ -1,0 +1,24 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+// Plays the demo movie in the real player window under a virtual display, to its end,
+// and checks that the program closed itself and kept its settings.
+TEST(Player, PlaysTheDemoToItsEndAndCloses) {
+    if (std::system("command -v xvfb-run > /dev/null 2>&1") != 0) GTEST_SKIP() << "xvfb-run is not installed";
+    const std::string player = LUMEKO_PLAYER;
+    const std::string demo = LUMEKO_DEMO_MOVIE;
+    const std::string settings = player + ".ini";
+    std::filesystem::remove(settings);
+    const std::string command = "SDL_AUDIODRIVER=dummy timeout 60 xvfb-run -a -s '-screen 0 800x600x24' '" + player +
+                                "' '" + demo + "' /play /close > /dev/null 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    std::ifstream in(settings);
+    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_NE(text.find("[Lumeko]"), std::string::npos);
+    EXPECT_NE(text.find("x_position="), std::string::npos);
+    EXPECT_NE(text.find("File1=" + demo), std::string::npos);
+}
