@@ -4,8 +4,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <limits>
+#include <utility>
 
 #include "base/ByteReader.h"
 #include "movie/AviRecordCodec.h"
@@ -14,9 +15,11 @@ namespace movie {
 namespace {
 
 constexpr uint32_t AVIF_HASINDEX = 0x10;
-constexpr uint32_t kMainHeaderBytes = 56;
-// A RIFF's sizes are 32-bit; stay well inside them.
+constexpr uint32_t kIndexEntryBytes = 16;
+// A RIFF's sizes are 32-bit; stay inside them.
 constexpr uint64_t kMaxFileBytes = 0xFFFFFFF0u;
+// Stream numbers are two decimal digits in chunk ids.
+constexpr size_t kMaxStreams = 100;
 
 class FileSink final : public ByteSink {
 public:
@@ -25,15 +28,16 @@ public:
         if (m_file) std::fclose(m_file);
     }
     bool Write(std::span<const uint8_t> bytes) override {
-        return std::fwrite(bytes.data(), 1, bytes.size(), m_file) == bytes.size();
+        return m_file && std::fwrite(bytes.data(), 1, bytes.size(), m_file) == bytes.size();
     }
     bool WriteAt(uint64_t offset, std::span<const uint8_t> bytes) override {
-        return fseeko(m_file, static_cast<off_t>(offset), SEEK_SET) == 0 && Write(bytes) &&
-               fseeko(m_file, 0, SEEK_END) == 0;
+        return m_file && fseeko(m_file, static_cast<off_t>(offset), SEEK_SET) == 0 &&
+               Write(bytes) && fseeko(m_file, 0, SEEK_END) == 0;
     }
     bool Close() override {
-        const bool ok = std::fflush(m_file) == 0 && !std::ferror(m_file);
-        return std::fclose(std::exchange(m_file, nullptr)) == 0 && ok;
+        if (!m_file) return false;
+        const bool flushed = std::fflush(m_file) == 0 && !std::ferror(m_file);
+        return std::fclose(std::exchange(m_file, nullptr)) == 0 && flushed;
     }
 
 private:
@@ -51,8 +55,10 @@ public:
         U16(static_cast<uint16_t>(v >> 16));
     }
     void FourCC(const char (&code)[5]) { U32(MakeFourCC(code)); }
-    void Append(std::span<const uint8_t> bytes) { m_data.insert(m_data.end(), bytes.begin(), bytes.end()); }
-    // A chunk with its header and pad byte.
+    void Append(std::span<const uint8_t> bytes) {
+        m_data.insert(m_data.end(), bytes.begin(), bytes.end());
+    }
+    // A chunk with its header and, after an odd size, the pad byte.
     void Chunk(uint32_t id, std::span<const uint8_t> data) {
         U32(id);
         U32(static_cast<uint32_t>(data.size()));
@@ -67,6 +73,20 @@ private:
     std::vector<uint8_t> m_data;
 };
 
+// "NNdc" for compressed video, "NNdb" for uncompressed video, "NNwb" for audio.
+uint32_t ChunkId(int stream, const AVISTREAMINFO& info) {
+    const bool audio = info.fccType == streamtypeAUDIO;
+    const bool uncompressed = info.fccHandler == 0 || info.fccHandler == MakeFourCC("DIB ");
+    const char kind[2] = {audio ? 'w' : 'd', audio || uncompressed ? 'b' : 'c'};
+    return static_cast<uint32_t>('0' + stream / 10) |
+           static_cast<uint32_t>('0' + stream % 10) << 8 | static_cast<uint32_t>(kind[0]) << 16 |
+           static_cast<uint32_t>(kind[1]) << 24;
+}
+
+uint32_t Clamp32(uint64_t v) {
+    return static_cast<uint32_t>(std::min<uint64_t>(v, UINT32_MAX));
+}
+
 struct IndexEntry {
     uint32_t id;
     uint32_t flags;
@@ -77,22 +97,30 @@ struct IndexEntry {
 }  // namespace
 
 struct AviWriter::State {
-    std::string path;
-    std::string temporaryPath;
-    std::unique_ptr<ByteSink> sink;
     struct Stream {
         AVISTREAMINFO info;
         std::vector<uint8_t> format;
-        uint32_t chunkId;
-        uint64_t bytes = 0;
+        uint32_t chunkId = 0;
+        uint32_t sampleBytes = 0;  // 0: one chunk is one sample
+        uint64_t samples = 0;
         uint32_t chunks = 0;
         uint32_t largest = 0;
+
+        // Never less than one chunk needs, never less than the caller asked for.
+        uint32_t SuggestedBufferSize() const {
+            return std::max(info.dwSuggestedBufferSize, largest);
+        }
     };
+
+    std::string path;
+    std::string temporaryPath;
+    std::unique_ptr<ByteSink> sink;
     std::vector<Stream> streams;
     std::vector<IndexEntry> index;
     bool started = false;
     bool finished = false;
-    uint64_t headerBytes = 0;  // from the file's start to the 'movi' list type
+    bool broken = false;
+    uint64_t moviType = 0;  // file offset of the 'movi' list type, the index's origin
     uint64_t written = 0;
 
     ~State() {
@@ -102,63 +130,104 @@ struct AviWriter::State {
         }
     }
 
-    // The RIFF header, 'hdrl' and the start of 'movi'. Written with placeholder sizes
-    // when the first chunk comes, and again in place by Finish; its size never changes.
+    Error Fail() {
+        broken = true;
+        return MakeError(ErrorKind::Io, path + ": cannot write the file");
+    }
+
+    const Stream* FirstVideo() const {
+        for (const auto& s : streams)
+            if (s.info.fccType == streamtypeVIDEO) return &s;
+        return nullptr;
+    }
+
+    // The RIFF header, 'hdrl' and the start of 'movi'. Written with the sizes known so
+    // far when the first chunk comes, and again in place by Finish; its size never
+    // changes once the streams are set.
     std::vector<uint8_t> Headers(uint64_t moviBytes, uint64_t fileBytes) const {
         Bytes h;
         h.FourCC("RIFF");
-        h.U32(static_cast<uint32_t>(fileBytes - 8));
+        h.U32(Clamp32(fileBytes > 8 ? fileBytes - 8 : 0));
         h.FourCC("AVI ");
         h.FourCC("LIST");
         const size_t hdrlSize = h.Size();
         h.U32(0);
         h.FourCC("hdrl");
-
-        const Stream* video = nullptr;
-        uint32_t largest = 0;
-        for (const auto& s : streams) {
-            if (!video && s.info.fccType == streamtypeVIDEO) video = &s;
-            largest = std::max(largest, s.largest);
-        }
-        const double seconds =
-            video && video->info.dwRate ? static_cast<double>(video->chunks) * video->info.dwScale / video->info.dwRate : 0;
-        Bytes avih;
-        avih.U32(video && video->info.dwRate
-                     ? static_cast<uint32_t>(std::llround(1e6 * video->info.dwScale / video->info.dwRate))
-                     : 0);
-        avih.U32(seconds > 0 ? static_cast<uint32_t>(std::min<double>(moviBytes / seconds, UINT32_MAX)) : 0);
-        avih.U32(0);
-        avih.U32(AVIF_HASINDEX);
-        avih.U32(video ? video->chunks : 0);
-        avih.U32(0);
-        avih.U32(static_cast<uint32_t>(streams.size()));
-        avih.U32(largest);
-        avih.U32(video ? static_cast<uint32_t>(video->info.rcFrame.right - video->info.rcFrame.left) : 0);
-        avih.U32(video ? static_cast<uint32_t>(video->info.rcFrame.bottom - video->info.rcFrame.top) : 0);
-        for (int i = 0; i < 4; ++i) avih.U32(0);
-        h.Chunk(MakeFourCC("avih"), avih.Data());
-
-        for (const auto& s : streams) {
-            AVISTREAMINFO info = s.info;
-            info.dwLength = info.dwSampleSize ? static_cast<uint32_t>(s.bytes / info.dwSampleSize) : s.chunks;
-            info.dwSuggestedBufferSize = s.largest;
-            Bytes strl;
-            strl.FourCC("strl");
-            strl.Chunk(MakeFourCC("strh"), SerializeStreamHeader(info));
-            strl.Chunk(MakeFourCC("strf"), s.format);
-            const size_t nameLength = strnlen(info.szName, sizeof info.szName);
-            if (nameLength) {
-                std::vector<uint8_t> name(info.szName, info.szName + nameLength);
-                name.push_back(0);
-                strl.Chunk(MakeFourCC("strn"), name);
-            }
-            h.Chunk(MakeFourCC("LIST"), strl.Data());
-        }
+        h.Chunk(MakeFourCC("avih"), MainHeader(moviBytes));
+        for (const auto& s : streams) h.Chunk(MakeFourCC("LIST"), StreamList(s));
         h.PatchU32(hdrlSize, static_cast<uint32_t>(h.Size() - hdrlSize - 4));
         h.FourCC("LIST");
-        h.U32(static_cast<uint32_t>(moviBytes + 4));
+        h.U32(Clamp32(moviBytes + 4));
         h.FourCC("movi");
         return h.Data();
+    }
+
+    std::vector<uint8_t> MainHeader(uint64_t moviBytes) const {
+        const Stream* video = FirstVideo();
+        const bool timed = video && video->info.dwRate && video->info.dwScale;
+        // The movie lasts chunks × scale / rate seconds.
+        const uint64_t duration = timed ? uint64_t{video->chunks} * video->info.dwScale : 0;
+        uint32_t largest = 0;
+        for (const auto& s : streams) largest = std::max(largest, s.SuggestedBufferSize());
+
+        uint32_t width = 0, height = 0;
+        if (video) {
+            const RECT& frame = video->info.rcFrame;
+            if (frame.right > frame.left && frame.bottom > frame.top) {
+                width = static_cast<uint32_t>(frame.right - frame.left);
+                height = static_cast<uint32_t>(frame.bottom - frame.top);
+            } else if (video->format.size() >= 12) {
+                // No frame rectangle given: the picture size of the bitmap format.
+                width = static_cast<uint32_t>(
+                    std::abs(static_cast<int32_t>(LoadLE32(video->format.data() + 4))));
+                height = static_cast<uint32_t>(
+                    std::abs(static_cast<int32_t>(LoadLE32(video->format.data() + 8))));
+            }
+        }
+
+        Bytes avih;
+        const double frameMicroseconds = timed ? 1e6 * video->info.dwScale / video->info.dwRate : 0;
+        avih.U32(
+            Clamp32(static_cast<uint64_t>(std::llround(frameMicroseconds))));  // dwMicroSecPerFrame
+        avih.U32(duration ? Clamp32((moviBytes * video->info.dwRate + duration - 1) / duration)
+                          : 0);                           // dwMaxBytesPerSec
+        avih.U32(0);                                      // dwPaddingGranularity
+        avih.U32(AVIF_HASINDEX);                          // dwFlags
+        avih.U32(video ? video->chunks : 0);              // dwTotalFrames
+        avih.U32(0);                                      // dwInitialFrames
+        avih.U32(static_cast<uint32_t>(streams.size()));  // dwStreams
+        avih.U32(largest);                                // dwSuggestedBufferSize
+        avih.U32(width);
+        avih.U32(height);
+        for (int i = 0; i < 4; ++i) avih.U32(0);  // dwReserved
+        return avih.Data();
+    }
+
+    static std::vector<uint8_t> StreamList(const Stream& s) {
+        AVISTREAMINFO info = s.info;
+        info.dwLength = Clamp32(s.samples);
+        info.dwSuggestedBufferSize = s.SuggestedBufferSize();
+        Bytes strl;
+        strl.FourCC("strl");
+        strl.Chunk(MakeFourCC("strh"), SerializeStreamHeader(info));
+        strl.Chunk(MakeFourCC("strf"), s.format);
+        const size_t nameLength = strnlen(info.szName, sizeof info.szName);
+        if (nameLength) {
+            std::vector<uint8_t> name(info.szName, info.szName + nameLength);
+            name.push_back(0);
+            strl.Chunk(MakeFourCC("strn"), name);
+        }
+        return strl.Data();
+    }
+
+    Result<void> Start() {
+        if (started) return {};
+        const auto headers = Headers(0, 0);
+        if (!sink->Write(headers)) return Fail();
+        started = true;
+        moviType = headers.size() - 4;
+        written = headers.size();
+        return {};
     }
 };
 
@@ -168,79 +237,70 @@ AviWriter& AviWriter::operator=(AviWriter&&) noexcept = default;
 AviWriter::~AviWriter() = default;
 
 Result<AviWriter> AviWriter::Create(const std::string& path) {
-    const std::string temporary = path + ".partial";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file) return MakeError(ErrorKind::Io, temporary + ": " + std::strerror(errno));
-    auto state = std::make_unique<State>();
-    state->path = path;
-    state->temporaryPath = temporary;
-    state->sink = std::make_unique<FileSink>(file);
-    return AviWriter(std::move(state));
+    return Create(path, [](std::unique_ptr<ByteSink> file) { return file; });
 }
 
-Result<AviWriter> AviWriter::Create(const std::string& path, std::unique_ptr<ByteSink> sink) {
+Result<AviWriter> AviWriter::Create(const std::string& path, const SinkWrapper& wrap) {
     auto state = std::make_unique<State>();
     state->path = path;
     state->temporaryPath = path + ".partial";
-    state->sink = std::move(sink);
+    std::FILE* file = std::fopen(state->temporaryPath.c_str(), "wb");
+    if (!file) return MakeError(ErrorKind::Io, state->temporaryPath + ": " + std::strerror(errno));
+    state->sink = wrap(std::make_unique<FileSink>(file));
     return AviWriter(std::move(state));
 }
 
 Result<int> AviWriter::AddStream(const AVISTREAMINFO& info, std::span<const uint8_t> format) {
     State& s = *m_state;
-    if (s.started) return MakeError(ErrorKind::Unsupported, "streams are added before the movie data");
-    if (s.streams.size() >= 100) return MakeError(ErrorKind::Unsupported, "too many streams");
+    if (s.started || s.finished)
+        return MakeError(ErrorKind::Unsupported, "streams are added before the movie data");
+    if (s.streams.size() >= kMaxStreams)
+        return MakeError(ErrorKind::Unsupported, "too many streams");
     const int n = static_cast<int>(s.streams.size());
-    const bool audio = info.fccType == streamtypeAUDIO;
-    const bool uncompressed = info.fccHandler == 0 || info.fccHandler == MakeFourCC("DIB ");
-    const char kind0 = audio ? 'w' : 'd', kind1 = audio ? 'b' : (uncompressed ? 'b' : 'c');
-    const uint32_t id = static_cast<uint32_t>('0' + n / 10) | static_cast<uint32_t>('0' + n % 10) << 8 |
-                        static_cast<uint32_t>(kind0) << 16 | static_cast<uint32_t>(kind1) << 24;
-    s.streams.push_back({info, std::vector<uint8_t>(format.begin(), format.end()), id});
+    State::Stream stream;
+    stream.info = info;
+    stream.format.assign(format.begin(), format.end());
+    stream.chunkId = ChunkId(n, info);
+    stream.sampleBytes = SampleBytes(info, format);
+    s.streams.push_back(std::move(stream));
     return n;
 }
 
 Result<void> AviWriter::Write(int stream, std::span<const uint8_t> data, bool keyFrame) {
     State& s = *m_state;
+    if (s.broken) return s.Fail();
     if (s.finished || stream < 0 || stream >= static_cast<int>(s.streams.size()))
         return MakeError(ErrorKind::Unsupported, "no such stream");
-    if (!s.started) {
-        const auto headers = s.Headers(0, 0);
-        if (!s.sink->Write(headers)) return MakeError(ErrorKind::Io, s.path + ": write failed");
-        s.started = true;
-        s.headerBytes = headers.size() - 4;
-        s.written = headers.size();
-    }
-    const uint64_t chunkBytes = 8 + data.size() + (data.size() & 1);
-    if (s.written + chunkBytes + 16 * (s.index.size() + 1) + 8 > kMaxFileBytes)
-        return MakeError(ErrorKind::Unsupported, s.path + ": the movie is too large for an AVI file");
+    LUMEKO_TRY(s.Start());
+    const uint64_t chunkBytes = 8 + uint64_t{data.size()} + (data.size() & 1);
+    const uint64_t indexBytes = 8 + kIndexEntryBytes * (uint64_t{s.index.size()} + 1);
+    if (s.written + chunkBytes + indexBytes > kMaxFileBytes)
+        return MakeError(ErrorKind::Unsupported,
+                         s.path + ": the movie is too large for an AVI file");
+
     auto& st = s.streams[static_cast<size_t>(stream)];
     Bytes chunk;
     chunk.Chunk(st.chunkId, data);
-    if (!s.sink->Write(chunk.Data())) return MakeError(ErrorKind::Io, s.path + ": write failed");
-    s.index.push_back({st.chunkId, keyFrame ? AVIIF_KEYFRAME : 0, static_cast<uint32_t>(s.written - s.headerBytes),
-                       static_cast<uint32_t>(data.size())});
+    if (!s.sink->Write(chunk.Data())) return s.Fail();
+    const auto size = static_cast<uint32_t>(data.size());
+    s.index.push_back({st.chunkId, keyFrame ? AVIIF_KEYFRAME : 0,
+                       static_cast<uint32_t>(s.written - s.moviType), size});
     s.written += chunkBytes;
-    st.bytes += data.size();
+    st.samples += st.sampleBytes ? size / st.sampleBytes : 1;
     st.chunks += 1;
-    st.largest = std::max(st.largest, static_cast<uint32_t>(data.size()));
+    st.largest = std::max(st.largest, size);
     return {};
 }
 
 Result<void> AviWriter::Finish() {
     State& s = *m_state;
+    if (s.broken) return s.Fail();
     if (s.finished) return MakeError(ErrorKind::Unsupported, "already finished");
-    if (!s.started) {
-        const auto headers = s.Headers(0, 0);
-        if (!s.sink->Write(headers)) return MakeError(ErrorKind::Io, s.path + ": write failed");
-        s.started = true;
-        s.headerBytes = headers.size() - 4;
-        s.written = headers.size();
-    }
-    const uint64_t moviBytes = s.written - s.headerBytes - 4;
+    LUMEKO_TRY(s.Start());
+    const uint64_t moviBytes = s.written - s.moviType - 4;
     Bytes idx1;
     idx1.FourCC("idx1");
-    idx1.U32(static_cast<uint32_t>(s.index.size() * 16));
+    idx1.U32(static_cast<uint32_t>(s.index.size() * kIndexEntryBytes));
     for (const auto& e : s.index) {
         idx1.U32(e.id);
         idx1.U32(e.flags);
@@ -248,10 +308,13 @@ Result<void> AviWriter::Finish() {
         idx1.U32(e.size);
     }
     const uint64_t fileBytes = s.written + idx1.Size();
-    if (!s.sink->Write(idx1.Data()) || !s.sink->WriteAt(0, s.Headers(moviBytes, fileBytes)) || !s.sink->Close())
-        return MakeError(ErrorKind::Io, s.path + ": write failed");
-    if (std::rename(s.temporaryPath.c_str(), s.path.c_str()) != 0)
+    if (!s.sink->Write(idx1.Data()) || !s.sink->WriteAt(0, s.Headers(moviBytes, fileBytes)) ||
+        !s.sink->Close())
+        return s.Fail();
+    if (std::rename(s.temporaryPath.c_str(), s.path.c_str()) != 0) {
+        s.broken = true;
         return MakeError(ErrorKind::Io, s.path + ": " + std::strerror(errno));
+    }
     s.finished = true;
     return {};
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -29,20 +30,26 @@ public:
 class AviWriter {
 public:
     static Result<AviWriter> Create(const std::string& path);
-    // As Create, writing the temporary file through `sink`.
-    static Result<AviWriter> Create(const std::string& path, std::unique_ptr<ByteSink> sink);
+    // As Create, with the temporary file's sink passed through `wrap` first, so that a
+    // test can put a failing sink in front of the file.
+    using SinkWrapper = std::function<std::unique_ptr<ByteSink>(std::unique_ptr<ByteSink> file)>;
+    static Result<AviWriter> Create(const std::string& path, const SinkWrapper& wrap);
 
     AviWriter(AviWriter&&) noexcept;
     AviWriter& operator=(AviWriter&&) noexcept;
     // Without Finish, the temporary file is removed.
     ~AviWriter();
 
-    // Adds a stream before the first Write; returns its number. The stream's length,
-    // suggested buffer size and (for the first video stream) the file's frame count
-    // and rate are filled in from what is written.
+    // Adds a stream before the first Write and returns its number; `format` is stored
+    // as given, a non-empty name as 'strn'. The stored length (frames, or audio blocks of
+    // the format's block alignment) comes from what is written, and the suggested buffer
+    // size is raised to the largest chunk; the file header's frame count, picture size
+    // and data rate follow the first video stream.
     Result<int> AddStream(const AVISTREAMINFO& info, std::span<const uint8_t> format);
+    // Appends one chunk to the movie data. Streams may be written in any order.
     Result<void> Write(int stream, std::span<const uint8_t> data, bool keyFrame);
-    // Writes the index and the final headers, and moves the file into place.
+    // Writes the index and the final headers, and moves the file into place. After any
+    // failed write the writer refuses further work; the target is left as it was.
     Result<void> Finish();
 
 private:
