@@ -13,11 +13,15 @@
 // Our reader of AVI files, in place of the system's AVI file service: the file and
 // stream records, the stored formats, and positioned reads of samples.
 //
-// A video sample is one chunk. An audio sample is one block of the stream's block
-// alignment, so a chunk of B bytes holds B / alignment samples. Samples are found
-// through 'idx1' (offsets from 'movi' or from the file's start) or, when the index is
-// missing or unusable, by walking 'movi' and its 'rec ' lists. Only the first RIFF of
-// an OpenDML file is read. Every size and offset is checked against the file.
+// A video sample is one chunk. An audio sample is one block of the format's block
+// alignment (the header's sample size when the format has none), so a chunk of B bytes
+// holds B / alignment samples. Samples are found through 'idx1' (offsets from 'movi' or
+// from the file's start) or, when the index is missing, cut short or unusable, by
+// walking 'movi' and its 'rec ' lists. Only the first RIFF of an OpenDML file is read.
+// Every size and offset is checked against the file, and the sample tables can never
+// outgrow what the file holds.
+//
+// Reads move one shared file position: use a reader from one thread at a time.
 
 namespace movie {
 
