@@ -12,6 +12,7 @@
 #include "app/CommandIds.h"
 #include "app/SettingsPath.h"
 #include "app/CommandLine.h"
+#include "app/FileInfoDialog.h"
 #include "app/QtConversionHost.h"
 
 namespace {
@@ -52,6 +53,7 @@ CLumekoApp::~CLumekoApp() {
 
 bool CLumekoApp::InitInstance() {
     QCoreApplication::setApplicationName("Lumeko");
+    QCoreApplication::setApplicationVersion("0.1.0");
     m_recent.Load();
     // The document first, then the frame and its view, as the document template makes them.
     m_pDoc = std::make_unique<CLumekoDoc>(DocumentServices{m_settings, m_clock, m_timer, m_waveOut, m_messages});
@@ -138,7 +140,14 @@ void CLumekoApp::RouteCommands() {
         const QString manual = QCoreApplication::applicationDirPath() + "/../share/lumeko/help/index.html";
         QDesktopServices::openUrl(QUrl::fromLocalFile(manual));
     });
-    frame.Route(ID_FILE_INFO, [] {}, [&doc] { return State{doc.m_bOpen, false}; });
+    frame.Route(ID_FILE_INFO, [this] {
+        CFileInfoDlg dialog(MakeFileInfoTexts(*m_pDoc), m_frame.get());
+        dialog.exec();
+    }, [&doc] { return State{doc.m_bOpen, false}; });
+    frame.Route(ID_APP_ABOUT, [this] {
+        CAboutDlg dialog(m_frame.get());
+        dialog.exec();
+    });
     frame.Route(ID_CONVERT, [this] {
         // The document's idle work waits while the movie is being converted.
         m_bConverting = true;

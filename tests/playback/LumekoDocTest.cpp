@@ -257,3 +257,24 @@ TEST_F(LumekoDocTest, SoundFollowsThePicture) {
 }
 
 }  // namespace
+
+#include "playback/FileInfo.h"
+
+namespace {
+
+TEST_F(LumekoDocTest, FileInformationTexts) {
+    doc.m_pendingFiles.push_back(Make(975, SoundKind::kDk4Stereo));
+    doc.IdleProcess(0);
+    ASSERT_TRUE(doc.m_bOpen);
+    const FileInfoTexts t = MakeFileInfoTexts(doc);
+    EXPECT_EQ(t.size, "8x4");
+    EXPECT_EQ(t.audioRate, "22050Hz");
+    EXPECT_EQ(t.type, "0x61");
+    EXPECT_EQ(t.channels, "2");
+    EXPECT_EQ(t.frames, "975");
+    EXPECT_EQ(t.videoRate, "15.00fps");
+    EXPECT_EQ(t.time, "1:5");
+    EXPECT_TRUE(t.image == "15bpp" || t.image == "24bpp");
+}
+
+}  // namespace
