@@ -7,8 +7,25 @@ namespace platform {
 namespace {
 
 void MarkDone(WAVEHDR& header) {
+    header.lpNext = nullptr;
     header.dwFlags.fetch_and(~WHDR_INQUEUE, std::memory_order_relaxed);
     header.dwFlags.fetch_or(WHDR_DONE, std::memory_order_release);
+}
+
+// Sample frames per device buffer: a power of two near 20 ms, so pause and reset are
+// heard at once and the device still has room against a busy machine.
+Uint16 BufferFrames(uint32_t rate) {
+    Uint16 frames = 64;
+    while (frames < 4096 && frames < rate / 50) frames = static_cast<Uint16>(frames * 2);
+    return frames;
+}
+
+// What SDL is asked for is what the stream holds; anything else is refused here
+// rather than played at the wrong speed or as noise.
+bool Playable(const movie::WAVEFORMATEX& format) {
+    return format.wFormatTag == movie::WAVE_FORMAT_PCM && (format.wBitsPerSample == 8 || format.wBitsPerSample == 16) &&
+           format.nChannels >= 1 && format.nChannels <= 8 && format.nSamplesPerSec >= 1000 &&
+           format.nSamplesPerSec <= 384000 && format.nBlockAlign == format.nChannels * format.wBitsPerSample / 8;
 }
 
 }  // namespace
@@ -17,40 +34,56 @@ SdlWaveOut::~SdlWaveOut() { waveOutClose(); }
 
 bool SdlWaveOut::waveOutOpen(const movie::WAVEFORMATEX& format) {
     waveOutClose();
-    if (format.wFormatTag != movie::WAVE_FORMAT_PCM || (format.wBitsPerSample != 8 && format.wBitsPerSample != 16) ||
-        format.nChannels == 0 || format.nChannels > 8 || format.nSamplesPerSec == 0)
+    if (!Playable(format)) {
+        m_openError = "not a PCM format the device can play";
         return false;
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    }
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        m_openError = SDL_GetError();
+        return false;
+    }
     SDL_AudioSpec want{};
     want.freq = static_cast<int>(format.nSamplesPerSec);
     want.format = format.wBitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
     want.channels = static_cast<Uint8>(format.nChannels);
-    want.samples = 1024;
+    want.samples = BufferFrames(format.nSamplesPerSec);
     want.callback = &SdlWaveOut::Callback;
     want.userdata = this;
     SDL_AudioSpec have{};
-    // The device takes the stream's own format; SDL converts if the hardware differs.
     m_device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (m_device == 0) {
+        m_openError = SDL_GetError();
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
+    m_openError.clear();
     m_silence = have.silence;
-    m_played = 0;
+    m_played.store(0, std::memory_order_relaxed);
+    // Like the system's device, an open device plays what is written at once.
     SDL_PauseAudioDevice(m_device, 0);
     return true;
 }
 
 void SdlWaveOut::waveOutPrepareHeader(WAVEHDR& header) { header.dwFlags.fetch_or(WHDR_PREPARED); }
 
-void SdlWaveOut::waveOutUnprepareHeader(WAVEHDR& header) { header.dwFlags.fetch_and(~WHDR_PREPARED); }
+void SdlWaveOut::waveOutUnprepareHeader(WAVEHDR& header) {
+    if (!(header.dwFlags.load(std::memory_order_acquire) & WHDR_INQUEUE)) header.dwFlags.fetch_and(~WHDR_PREPARED);
+}
 
 void SdlWaveOut::waveOutWrite(WAVEHDR& header) {
     if (!m_device) return;
-    header.dwFlags.fetch_and(~WHDR_DONE, std::memory_order_relaxed);
-    header.dwFlags.fetch_or(WHDR_INQUEUE, std::memory_order_relaxed);
     SDL_LockAudioDevice(m_device);
-    m_queue.push_back(&header);
+    const uint32_t flags = header.dwFlags.load(std::memory_order_relaxed);
+    if ((flags & WHDR_PREPARED) && !(flags & WHDR_INQUEUE)) {
+        header.dwFlags.store((flags & ~WHDR_DONE) | WHDR_INQUEUE, std::memory_order_relaxed);
+        header.lpNext = nullptr;
+        if (m_tail) {
+            m_tail->lpNext = &header;
+        } else {
+            m_head = &header;
+        }
+        m_tail = &header;
+    }
     SDL_UnlockAudioDevice(m_device);
 }
 
@@ -65,39 +98,50 @@ void SdlWaveOut::waveOutRestart() {
 void SdlWaveOut::waveOutReset() {
     if (!m_device) return;
     SDL_LockAudioDevice(m_device);
-    for (WAVEHDR* header : m_queue) MarkDone(*header);
-    m_queue.clear();
-    m_position = 0;
+    DropQueue();
     SDL_UnlockAudioDevice(m_device);
 }
 
 void SdlWaveOut::waveOutClose() {
     if (!m_device) return;
-    waveOutReset();
+    // Closing waits for a running callback; after it no header is touched any more.
     SDL_CloseAudioDevice(m_device);
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
     m_device = 0;
+    DropQueue();
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
-void SdlWaveOut::Callback(void* self, Uint8* stream, int length) { static_cast<SdlWaveOut*>(self)->Fill(stream, length); }
+void SdlWaveOut::DropQueue() {
+    while (m_head) {
+        WAVEHDR* next = m_head->lpNext;
+        MarkDone(*m_head);
+        m_head = next;
+    }
+    m_tail = nullptr;
+    m_position = 0;
+}
 
-void SdlWaveOut::Fill(Uint8* stream, int length) {
+void SDLCALL SdlWaveOut::Callback(void* self, Uint8* stream, int length) {
+    static_cast<SdlWaveOut*>(self)->Fill(stream, static_cast<size_t>(std::max(length, 0)));
+}
+
+void SdlWaveOut::Fill(Uint8* stream, size_t length) {
     size_t filled = 0;
-    const size_t wanted = static_cast<size_t>(length);
-    while (filled < wanted && !m_queue.empty()) {
-        WAVEHDR& header = *m_queue.front();
-        const size_t n = std::min<size_t>(wanted - filled, header.dwBufferLength - m_position);
-        std::memcpy(stream + filled, header.lpData + m_position, n);
+    while (filled < length && m_head) {
+        WAVEHDR& header = *m_head;
+        const size_t n = std::min<size_t>(length - filled, header.dwBufferLength - m_position);
+        if (n) std::memcpy(stream + filled, header.lpData + m_position, n);
         filled += n;
         m_position += static_cast<uint32_t>(n);
+        m_played.fetch_add(n, std::memory_order_release);
         if (m_position >= header.dwBufferLength) {
-            m_queue.pop_front();
+            m_head = header.lpNext;
+            if (!m_head) m_tail = nullptr;
             m_position = 0;
             MarkDone(header);
         }
     }
-    m_played.fetch_add(filled, std::memory_order_relaxed);
-    std::memset(stream + filled, m_silence, wanted - filled);
+    std::memset(stream + filled, m_silence, length - filled);
 }
 
 }  // namespace platform

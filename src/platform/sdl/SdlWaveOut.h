@@ -4,16 +4,21 @@
 
 #include <atomic>
 #include <cstdint>
-#include <deque>
+#include <string>
 
 #include "platform/WaveOut.h"
 
 namespace platform {
 
-// Wave output on SDL's audio device. The device's callback plays the written headers in
-// order and marks each done when its last byte has gone; pause, restart and reset act
-// at once. Without a device (or when SDL cannot open one) Open fails and the movie
-// plays silently. Headless runs use SDL's "dummy" or "disk" driver.
+// Wave output on an SDL audio device opened with the stream's own rate, channels and
+// sample format (AUDIO_U8 for 8 bits, AUDIO_S16LSB for 16); SDL adapts that to the
+// hardware if it must. SDL's callback copies the written headers' bytes into its
+// stream in order, without converting them, and marks each header done when its last
+// byte has been taken; when the queue runs dry it plays silence. Queue changes hold the
+// device's lock, so pause, restart and reset act at once, and the callback neither
+// allocates nor waits. "Done" means handed to SDL: the sound is heard within one device
+// buffer (about 20 ms) after that. Headless runs use SDL's "dummy" or "disk" driver
+// (SDL_AUDIODRIVER).
 class SdlWaveOut final : public IWaveOut {
 public:
     SdlWaveOut() = default;
@@ -30,18 +35,25 @@ public:
     void waveOutReset() override;
     void waveOutClose() override;
 
-    // Bytes the device has taken since it opened.
-    uint64_t PlayedBytes() const { return m_played.load(std::memory_order_relaxed); }
+    // Bytes of the written headers the device has taken since it opened; any thread.
+    uint64_t PlayedBytes() const { return m_played.load(std::memory_order_acquire); }
+    // Why the last open failed.
+    const std::string& OpenError() const { return m_openError; }
 
 private:
-    static void Callback(void* self, Uint8* stream, int length);
-    void Fill(Uint8* stream, int length);
+    static void SDLCALL Callback(void* self, Uint8* stream, int length);
+    void Fill(Uint8* stream, size_t length);
+    void DropQueue();
 
     SDL_AudioDeviceID m_device = 0;
     uint8_t m_silence = 0;
-    std::deque<WAVEHDR*> m_queue;  // guarded by the device lock
-    uint32_t m_position = 0;       // within the queue's first header
+    // Guarded by the device's lock: the written headers, oldest first, and how far
+    // the device has come into the oldest.
+    WAVEHDR* m_head = nullptr;
+    WAVEHDR* m_tail = nullptr;
+    uint32_t m_position = 0;
     std::atomic<uint64_t> m_played{0};
+    std::string m_openError;
 };
 
 }  // namespace platform
