@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <utility>
 
 #include "truemotion/BitmapWriters.h"
 #include "truemotion/EncoderState.h"
@@ -6,78 +7,113 @@
 
 // The 15-bit and two-thirds-width modes: pair words of two 5-5-5 pixels, each the word
 // above plus one accumulator that sums the luminance and chroma steps of the row.
+// Luminance moves the three fields of a pixel alike, so only the chroma steps of
+// block-top rows change a pixel's red and blue against its green: they set the colour
+// that the rows of the block below inherit.
 
 namespace truemotion {
 namespace {
 
 constexpr uint32_t kBlackPair = 0x80008000u;
-constexpr int kEscapeScale15 = 5;
+constexpr int kFieldMax = 31;
 enum Field { kRed = 0, kGreen = 1, kBlue = 2 };
 constexpr int kFieldShift[3] = {0, 5, 10};
 // Display channel (blue, green, red order) of each field.
 constexpr int kFieldChannel[3] = {2, 1, 0};
+// A field shows as 8 × its value, so an error of one field step is 8² in 8-bit units.
+constexpr double kFieldWeight = 64.0;
+// Chroma deltas never break a pixel by themselves (the luminance step after them
+// decides), so a chroma lane's range only keeps its sums sane.
+constexpr int kChromaReach = 1000;
 
-int FieldOf(uint32_t word, int pixel, int field) { return (word >> (16 * pixel + kFieldShift[field])) & 31; }
+int FieldOf(uint32_t word, int pixel, int field) {
+    return (word >> (16 * pixel + kFieldShift[field])) & 31;
+}
 
 // One row of pair words being coded: the accumulator as the decoder sums it, and the
-// same sum field by field for choosing the steps.
-// TargetX maps (word, pixel of the word) to the source column the pixel shows.
-template <typename TargetX>
+// same sum field by field, for choosing the steps.
+// Column maps (word, pixel of the word) to the source column the pixel shows.
+template <typename Column>
 class PairRowCoder {
 public:
-    PairRowCoder(EncoderState& state, std::span<const uint8_t> bgr, int row, const uint32_t* above, uint32_t* words,
-                 TargetX targetX, std::vector<uint8_t>& out)
-        : m_state(state), m_bgr(bgr), m_row(row), m_above(above), m_words(words), m_out(out), m_targetX(targetX) {}
+    PairRowCoder(const EncoderState& state, std::span<const uint8_t> bgr, int row,
+                 const uint32_t* above, uint32_t* words, Column column, std::vector<uint8_t>& out)
+        : m_state(state),
+          m_bgr(bgr),
+          m_row(row),
+          m_source(state.SourceRow(bgr, row)),
+          m_above(above),
+          m_words(words),
+          m_out(out),
+          m_column(column) {}
 
-    void LumaStep(int w) {
-        auto cost = [&](int pixel) {
-            return [this, w, pixel](int delta) {
-                double total = 0;
-                bool broken = false;
-                for (int f = 0; f < 3; ++f) {
-                    const int v = FieldOf(m_above[w], pixel, f) + m_acc[pixel][f] + delta;
-                    broken = broken || v < 0 || v > 31;
-                    const int t = Target(w, pixel, kFieldChannel[f]);
-                    total += static_cast<double>((v * 8 - t) * (v * 8 - t));
-                }
-                return broken ? kBrokenPixelCost + total : total;
-            };
-        };
-        const auto& c = m_state.codes;
-        const StepChoice choice = ChooseStep(c.luma, c.luma, kEscapeScale15, c.nibbles, cost(0), cost(1));
-        m_accWord += EmitStep(c, kLumaCodes, kLumaCodes, kEscapeScale15, choice, m_out);
+    // The luminance step of word w; `next` is the word coded after it in the row, or
+    // −1, so that the step leaves that word a valid luminance step of its own.
+    void LumaStep(int w, int next) {
+        const auto& codes = m_state.codes;
+        LaneTarget lanes[2];
         for (int pixel = 0; pixel < 2; ++pixel) {
-            const int n = pixel == 0 ? choice.high : choice.low;
-            const int m = pixel == 0 ? choice.escapeHigh : choice.escapeLow;
-            const int delta = c.luma[n] + (m >= 0 ? kEscapeScale15 * c.luma[m] : 0);
-            for (int f = 0; f < 3; ++f) m_acc[pixel][f] += delta;
+            const uint8_t* source = m_source + 3 * m_column(w, pixel);
+            double sum = 0;
+            for (int f = 0; f < 3; ++f) sum += source[kFieldChannel[f]] / 8.0 - Base(w, pixel, f);
+            const auto [lo, hi] = ValidDeltas(w, pixel);
+            lanes[pixel] = {sum / 3, lo, hi, 3 * kFieldWeight};
+            if (next >= 0) {
+                const auto [nextLo, nextHi] = ValidDeltas(next, pixel);
+                lanes[pixel].ahead = {&codes.luma, nextLo, nextHi};
+            }
+        }
+        const StepChoice choice = ChooseStep(codes, codes.luma, lanes[0], lanes[1]);
+        AppendStep(choice.code, m_out);
+        m_accWord += StepValue(codes, kLumaCodes, choice.code);
+        for (int f = 0; f < 3; ++f) {
+            m_acc[0][f] += choice.high;
+            m_acc[1][f] += choice.low;
         }
     }
 
     // A chroma step for the pixels of words first..last: red takes the high nibble,
     // blue the low one, for both pixels of every word alike.
     void ChromaStep(int first, int last) {
-        auto cost = [&](int field) {
-            return [this, first, last, field](int delta) {
-                double total = 0;
-                for (int w = first; w <= last; ++w)
-                    for (int pixel = 0; pixel < 2; ++pixel) {
-                        const double have = FieldOf(m_above[w], pixel, field) - FieldOf(m_above[w], pixel, kGreen) +
-                                            m_acc[pixel][field] - m_acc[pixel][kGreen] + delta;
-                        const double want = BlockOffset(w, pixel, kFieldChannel[field]) / 8.0;
-                        total += 64.0 * (have - want) * (have - want);
+        LaneTarget lanes[2];
+        const Field fields[2] = {kRed, kBlue};
+        const int rows = std::min(m_state.BlockHeight(), m_state.height - m_row);
+        for (int lane = 0; lane < 2; ++lane) {
+            const Field field = fields[lane];
+            const int channel = kFieldChannel[field];
+            double sum = 0;
+            for (int w = first; w <= last; ++w)
+                for (int pixel = 0; pixel < 2; ++pixel) {
+                    const int have = Base(w, pixel, field) - Base(w, pixel, kGreen);
+                    // The block's mean offset of this channel against green, at the pixel's column.
+                    const int x = 3 * m_column(w, pixel);
+                    int offset = 0;
+                    for (int y = m_row; y < m_row + rows; ++y) {
+                        const uint8_t* source = m_state.SourceRow(m_bgr, y) + x;
+                        offset += source[channel] - source[1];
                     }
-                return total;
-            };
+                    sum += offset / (8.0 * rows) - have;
+                }
+            const int count = 2 * (last - first + 1);
+            lanes[lane] = {sum / count, -kChromaReach, kChromaReach, kFieldWeight * count};
+        }
+        const auto& codes = m_state.codes;
+        // The colour must leave the first word a valid luminance step, and the fields
+        // of the second word no wider apart than a valid pixel's (the first word's
+        // luminance moves all of them alike).
+        auto fits = [&](int red, int blue) {
+            return LumaCanFollow(first, red, blue) &&
+                   (last == first || SpreadFits(last, red, blue));
         };
-        const auto& c = m_state.codes;
-        const StepChoice choice = ChooseStep(c.chroma, c.chroma, kEscapeScale15, c.nibbles, cost(kRed), cost(kBlue));
-        m_accWord += EmitStep(c, kChromaCodes, kChromaCodes, kEscapeScale15, choice, m_out);
-        const int red = c.chroma[choice.high] + (choice.escapeHigh >= 0 ? kEscapeScale15 * c.chroma[choice.escapeHigh] : 0);
-        const int blue = c.chroma[choice.low] + (choice.escapeLow >= 0 ? kEscapeScale15 * c.chroma[choice.escapeLow] : 0);
+        StepChoice choice = ChooseStep(codes, codes.chroma, lanes[0], lanes[1]);
+        if (!fits(choice.high, choice.low))
+            choice =
+                ChooseFittingStep(codes, codes.chroma, lanes[0], lanes[1], fits).value_or(choice);
+        AppendStep(choice.code, m_out);
+        m_accWord += StepValue(codes, kChromaCodes, choice.code);
         for (int pixel = 0; pixel < 2; ++pixel) {
-            m_acc[pixel][kRed] += red;
-            m_acc[pixel][kBlue] += blue;
+            m_acc[pixel][kRed] += choice.high;
+            m_acc[pixel][kBlue] += choice.low;
         }
     }
 
@@ -87,32 +123,57 @@ public:
     void KeepFrom(int w) {
         m_accWord = m_words[w] - m_above[w];
         for (int pixel = 0; pixel < 2; ++pixel)
-            for (int f = 0; f < 3; ++f) m_acc[pixel][f] = FieldOf(m_words[w], pixel, f) - FieldOf(m_above[w], pixel, f);
+            for (int f = 0; f < 3; ++f)
+                m_acc[pixel][f] = FieldOf(m_words[w], pixel, f) - FieldOf(m_above[w], pixel, f);
     }
 
 private:
-    int Target(int w, int pixel, int channel) const {
-        return EncoderState::Source(m_bgr, m_state.width, m_state.height, m_targetX(w, pixel), m_row, channel);
+    // Field f of pixel `pixel` of word w as the accumulator predicts it so far.
+    int Base(int w, int pixel, int f) const {
+        return FieldOf(m_above[w], pixel, f) + m_acc[pixel][f];
     }
 
-    // The mean of (channel − green) over the block rows below this one, at the pixel's column.
-    double BlockOffset(int w, int pixel, int channel) const {
-        const int x = m_targetX(w, pixel);
-        const int rows = std::min(m_state.BlockHeight(), m_state.height - m_row);
-        double sum = 0;
-        for (int y = m_row; y < m_row + rows; ++y)
-            sum += EncoderState::Source(m_bgr, m_state.width, m_state.height, x, y, channel) -
-                   EncoderState::Source(m_bgr, m_state.width, m_state.height, x, y, 1);
-        return sum / rows;
+    // The luminance deltas that keep every field of the pixel in 0..31.
+    std::pair<int, int> ValidDeltas(int w, int pixel) const {
+        int lowest = Base(w, pixel, 0), highest = lowest;
+        for (int f = 1; f < 3; ++f) {
+            lowest = std::min(lowest, Base(w, pixel, f));
+            highest = std::max(highest, Base(w, pixel, f));
+        }
+        return {-lowest, kFieldMax - highest};
     }
 
-    EncoderState& m_state;
+    // Whether, after chroma deltas red and blue, some luminance step keeps both
+    // pixels of word w valid.
+    bool LumaCanFollow(int w, int red, int blue) const {
+        for (int pixel = 0; pixel < 2; ++pixel) {
+            const int r = Base(w, pixel, kRed) + red, g = Base(w, pixel, kGreen),
+                      b = Base(w, pixel, kBlue) + blue;
+            if (!m_state.codes.luma.Reaches(-std::min({r, g, b}), kFieldMax - std::max({r, g, b})))
+                return false;
+        }
+        return true;
+    }
+
+    // Whether, after chroma deltas red and blue, the fields of each pixel of word w lie
+    // no wider apart than a valid pixel's.
+    bool SpreadFits(int w, int red, int blue) const {
+        for (int pixel = 0; pixel < 2; ++pixel) {
+            const int r = Base(w, pixel, kRed) + red, g = Base(w, pixel, kGreen),
+                      b = Base(w, pixel, kBlue) + blue;
+            if (std::max({r, g, b}) - std::min({r, g, b}) > kFieldMax) return false;
+        }
+        return true;
+    }
+
+    const EncoderState& m_state;
     std::span<const uint8_t> m_bgr;
     int m_row;
+    const uint8_t* m_source;
     const uint32_t* m_above;
     uint32_t* m_words;
     std::vector<uint8_t>& m_out;
-    TargetX m_targetX;
+    Column m_column;
     uint32_t m_accWord = 0;
     int m_acc[2][3] = {};
 };
@@ -120,47 +181,57 @@ private:
 }  // namespace
 
 void EncodePairFrame(EncoderState& state, std::span<const uint8_t> bgr, const KeptBlocks& kept,
-                     std::vector<uint8_t>& out) {
+                     WorkImages& images, std::vector<uint8_t>& out) {
     const int words = state.width / 2, blocks = state.width / 4;
-    uint32_t* image = state.image.data();
+    uint32_t* image = images.image.data();
     std::fill_n(image, words, kBlackPair);
     auto column = [](int w, int pixel) { return 2 * w + pixel; };
     for (int r = 0; r < state.height; ++r) {
         const bool blockTop = state.IsBlockTopRow(r);
-        PairRowCoder row(state, bgr, r, image + static_cast<size_t>(r) * words, image + static_cast<size_t>(r + 1) * words,
-                         column, out);
+        PairRowCoder row(state, bgr, r, image + static_cast<size_t>(r) * words,
+                         image + static_cast<size_t>(r + 1) * words, column, out);
         for (int k = 0; k < blocks; ++k) {
-            if (!kept.empty() && kept[static_cast<size_t>(r / 4) * blocks + k]) {
+            if (state.IsKept(kept, r, k)) {
                 row.KeepFrom(2 * k + 1);
                 continue;
             }
+            // A luminance step looks ahead to the next word of the row unless a chroma
+            // step comes first, which can still mend that word's colour.
+            const bool nextCoded = k + 1 < blocks && !state.IsKept(kept, r, k + 1);
+            const bool narrowTop = blockTop && state.narrowBlocks;
             if (blockTop) row.ChromaStep(2 * k, state.narrowBlocks ? 2 * k : 2 * k + 1);
-            row.LumaStep(2 * k);
+            row.LumaStep(2 * k, narrowTop ? -1 : 2 * k + 1);
             row.StoreWord(2 * k);
-            if (blockTop && state.narrowBlocks) row.ChromaStep(2 * k + 1, 2 * k + 1);
-            row.LumaStep(2 * k + 1);
+            if (narrowTop) row.ChromaStep(2 * k + 1, 2 * k + 1);
+            row.LumaStep(2 * k + 1, nextCoded && !blockTop ? 2 * k + 2 : -1);
             row.StoreWord(2 * k + 1);
         }
     }
-    WriteImage15(state.width, state.height, image, state.reconstruction.data());
+    WriteImage15(state.width, state.height, image, images.pixels.data());
 }
 
-void EncodeStretchFrame(EncoderState& state, std::span<const uint8_t> bgr, std::vector<uint8_t>& out) {
+void EncodeStretchFrame(EncoderState& state, std::span<const uint8_t> bgr, WorkImages& images,
+                        std::vector<uint8_t>& out) {
     const int codedWords = state.width / 3, displayWords = state.width / 2;
-    uint32_t* coded = state.image.data();
+    uint32_t* coded = images.image.data();
     std::fill_n(coded, codedWords, kBlackPair);
     // Coded pixels a, b, c, d of words 2i and 2i + 1 show at display columns 6i, 6i + 2,
     // 6i + 3 and 6i + 5; the columns between them are their mid pixels.
-    auto column = [](int w, int pixel) { return 6 * (w / 2) + (w % 2 == 0 ? 2 * pixel : 3 + 2 * pixel); };
+    auto column = [](int w, int pixel) {
+        return 6 * (w / 2) + (w % 2 == 0 ? 2 * pixel : 3 + 2 * pixel);
+    };
     for (int r = 0; r < state.height; ++r) {
         const bool blockTop = state.IsBlockTopRow(r);
         uint32_t* row = coded + static_cast<size_t>(r + 1) * codedWords;
-        PairRowCoder coder(state, bgr, r, coded + static_cast<size_t>(r) * codedWords, row, column, out);
-        uint32_t* display = state.image2.data() + static_cast<size_t>(r + 1) * displayWords;
+        PairRowCoder coder(state, bgr, r, coded + static_cast<size_t>(r) * codedWords, row, column,
+                           out);
+        uint32_t* display = images.image2.data() + static_cast<size_t>(r + 1) * displayWords;
         for (int i = 0; i < state.width / 6; ++i) {
+            // Block-top rows take a chroma step before each coded word, whatever the
+            // block width.
             for (int w = 2 * i; w <= 2 * i + 1; ++w) {
                 if (blockTop) coder.ChromaStep(w, w);
-                coder.LumaStep(w);
+                coder.LumaStep(w, !blockTop && w + 1 < codedWords ? w + 1 : -1);
                 coder.StoreWord(w);
             }
             const uint32_t a = row[2 * i] & 0xFFFF, b = row[2 * i] >> 16;
@@ -170,7 +241,7 @@ void EncodeStretchFrame(EncoderState& state, std::span<const uint8_t> bgr, std::
             display[3 * i + 2] = mid(c, d) | d << 16;
         }
     }
-    WriteImage15(state.width, state.height, state.image2.data(), state.reconstruction.data());
+    WriteImage15(state.width, state.height, images.image2.data(), images.pixels.data());
 }
 
 }  // namespace truemotion

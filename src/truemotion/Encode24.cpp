@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 
 #include "truemotion/BitmapWriters.h"
 #include "truemotion/EncoderState.h"
@@ -6,143 +7,287 @@
 // The 24-bit mode: a luminance byte per pixel, two pixels a step (the left one in the
 // high byte of a 16-bit half), and per block a chroma sample of red and blue offsets
 // that the writer adds to the luminance.
+//
+// Chroma and luminance are separate chains of prediction that only share the index
+// stream, so a frame is coded in two passes: first every chroma sample, aimed at the
+// rows the writer shows it on, then the luminance, which sees the chroma it is shown
+// with; the second pass writes the steps of both in the decoder's order.
 
 namespace truemotion {
 namespace {
 
-constexpr int kEscapeScale24 = 1;
+constexpr int kByteMax = 255;
 
-int RedOf(uint32_t sample) { return static_cast<int16_t>(sample & 0xFFFF); }
+int RedOf(uint32_t sample) {
+    return static_cast<int16_t>(sample & 0xFFFF);
+}
 // Entries lose their top bit to the end-of-group flag, so bit 31 of a sample carries
 // nothing: the blue offset is the signed field of bits 16..30.
 int BlueOf(uint32_t sample) {
     return static_cast<int32_t>((sample - static_cast<uint32_t>(RedOf(sample))) << 1) >> 17;
 }
 
-class LumaChromaRowCoder {
-public:
-    LumaChromaRowCoder(EncoderState& state, std::span<const uint8_t> bgr, int row, const uint32_t* above, uint32_t* words,
-                       const uint32_t* chromaAbove, uint32_t* chroma, std::vector<uint8_t>& out)
-        : m_state(state), m_bgr(bgr), m_row(row), m_above(above), m_words(words), m_chromaAbove(chromaAbove),
-          m_chroma(chroma), m_out(out) {}
+struct ChromaGeometry {
+    int length;  // samples a chroma row
+    int width;   // pixels a sample covers
+};
 
-    // Chroma sample s, covering the block's pixels from column x0 to x1.
-    void ChromaStep(int s, int x0, int x1) {
-        const int rows = std::min(m_state.BlockHeight(), m_state.height - m_row);
-        double red = 0, blue = 0;
-        for (int y = m_row; y < m_row + rows; ++y)
-            for (int x = x0; x <= x1; ++x) {
-                const int g = Source(x, y, 1);
-                red += Source(x, y, 2) - g;
-                blue += Source(x, y, 0) - g;
+ChromaGeometry GeometryOf(const EncoderState& state) {
+    return state.narrowBlocks ? ChromaGeometry{state.width / 2, 2}
+                              : ChromaGeometry{state.width / 4, 4};
+}
+
+// Chooses the chroma steps of every block-top row and writes the chroma image.
+void CodeChroma(EncoderState& state, std::span<const uint8_t> bgr, const KeptBlocks& kept,
+                uint32_t* chroma) {
+    const auto [length, sampleWidth] = GeometryOf(state);
+    const int samplesPerBlock = 4 / sampleWidth;
+    const auto& codes = state.codes;
+    int chromaRow = 0;
+    for (int r = 0; r < state.height; ++r) {
+        if (!state.IsBlockTopRow(r)) continue;
+        ++chromaRow;
+        const uint32_t* above = chroma + static_cast<size_t>(chromaRow - 1) * length;
+        uint32_t* current = chroma + static_cast<size_t>(chromaRow) * length;
+        StepCode* steps = state.chromaSteps.data() + static_cast<size_t>(chromaRow - 1) * length;
+        // The writer shows chroma row q on the rows from (q − 1) × block height, counted
+        // from the top; this differs from the decoder's blocks when the height is not a
+        // multiple of the block height.
+        const int firstShown = (chromaRow - 1) * state.BlockHeight();
+        const int shownRows = std::clamp(state.height - firstShown, 0, state.BlockHeight());
+        uint32_t ac = 0;
+        int acRed = 0, acBlue = 0;
+        for (int k = 0; k < state.MaskBlocks(); ++k) {
+            if (state.IsKept(kept, r, k)) {
+                const int s = (k + 1) * samplesPerBlock - 1;
+                ac = current[s] - above[s];
+                acRed = RedOf(current[s]) - RedOf(above[s]);
+                acBlue = BlueOf(current[s]) - BlueOf(above[s]);
+                continue;
             }
-        const double count = rows * (x1 - x0 + 1);
-        const double wantRed = red / count, wantBlue = blue / count;
-        const int haveRed = RedOf(m_chromaAbove[s]) + m_acRed, haveBlue = BlueOf(m_chromaAbove[s]) + m_acBlue;
-        auto cost = [count](int have, double want) {
-            return [count, have, want](int delta) { return count * (have + delta - want) * (have + delta - want); };
-        };
-        const auto& c = m_state.codes;
-        const StepChoice choice = ChooseStep(c.chroma, c.chromaEscape, kEscapeScale24, c.nibbles, cost(haveRed, wantRed),
-                                             cost(haveBlue, wantBlue));
-        m_ac += EmitStep(c, kChromaCodes, kChromaEscapeCodes, kEscapeScale24, choice, m_out);
-        m_acRed += c.chroma[choice.high] + (choice.escapeHigh >= 0 ? c.chromaEscape[choice.escapeHigh] : 0);
-        m_acBlue += c.chroma[choice.low] + (choice.escapeLow >= 0 ? c.chromaEscape[choice.escapeLow] : 0);
-        m_chroma[s] = m_chromaAbove[s] + m_ac;
-    }
-
-    // A luminance step for the half word holding pixels x and x + 1; returns the
-    // half as the decoder computes it.
-    uint32_t LumaStep(int x, uint32_t aboveHalf, const uint32_t* chromaRow) {
-        const auto pixelCost = [&](int pixel, int lane) {
-            const int aboveY = static_cast<int>(aboveHalf >> (pixel == 0 ? 8 : 0)) & 0xFF;
-            const uint32_t sample = chromaRow[m_state.narrowBlocks ? (x + pixel) / 2 : (x + pixel) / 4];
-            const int px = x + pixel;
-            return [this, aboveY, lane, sample, px](int delta) {
-                const int y = aboveY + lane + delta;
-                const bool broken = y < 0 || y > 255;
-                const uint32_t e = m_state.grayTable[static_cast<size_t>(std::clamp(y, 0, 255))] + sample;
-                double total = 0;
-                for (int ch = 0; ch < 3; ++ch) {
-                    const int d = static_cast<int>((e >> (8 * (2 - ch))) & 0xFF) - Source(px, m_row, ch);
-                    total += d * d;
+            for (int s = k * samplesPerBlock; s < (k + 1) * samplesPerBlock; ++s) {
+                const int haveRed = RedOf(above[s]) + acRed, haveBlue = BlueOf(above[s]) + acBlue;
+                double wantRed = haveRed, wantBlue = haveBlue;
+                if (shownRows > 0) {
+                    int red = 0, blue = 0;
+                    for (int y = firstShown; y < firstShown + shownRows; ++y) {
+                        const uint8_t* p = state.SourceRow(bgr, y) + 3 * s * sampleWidth;
+                        for (int x = 0; x < sampleWidth; ++x, p += 3) {
+                            red += p[2] - p[1];
+                            blue += p[0] - p[1];
+                        }
+                    }
+                    const double count = shownRows * sampleWidth;
+                    wantRed = red / count;
+                    wantBlue = blue / count;
                 }
-                return broken ? kBrokenPixelCost + total : total;
-            };
+                // With the luminance free for each pixel, an offset error e costs about
+                // two thirds of e² a pixel.
+                const double weight = 2.0 / 3.0 * std::max(shownRows, 1) * sampleWidth;
+                const LaneTarget redLane{wantRed - haveRed, -kByteMax - haveRed, kByteMax - haveRed,
+                                         weight};
+                const LaneTarget blueLane{wantBlue - haveBlue, -kByteMax - haveBlue,
+                                          kByteMax - haveBlue, weight};
+                const StepChoice choice = ChooseStep(codes, codes.chroma, redLane, blueLane);
+                steps[s] = choice.code;
+                ac += StepValue(codes, kChromaCodes, choice.code);
+                acRed += choice.high;
+                acBlue += choice.low;
+                current[s] = above[s] + ac;
+            }
+        }
+    }
+}
+
+// The error of a luminance step for one pixel. The writer shows green as the
+// luminance y and red and blue as y plus their offsets, in one 32-bit addition: an
+// offset that takes red out of 0..255 wraps it and borrows from (or carries into)
+// green, and blue wraps likewise. So the error is a parabola in y on each stretch of y
+// between the points where red or blue wrap. `base` is y before the step; the step
+// keeps y itself in 0..255, since luminance bytes are what later rows predict from.
+LaneTarget LumaLane(int base, const uint8_t* bgr, uint32_t sample) {
+    const int red = RedOf(sample), blue = BlueOf(sample);
+    int edges[4] = {0, 0, 0, kByteMax + 1};
+    int count = 1;
+    for (int offset : {red, blue}) {
+        const int edge = offset < 0 ? -offset : kByteMax + 1 - offset;
+        if (edge > 0 && edge <= kByteMax) edges[count++] = edge;
+    }
+    edges[count++] = kByteMax + 1;
+    if (count == 4 && edges[1] > edges[2]) std::swap(edges[1], edges[2]);
+    LaneTarget lane;
+    lane.weight = 3;
+    for (int k = 0; k + 1 < count; ++k) {
+        const int lo = edges[k], hi = edges[k + 1] - 1;
+        if (lo > hi) continue;
+        auto wraps = [lo](int offset) {
+            return lo + offset < 0 ? 1 : lo + offset > kByteMax ? -1 : 0;
         };
-        const auto& c = m_state.codes;
-        const StepChoice choice = ChooseStep(c.luma, c.lumaEscape, kEscapeScale24, c.nibbles, pixelCost(0, m_ayHigh),
-                                             pixelCost(1, m_ayLow));
-        m_ay += EmitStep(c, kLumaCodes, kLumaEscapeCodes, kEscapeScale24, choice, m_out);
-        m_ayHigh += c.luma[choice.high] + (choice.escapeHigh >= 0 ? c.lumaEscape[choice.escapeHigh] : 0);
-        m_ayLow += c.luma[choice.low] + (choice.escapeLow >= 0 ? c.lumaEscape[choice.escapeLow] : 0);
+        const int wrapRed = wraps(red), wrapBlue = wraps(blue);
+        // y − u costs for each channel: green shows y − wrapRed, red y + red + 256 wrapRed,
+        // blue y + blue + 256 wrapBlue.
+        const double u[3] = {static_cast<double>(bgr[1] + wrapRed),
+                             static_cast<double>(bgr[2] - red - (kByteMax + 1) * wrapRed),
+                             static_cast<double>(bgr[0] - blue - (kByteMax + 1) * wrapBlue)};
+        const double mean = (u[0] + u[1] + u[2]) / 3;
+        const double constant = (u[0] - mean) * (u[0] - mean) + (u[1] - mean) * (u[1] - mean) +
+                                (u[2] - mean) * (u[2] - mean);
+        lane.pieces[static_cast<size_t>(lane.count++)] = {mean - base, lo - base, hi - base,
+                                                          constant};
+    }
+    size_t least = 0;
+    for (size_t k = 1; k < static_cast<size_t>(lane.count); ++k)
+        if (lane.pieces[k].constant < lane.pieces[least].constant) least = k;
+    std::swap(lane.pieces[0], lane.pieces[least]);
+    return lane;
+}
+
+// The piece of LumaLane where neither red nor blue wraps, alone; an empty lane when
+// the offsets leave no such luminance.
+LaneTarget UnwrappedLumaLane(int base, const uint8_t* bgr, uint32_t sample) {
+    const int red = RedOf(sample), blue = BlueOf(sample);
+    const int lo = std::max({0, -red, -blue}),
+              hi = std::min({kByteMax, kByteMax - red, kByteMax - blue});
+    LaneTarget lane;
+    if (lo > hi) return lane;
+    const double u[3] = {static_cast<double>(bgr[1]), static_cast<double>(bgr[2] - red),
+                         static_cast<double>(bgr[0] - blue)};
+    const double mean = (u[0] + u[1] + u[2]) / 3;
+    const double constant = (u[0] - mean) * (u[0] - mean) + (u[1] - mean) * (u[1] - mean) +
+                            (u[2] - mean) * (u[2] - mean);
+    return LaneTarget(mean - base, lo - base, hi - base, 3.0, constant);
+}
+
+// Whether a delta chosen on the unwrapped piece alone might lose against a wrap. A
+// wrap moves one channel's error by 256 against the others, which puts at least
+// kWrapSpread into the spread of the three errors.
+bool WrapCouldBeat(const LaneTarget& unwrapped, int delta) {
+    constexpr double kWrapSpread = 209.0;
+    const LanePiece& piece = unwrapped.pieces[0];
+    if (delta < piece.lo || delta > piece.hi) return true;
+    const double cost =
+        unwrapped.weight * (delta - piece.target) * (delta - piece.target) + piece.constant;
+    const double reach = kWrapSpread - std::sqrt(piece.constant);
+    return reach <= 0 || cost > reach * reach;
+}
+
+class LumaRowCoder {
+public:
+    LumaRowCoder(const EncoderState& state, std::span<const uint8_t> bgr, int row,
+                 const uint32_t* above, uint32_t* words, const uint32_t* shownChroma,
+                 std::vector<uint8_t>& out)
+        : m_state(state),
+          m_source(state.SourceRow(bgr, row)),
+          m_above(above),
+          m_words(words),
+          m_shownChroma(shownChroma),
+          m_out(out) {}
+
+    // The luminance step of the half word holding pixels x and x + 1 (`aboveHalf` is
+    // its half of the word above); returns the half as the decoder computes it.
+    // `nextAboveHalf` is the half above the next step on the same lanes, or −1, so
+    // that this step leaves that one a valid step of its own.
+    uint32_t Step(int x, uint32_t aboveHalf, int nextAboveHalf) {
+        const int lane[2] = {m_ayHigh, m_ayLow};
+        int base[2];
+        const uint8_t* source[2];
+        uint32_t sample[2];
+        LaneTarget lanes[2];
+        LaneAhead ahead[2];
+        bool unwrapped = true;
+        for (int pixel = 0; pixel < 2; ++pixel) {
+            base[pixel] =
+                static_cast<int>((aboveHalf >> (pixel == 0 ? 8 : 0)) & 0xFF) + lane[pixel];
+            source[pixel] = m_source + 3 * (x + pixel);
+            sample[pixel] = m_shownChroma[(x + pixel) / (m_state.narrowBlocks ? 2 : 4)];
+            if (nextAboveHalf >= 0) {
+                const int nextBase = ((nextAboveHalf >> (pixel == 0 ? 8 : 0)) & 0xFF) + lane[pixel];
+                ahead[pixel] = {&m_state.codes.luma, -nextBase, kByteMax - nextBase};
+            }
+            lanes[pixel] = UnwrappedLumaLane(base[pixel], source[pixel], sample[pixel]);
+            lanes[pixel].ahead = ahead[pixel];
+            unwrapped = unwrapped && lanes[pixel].count > 0;
+        }
+        const auto& codes = m_state.codes;
+        StepChoice choice;
+        if (unwrapped) choice = ChooseStep(codes, codes.luma, lanes[0], lanes[1]);
+        // Most steps stay clear of the wraps; only the others need every piece.
+        if (!unwrapped || WrapCouldBeat(lanes[0], choice.high) ||
+            WrapCouldBeat(lanes[1], choice.low)) {
+            for (int pixel = 0; pixel < 2; ++pixel) {
+                lanes[pixel] = LumaLane(base[pixel], source[pixel], sample[pixel]);
+                lanes[pixel].ahead = ahead[pixel];
+            }
+            choice = ChooseStep(codes, codes.luma, lanes[0], lanes[1]);
+        }
+        AppendStep(choice.code, m_out);
+        m_ay += StepValue(codes, kLumaCodes, choice.code);
+        m_ayHigh += choice.high;
+        m_ayLow += choice.low;
         return (aboveHalf + m_ay) & 0xFFFF;
     }
 
-    // A kept block: prediction goes on from its word and its last chroma sample.
-    void KeepFrom(int i, int lastSample) {
-        m_ay = m_words[i] - m_above[i];
-        m_ayHigh = static_cast<int>((m_words[i] >> 8) & 0xFF) - static_cast<int>((m_above[i] >> 8) & 0xFF);
-        m_ayLow = static_cast<int>(m_words[i] & 0xFF) - static_cast<int>(m_above[i] & 0xFF);
-        if (m_chroma) {
-            m_ac = m_chroma[lastSample] - m_chromaAbove[lastSample];
-            m_acRed = RedOf(m_chroma[lastSample]) - RedOf(m_chromaAbove[lastSample]);
-            m_acBlue = BlueOf(m_chroma[lastSample]) - BlueOf(m_chromaAbove[lastSample]);
-        }
-    }
-
-    void CodeBlock(int i, const uint32_t* chromaRow) {
-        const uint32_t u = m_above[i];
+    // Codes word i, with the chroma steps of its block-top row interleaved when
+    // `chromaSteps` is given; `nextCoded` tells whether word i + 1 is coded after it.
+    void CodeWord(int i, const StepCode* chromaSteps, bool nextCoded) {
         const bool narrow = m_state.narrowBlocks;
-        if (m_chroma) ChromaStep(narrow ? 2 * i : i, 4 * i, narrow ? 4 * i + 1 : 4 * i + 3);
-        const uint32_t high = LumaStep(4 * i, u >> 16, chromaRow);
-        if (m_chroma && narrow) ChromaStep(2 * i + 1, 4 * i + 2, 4 * i + 3);
-        const uint32_t low = LumaStep(4 * i + 2, u & 0xFFFF, chromaRow);
+        if (chromaSteps) AppendStep(chromaSteps[narrow ? 2 * i : i], m_out);
+        const uint32_t high = Step(4 * i, m_above[i] >> 16, static_cast<int>(m_above[i] & 0xFFFF));
+        if (chromaSteps && narrow) AppendStep(chromaSteps[2 * i + 1], m_out);
+        const uint32_t low = Step(4 * i + 2, m_above[i] & 0xFFFF,
+                                  nextCoded ? static_cast<int>(m_above[i + 1] >> 16) : -1);
         m_words[i] = high << 16 | low;
     }
 
-private:
-    int Source(int x, int y, int channel) const {
-        return EncoderState::Source(m_bgr, m_state.width, m_state.height, x, y, channel);
+    // A kept word: prediction goes on from it.
+    void KeepFrom(int i) {
+        m_ay = m_words[i] - m_above[i];
+        m_ayHigh =
+            static_cast<int>((m_words[i] >> 8) & 0xFF) - static_cast<int>((m_above[i] >> 8) & 0xFF);
+        m_ayLow = static_cast<int>(m_words[i] & 0xFF) - static_cast<int>(m_above[i] & 0xFF);
     }
 
-    EncoderState& m_state;
-    std::span<const uint8_t> m_bgr;
-    int m_row;
+private:
+    const EncoderState& m_state;
+    const uint8_t* m_source;
     const uint32_t* m_above;
     uint32_t* m_words;
-    const uint32_t* m_chromaAbove;  // null on rows without chroma
-    uint32_t* m_chroma;
+    const uint32_t* m_shownChroma;
     std::vector<uint8_t>& m_out;
-    uint32_t m_ay = 0, m_ac = 0;
-    int m_ayHigh = 0, m_ayLow = 0, m_acRed = 0, m_acBlue = 0;
+    uint32_t m_ay = 0;
+    int m_ayHigh = 0, m_ayLow = 0;
 };
 
 }  // namespace
 
-void EncodeLumaChromaFrame(EncoderState& state, std::span<const uint8_t> bgr, const KeptBlocks& kept,
-                           std::vector<uint8_t>& out) {
+void EncodeLumaChromaFrame(EncoderState& state, std::span<const uint8_t> bgr,
+                           const KeptBlocks& kept, WorkImages& images, std::vector<uint8_t>& out) {
     const int words = state.width / 4;
-    const size_t chromaLength = static_cast<size_t>(state.narrowBlocks ? state.width / 2 : state.width / 4);
-    uint32_t* luma = state.image.data();
-    uint32_t* chroma = state.image2.data();
-    size_t chromaRow = 0;
+    const int chromaLength = GeometryOf(state).length;
+    uint32_t* luma = images.image.data();
+    uint32_t* chroma = images.image2.data();
+    CodeChroma(state, bgr, kept, chroma);
+
+    int chromaRow = 0;
     for (int r = 0; r < state.height; ++r) {
         const bool blockTop = state.IsBlockTopRow(r);
         if (blockTop) ++chromaRow;
-        uint32_t* current = chroma + chromaRow * chromaLength;
-        LumaChromaRowCoder row(state, bgr, r, luma + static_cast<size_t>(r) * words,
-                               luma + static_cast<size_t>(r + 1) * words,
-                               blockTop ? current - chromaLength : nullptr, blockTop ? current : nullptr, out);
+        const uint32_t* shownChroma =
+            chroma + static_cast<size_t>(r / state.BlockHeight() + 1) * chromaLength;
+        const StepCode* chromaSteps =
+            blockTop ? state.chromaSteps.data() + static_cast<size_t>(chromaRow - 1) * chromaLength
+                     : nullptr;
+        LumaRowCoder row(state, bgr, r, luma + static_cast<size_t>(r) * words,
+                         luma + static_cast<size_t>(r + 1) * words, shownChroma, out);
         for (int i = 0; i < words; ++i) {
-            if (!kept.empty() && kept[static_cast<size_t>(r / 4) * words + i])
-                row.KeepFrom(i, state.narrowBlocks ? 2 * i + 1 : i);
+            if (state.IsKept(kept, r, i))
+                row.KeepFrom(i);
             else
-                row.CodeBlock(i, current);
+                row.CodeWord(i, chromaSteps, i + 1 < words && !state.IsKept(kept, r, i + 1));
         }
     }
-    WriteImage24(state.width, state.height, state.blockMask, state.narrowBlocks, luma, chroma, state.grayTable,
-                 state.reconstruction.data());
+    WriteImage24(state.width, state.height, state.blockMask, state.narrowBlocks, luma, chroma,
+                 state.grayTable, images.pixels.data());
 }
 
 }  // namespace truemotion

@@ -10,41 +10,75 @@
 
 namespace truemotion {
 
-// What the encoder knows between frames: the decoder's working images as the decoder
-// will hold them, and the picture it shows.
+// The decoder's working images after a frame, as the decoder will hold them, and the
+// display bitmap it writes from them.
+struct WorkImages {
+    // 15-bit: the pair image; 24-bit: the luminance image; two-thirds: the coded pair image.
+    std::vector<uint32_t> image;
+    // 24-bit: the chroma image; two-thirds: the display pair image.
+    std::vector<uint32_t> image2;
+    std::vector<uint8_t> pixels;
+};
+
+// Which mask blocks of a delta frame keep what the decoder shows: one flag per 4 × 4
+// block, stripes in the mask's order (from the top).
+using KeptBlocks = std::vector<uint8_t>;
+
+// What the encoder knows between frames.
 struct EncoderState {
     int width = 0;
     int height = 0;
     EncoderSettings settings;
     int compression = 0;
+    // The header type the decoder works with (0 when the header is not extended), and
+    // the vector table it builds its codes from.
+    int effectiveHeaderType = 0;
+    int vectorTable = 0;
     bool narrowBlocks = false;
     int blockMask = 0;
     StepCodes codes;
-    // 15-bit: the pair image; 24-bit: the luminance image; two-thirds: the coded pair image.
-    std::vector<uint32_t> image;
-    // 24-bit: the chroma image; two-thirds: the display pair image.
-    std::vector<uint32_t> image2;
-    std::vector<uint8_t> reconstruction;
     std::array<uint32_t, 256> grayTable{};
+
+    WorkImages shown;
+    // A delta frame is first coded whole here, to learn what coding each block would
+    // reach; it becomes the shown frame when a key frame serves better.
+    WorkImages trial;
+    std::vector<uint8_t> trialFrame;
+    KeptBlocks kept;
+    // 24-bit: the chroma steps of the frame being coded, one per sample of every
+    // block-top row, chosen before the luminance that is shown with them.
+    std::vector<StepCode> chromaSteps;
     bool hasFrame = false;
+    bool lastFrameIsKey = false;
 
     int BlockHeight() const { return blockMask + 1; }
     bool IsBlockTopRow(int row) const { return ((height - row) & blockMask) == 0; }
-
-    // Channel c (0 blue, 1 green, 2 red) of source pixel (x, y), y counted from the top.
-    static int Source(std::span<const uint8_t> bgr, int width, int height, int x, int y, int c) {
-        return bgr[(static_cast<size_t>(height - 1 - y) * width + x) * 3 + c];
+    int MaskBlocks() const { return width / 4; }
+    int Stripes() const { return height / 4; }
+    // The mask stripe that row r (from the top) follows, counted from the top; -1 for
+    // the rows above the first stripe when the height is not a multiple of 4, which
+    // the decoder always keeps in a delta frame.
+    int StripeOfRow(int row) const { return Stripes() - (height - row + 3) / 4; }
+    // Whether mask block k of row r is kept; `kept` is empty for a key frame.
+    bool IsKept(const KeptBlocks& keptBlocks, int row, int block) const {
+        if (keptBlocks.empty()) return false;
+        const int stripe = StripeOfRow(row);
+        return stripe < 0 || keptBlocks[static_cast<size_t>(stripe * MaskBlocks() + block)] != 0;
+    }
+    // Row y of a display bitmap, counted from the top.
+    const uint8_t* SourceRow(std::span<const uint8_t> bgr, int y) const {
+        return bgr.data() + static_cast<size_t>(height - 1 - y) * static_cast<size_t>(width) * 3;
     }
 };
 
-// Which mask blocks a delta frame keeps: one flag per 4 × 4 block, stripes from the top;
-// empty for a key frame.
-using KeptBlocks = std::vector<uint8_t>;
-
+// The mode coders: each codes a frame into `images` (which hold the previous frame,
+// for a delta frame) and appends its index stream to `out`. A block marked in `kept`
+// reads no index bytes.
 void EncodePairFrame(EncoderState& state, std::span<const uint8_t> bgr, const KeptBlocks& kept,
-                     std::vector<uint8_t>& out);
-void EncodeStretchFrame(EncoderState& state, std::span<const uint8_t> bgr, std::vector<uint8_t>& out);
-void EncodeLumaChromaFrame(EncoderState& state, std::span<const uint8_t> bgr, const KeptBlocks& kept,
-                           std::vector<uint8_t>& out);
+                     WorkImages& images, std::vector<uint8_t>& out);
+void EncodeStretchFrame(EncoderState& state, std::span<const uint8_t> bgr, WorkImages& images,
+                        std::vector<uint8_t>& out);
+void EncodeLumaChromaFrame(EncoderState& state, std::span<const uint8_t> bgr,
+                           const KeptBlocks& kept, WorkImages& images, std::vector<uint8_t>& out);
 
 }  // namespace truemotion

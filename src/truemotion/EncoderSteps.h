@@ -1,91 +1,224 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <optional>
+#include <span>
+#include <utility>
 #include <vector>
 
 #include "truemotion/CodeTables.h"
 #include "truemotion/TrueMotionTables.h"
 
 // The encoder's side of a step: which index bytes make a given pair of deltas, and
-// the choice of the pair (and escape) whose result costs least.
+// the choice of the pair (and escape) whose result lies closest to the source.
+//
+// A step moves two lanes at once (the left and the right pixel of a pair, or red and
+// blue of a chroma sample). Every lane's error is a parabola in the delta it takes,
+// weight × (delta − target)², so the best delta is the reachable one nearest to the
+// target; the lane's range keeps the pixel valid (no field or byte leaves its range,
+// so no borrow crosses into a neighbour and no guard bit breaks).
 
 namespace truemotion {
 
-// Cost of a candidate that would break a pixel (a field or byte out of range): such
-// candidates lose against every valid one but stay ordered among themselves.
-inline constexpr double kBrokenPixelCost = 1e9;
-// What an escape's two extra index bytes must buy back, in squared error.
+// What an escape's two extra index bytes must buy back, in squared error of 8-bit
+// channels.
 inline constexpr double kEscapeRateCost = 48.0;
 
+// The index bytes of one step: a single-pair group, and the escape group (0 for none;
+// group 0 is never one of ours, since a 0 index byte is the escape itself).
+struct StepCode {
+    uint8_t group = 0;
+    uint8_t escape = 0;
+};
+
+inline void AppendStep(StepCode code, std::vector<uint8_t>& out) {
+    out.push_back(code.group);
+    if (code.escape != 0) {
+        out.push_back(0);
+        out.push_back(code.escape);
+    }
+}
+
+// One lane's wish: its error as a function of the delta it takes, in up to three
+// pieces; within piece p a delta d in p.lo..p.hi costs weight × (d − p.target)² +
+// p.constant. Deltas outside every piece break the pixel. The first piece has the
+// least constant. Most lanes have one piece; the 24-bit luminance has one for each
+// way the writer's red and blue bytes wrap.
+struct LanePiece {
+    double target = 0;
+    int lo = 0, hi = 0;
+    double constant = 0;
+};
+
+class LaneOptions;
+
+// What the lane's next step will need: after this step's delta d, some option of
+// `next` must lie in lo − d .. hi − d, or the next pixel of the lane cannot be kept
+// valid.
+struct LaneAhead {
+    const LaneOptions* next = nullptr;  // null: no later step follows on this lane
+    int lo = 0, hi = 0;
+
+    bool Allows(int delta) const;
+};
+
+struct LaneTarget {
+    LaneTarget() = default;
+    LaneTarget(double target, int lo, int hi, double pieceWeight, double constant = 0)
+        : pieces{{{target, lo, hi, constant}}}, count(1), weight(pieceWeight) {}
+
+    // The cost of a delta: infinite outside every piece.
+    double CostOf(int delta) const;
+    // The least cost any whole delta could reach, whichever options exist.
+    double LeastCost() const;
+
+    std::array<LanePiece, 3> pieces{};
+    int count = 0;
+    double weight = 1;
+    LaneAhead ahead;
+};
+
+// A delta a lane can take: the plain nibble n, and for an escape the nibble m.
+struct LaneOption {
+    int delta = 0;
+    uint8_t n = 0, m = 0;
+};
+
+// The deltas one lane of a step can reach, plain or escaped, sorted and without
+// repeats (the first nibble of a repeated value is kept).
+class LaneOptions {
+public:
+    LaneOptions() = default;
+    // Escaped deltas are deltas[n] + escapeScale × escapeDeltas[m].
+    LaneOptions(const DeltaTable& deltas, const DeltaTable& escapeDeltas, int escapeScale,
+                int nibbles);
+
+    struct Pick {
+        LaneOption option;
+        double cost = 0;
+        bool valid = false;
+        // Whether the lane's next step can still keep its pixel valid.
+        bool allowed = true;
+    };
+    // The option of least cost inside the lane's pieces; when none lies inside, the one
+    // nearest the first piece's target (and valid = false).
+    Pick Best(const LaneTarget& lane, bool escaped) const;
+    // The same among the options that the lane's next step allows; Best, marked not
+    // allowed, when none is.
+    Pick BestAhead(const LaneTarget& lane, bool escaped) const;
+    // True when some option (plain or escaped) lies inside lo..hi.
+    bool Reaches(int lo, int hi) const;
+    std::span<const LaneOption> Options(bool escaped) const {
+        const Sorted& sorted = escaped ? m_escaped : m_plain;
+        return {sorted.options.data(), static_cast<size_t>(sorted.count)};
+    }
+
+private:
+    // Options of one kind, with the index of the option nearest each whole delta
+    // from −kReach to kReach (beyond every option).
+    struct Sorted {
+        static constexpr int kReach = 512;
+        void Add(LaneOption option) { options[static_cast<size_t>(count++)] = option; }
+        void Finish();
+        int NearestIndex(double delta) const;
+        bool Reaches(int lo, int hi) const;
+
+        std::array<LaneOption, 64> options{};
+        int count = 0;
+        std::array<uint8_t, 2 * kReach + 1> nearest{};
+    };
+    static Pick BestOf(const Sorted& sorted, const LaneTarget& lane);
+
+    Sorted m_plain, m_escaped;
+};
+
 // The code tables of one delta set and vector table, with the group of each single
-// pair (high nibble h, low nibble l) for h, l below `nibbles`.
+// pair (high nibble h, low nibble l) for h, l below `nibbles`, and the lane options of
+// luminance and chroma steps.
 struct StepCodes {
     CodeTables tables{};
     std::array<std::array<uint8_t, 8>, 8> pairGroup{};
     int nibbles = 0;
-    DeltaTable luma{}, chroma{}, lumaEscape{}, chromaEscape{};
+    int escapeScale = 1;
+    CodeTableKind lumaEscapeTable = kLumaCodes, chromaEscapeTable = kChromaCodes;
+    LaneOptions luma, chroma;
 };
 
-// Builds the codes; false when the vector table offers no single-pair groups.
+// Builds the codes for the 15-bit layout (escapes add five times an entry of the same
+// table) or the 24-bit one (escapes add an entry of the escape tables); false when the
+// vector table offers too few single-pair groups.
 bool BuildStepCodes(int deltaSet, int vectorTable, CodeTableLayout layout, StepCodes& codes);
 
-// One step's choice: the pair group, and for an escape the escape group.
+// A chosen step: its index bytes and the delta each lane takes.
 struct StepChoice {
+    StepCode code;
     int high = 0, low = 0;
-    int escapeHigh = -1, escapeLow = -1;
 };
 
-// Picks nibbles for the two lanes of a step (lane 0 takes the high nibble). A lane's
-// delta is deltas[n], plus escapeScale × escapeDeltas[m] for an escape. costHigh and
-// costLow give the error of a lane's total delta.
-template <typename CostHigh, typename CostLow>
-StepChoice ChooseStep(const DeltaTable& deltas, const DeltaTable& escapeDeltas, int escapeScale, int nibbles,
-                      CostHigh&& costHigh, CostLow&& costLow) {
-    struct LaneBest {
-        double cost = std::numeric_limits<double>::infinity();
-        int n = 0, m = -1;
+// Picks the step for two lanes (the high nibble's and the low nibble's): the best
+// plain pair, or the best escaped pairs when they gain more than an escape costs;
+// among the deltas the lanes' next steps allow, as long as there are any.
+StepChoice ChooseStep(const StepCodes& codes, const LaneOptions& options, const LaneTarget& high,
+                      const LaneTarget& low);
+
+inline bool LaneAhead::Allows(int delta) const {
+    return next == nullptr || next->Reaches(lo - delta, hi - delta);
+}
+
+// The step of least cost whose pair of lane deltas satisfies `fits(high, low)`, for
+// the rare steps where a condition couples the lanes; nothing when no pair fits.
+template <typename Fits>
+std::optional<StepChoice> ChooseFittingStep(const StepCodes& codes, const LaneOptions& options,
+                                            const LaneTarget& high, const LaneTarget& low,
+                                            Fits fits) {
+    struct Candidate {
+        double cost;
+        LaneOption option;
     };
-    auto plain = [&](auto& cost) {
-        LaneBest best;
-        for (int n = 0; n < nibbles; ++n) {
-            const double c = cost(deltas[n]);
-            if (c < best.cost) best = {c, n, -1};
-        }
-        return best;
-    };
-    auto escaped = [&](auto& cost) {
-        LaneBest best;
-        for (int m = 0; m < nibbles; ++m)
-            for (int n = 0; n < nibbles; ++n) {
-                const double c = cost(deltas[n] + escapeScale * escapeDeltas[m]);
-                if (c < best.cost) best = {c, n, m};
+    std::optional<StepChoice> choice;
+    double best = std::numeric_limits<double>::infinity();
+    for (const bool escaped : {false, true}) {
+        const double extra = escaped ? kEscapeRateCost : 0;
+        auto sorted = [&](const LaneTarget& lane) {
+            std::array<Candidate, 64> candidates{};
+            size_t count = 0;
+            for (const LaneOption& o : options.Options(escaped))
+                if (const double cost = lane.CostOf(o.delta); cost < best)
+                    candidates[count++] = {cost, o};
+            std::sort(candidates.begin(), candidates.begin() + static_cast<long>(count),
+                      [](const Candidate& a, const Candidate& b) { return a.cost < b.cost; });
+            return std::pair(candidates, count);
+        };
+        const auto [highs, highCount] = sorted(high);
+        const auto [lows, lowCount] = sorted(low);
+        for (size_t i = 0; i < highCount; ++i)
+            for (size_t j = 0; j < lowCount && highs[i].cost + lows[j].cost + extra < best; ++j) {
+                if (!fits(highs[i].option.delta, lows[j].option.delta)) continue;
+                best = highs[i].cost + lows[j].cost + extra;
+                const LaneOption& h = highs[i].option;
+                const LaneOption& l = lows[j].option;
+                choice = StepChoice{
+                    {codes.pairGroup[h.n][l.n], escaped ? codes.pairGroup[h.m][l.m] : uint8_t{0}},
+                    h.delta,
+                    l.delta};
             }
-        return best;
-    };
-    const LaneBest high = plain(costHigh), low = plain(costLow);
-    StepChoice choice{high.n, low.n, -1, -1};
-    if (high.cost + low.cost <= kEscapeRateCost) return choice;
-    const LaneBest highEscaped = escaped(costHigh), lowEscaped = escaped(costLow);
-    if (highEscaped.cost + lowEscaped.cost + kEscapeRateCost < high.cost + low.cost)
-        choice = {highEscaped.n, lowEscaped.n, highEscaped.m, lowEscaped.m};
+    }
     return choice;
 }
 
-// Appends a step's index bytes and returns the packed value the decoder adds for it.
-inline uint32_t EmitStep(const StepCodes& codes, CodeTableKind table, CodeTableKind escapeTable, uint32_t escapeScale,
-                         const StepChoice& choice, std::vector<uint8_t>& out) {
-    const uint8_t group = codes.pairGroup[choice.high][choice.low];
-    out.push_back(group);
-    uint32_t added = codes.tables[table][group][0] >> 1;
-    if (choice.escapeHigh >= 0) {
-        const uint8_t escape = codes.pairGroup[choice.escapeHigh][choice.escapeLow];
-        out.push_back(0);
-        out.push_back(escape);
-        added += (codes.tables[escapeTable][escape][0] >> 1) * escapeScale;
+// The packed value the decoder adds to its accumulator for a step on `table`.
+inline uint32_t StepValue(const StepCodes& codes, CodeTableKind table, StepCode code) {
+    uint32_t value = codes.tables[table][code.group][0] >> 1;
+    if (code.escape != 0) {
+        const CodeTableKind escapeTable =
+            table == kLumaCodes ? codes.lumaEscapeTable : codes.chromaEscapeTable;
+        value += (codes.tables[escapeTable][code.escape][0] >> 1) *
+                 static_cast<uint32_t>(codes.escapeScale);
     }
-    return added;
+    return value;
 }
 
 }  // namespace truemotion

@@ -1,8 +1,9 @@
 #include "truemotion/TrueMotionEncoder.h"
 
-#include <algorithm>
-#include <cstdlib>
+#include <string>
+#include <utility>
 
+#include "truemotion/EncoderHeader.h"
 #include "truemotion/EncoderState.h"
 #include "truemotion/FrameGeometry.h"
 #include "truemotion/TrueMotionDecoder.h"
@@ -10,134 +11,223 @@
 namespace truemotion {
 namespace {
 
-// Our frames carry a 24-byte header, so all 21 coded header bytes lie inside it. The
-// size byte codes 24 as ((b & 15) << 3) | (b >> 5), with bit 4 set to pass the check
-// that a size byte is at least 0x10.
-constexpr uint8_t kHeaderSizeByte = 0x13;
-constexpr size_t kHeaderBytes = 24;
-constexpr uint8_t kExtendedVersion = 2;
+constexpr int kExtendedVersion = 2;
+constexpr int kFirstTypeWithFlags = 2;
 constexpr uint8_t kDeltaFlag = 0x08;
+// Stretch frames hold 4 coded pixels for every 6 shown; their width must also give
+// whole groups of 4 shown pixels.
+constexpr int kStretchWidthUnit = 12;
+constexpr int kMaxStretchWidth = kMaxWidth / kStretchWidthUnit * kStretchWidthUnit;
 
 bool Accepts(int compression, int type) {
-    return compression >= 1 && compression <= 16 && type >= 0 && type <= 3 &&
+    return type >= 0 && type <= 3 &&
            kCompressionTable[static_cast<size_t>(compression)][static_cast<size_t>(type)] != 0;
 }
 
+// The compressions that code a mode: those accepting some header type, with the
+// mode's code-table layout.
+bool CodesMode(int compression, EncoderMode mode) {
+    if (compression < 1 || compression > 16) return false;
+    const bool is24 =
+        kCompressionTable[static_cast<size_t>(compression)][kCompressionClassByte] == kClass24Bit;
+    bool accepted = false;
+    for (int type = 0; type <= 3; ++type) accepted = accepted || Accepts(compression, type);
+    return accepted && is24 == (mode == EncoderMode::k24Bit);
+}
+
+Error Unsupported(const std::string& message) {
+    return MakeError(ErrorKind::Unsupported, message);
+}
+
+size_t Area(int width, int height) {
+    return static_cast<size_t>(width) * static_cast<size_t>(height);
+}
+
+bool CarriesFlags(const EncoderState& s) {
+    return s.effectiveHeaderType >= kFirstTypeWithFlags;
+}
+
 void WriteHeader(const EncoderState& s, bool delta, std::vector<uint8_t>& out) {
-    std::array<uint8_t, kCodedHeaderBytes> d{};
     const bool stretch = s.settings.mode == EncoderMode::kStretch;
-    const int storedWidth = stretch ? s.width / 3 * 2 : s.width;
-    d[0] = static_cast<uint8_t>(s.compression);
-    d[1] = static_cast<uint8_t>(s.settings.deltaSet);
-    d[2] = static_cast<uint8_t>(s.settings.vectorTable);
-    d[3] = static_cast<uint8_t>(s.height & 0xFF);
-    d[4] = static_cast<uint8_t>(s.height >> 8);
-    d[5] = static_cast<uint8_t>(storedWidth & 0xFF);
-    d[6] = static_cast<uint8_t>(storedWidth >> 8);
-    d[9] = kExtendedVersion;
-    d[10] = static_cast<uint8_t>(s.settings.headerType);
-    d[11] = static_cast<uint8_t>((stretch ? kStretchFlag : 0) | (delta ? kDeltaFlag : 0));
-    out.assign(kHeaderBytes, 0);
-    out[0] = kHeaderSizeByte;
-    for (size_t k = 0; k < d.size(); ++k) out[k + 2] = out[k + 1] ^ d[k];
+    EncodedHeader header;
+    header.compression = s.compression;
+    header.deltaSet = s.settings.deltaSet;
+    header.vectorTable = s.settings.vectorTable;
+    header.height = s.height;
+    header.codedWidth = stretch ? s.width / 3 * 2 : s.width;
+    header.version = s.settings.headerVersion;
+    header.type = s.settings.headerType;
+    header.flags = static_cast<uint8_t>((stretch ? kStretchFlag : 0) | (delta ? kDeltaFlag : 0));
+    WriteEncodedHeader(header, out);
+}
+
+// A whole frame: header, index stream, and one index byte past the last step, which
+// the decoder reads when the last step ends its group.
+void CodeKeyFrame(EncoderState& s, std::span<const uint8_t> bgr, WorkImages& images,
+                  std::vector<uint8_t>& out) {
+    WriteHeader(s, false, out);
+    if (s.settings.mode == EncoderMode::kStretch)
+        EncodeStretchFrame(s, bgr, images, out);
+    else if (s.settings.mode == EncoderMode::k24Bit)
+        EncodeLumaChromaFrame(s, bgr, {}, images, out);
+    else
+        EncodePairFrame(s, bgr, {}, images, out);
+    out.push_back(s.codes.pairGroup[0][0]);
+}
+
+// Squared error of the pixels x0..x0+3 of rows y0..y1-1 of `shown` against the source.
+int BlockError(const EncoderState& s, std::span<const uint8_t> bgr, std::span<const uint8_t> shown,
+               int x0, int y0, int y1) {
+    int sum = 0;
+    for (int y = y0; y < y1; ++y) {
+        const uint8_t* a = s.SourceRow(bgr, y) + 3 * x0;
+        const uint8_t* b = s.SourceRow(shown, y) + 3 * x0;
+        for (int k = 0; k < 12; ++k) sum += (a[k] - b[k]) * (a[k] - b[k]);
+    }
+    return sum;
 }
 
 }  // namespace
 
-Result<TrueMotionEncoder> TrueMotionEncoder::Create(int width, int height, const EncoderSettings& settings) {
-    auto state = std::make_unique<EncoderState>();
-    const bool is24 = settings.mode == EncoderMode::k24Bit;
-    const int widthUnit = settings.mode == EncoderMode::kStretch ? 12 : 4;
-    if (width <= 0 || height <= 0 || width > kMaxWidth || height > kMaxHeight || width % widthUnit || height % 4)
-        return MakeError(ErrorKind::Unsupported,
-                         "TrueMotion pictures must be at most 2048 x 2048, with a height that is a multiple of 4 and "
-                         "a width that is a multiple of " + std::to_string(widthUnit));
-    const int compression = settings.compression ? settings.compression : is24 ? 10 : 2;
-    if ((compression > 8) != is24 || !Accepts(compression, settings.headerType) || settings.headerType < 2)
-        return MakeError(ErrorKind::Unsupported, "compression " + std::to_string(compression) +
-                                                     " with header type " + std::to_string(settings.headerType) +
-                                                     " does not code this mode");
-    if (settings.deltaSet < 0 || settings.deltaSet > 3 || settings.vectorTable < 1 || settings.vectorTable > 3)
-        return MakeError(ErrorKind::Unsupported, "delta set 0..3 and vector table 1..3");
+Result<TrueMotionEncoder> TrueMotionEncoder::Create(int width, int height,
+                                                    const EncoderSettings& settings) {
+    const bool stretch = settings.mode == EncoderMode::kStretch;
+    const int widthUnit = stretch ? kStretchWidthUnit : 4;
+    if (width < widthUnit || width > (stretch ? kMaxStretchWidth : kMaxWidth) ||
+        width % widthUnit != 0 || height < 1 || height > kMaxHeight)
+        return Unsupported(
+            "TrueMotion pictures are 1 to 2048 rows high and up to 2048 pixels wide, in a multiple "
+            "of " +
+            std::to_string(widthUnit) + " pixels");
+    const int compression = settings.compression != 0              ? settings.compression
+                            : settings.mode == EncoderMode::k24Bit ? 10
+                                                                   : 2;
+    if (!CodesMode(compression, settings.mode))
+        return Unsupported("compression " + std::to_string(compression) +
+                           " does not code this mode");
+    if (settings.headerVersion < 0 || settings.headerVersion > 255 ||
+        !Accepts(compression, settings.headerType))
+        return Unsupported("compression " + std::to_string(compression) +
+                           " does not accept header type " + std::to_string(settings.headerType));
+    if (settings.deltaSet < 0 || settings.deltaSet > 3 || settings.vectorTable < 1 ||
+        settings.vectorTable > 3 || settings.keepThreshold < 0)
+        return Unsupported(
+            "delta sets are 0..3, vector tables 1..3, and the keep threshold is not negative");
 
+    auto state = std::make_unique<EncoderState>();
+    EncoderState& s = *state;
+    s.width = width;
+    s.height = height;
+    s.settings = settings;
+    s.compression = compression;
+    s.effectiveHeaderType = settings.headerVersion >= kExtendedVersion ? settings.headerType : 0;
+    if (stretch && !CarriesFlags(s))
+        return Unsupported(
+            "frames coded at two thirds of the width need header type 2 or 3 of version 2");
+    // Odd compressions with a typed header decode with vector table 1 whatever the header says.
+    s.vectorTable = (compression & 1) && s.effectiveHeaderType != 0 ? 1 : settings.vectorTable;
     const auto& row = kCompressionTable[static_cast<size_t>(compression)];
-    state->width = width;
-    state->height = height;
-    state->settings = settings;
-    // Odd compressions decode typed headers with vector table 1 whatever the header says.
-    if (compression & 1) state->settings.vectorTable = 1;
-    state->compression = compression;
-    state->narrowBlocks = row[kCompressionBlockWidthByte] == 2;
-    state->blockMask = row[kCompressionBlockHeightByte] - 1;
-    const auto layout = row[kCompressionClassByte] == kClass24Bit ? CodeTableLayout::k24Bit : CodeTableLayout::k15Bit;
-    if (!BuildStepCodes(state->settings.deltaSet, state->settings.vectorTable, layout, state->codes))
-        return MakeError(ErrorKind::Unsupported, "vector table without single-pair groups");
-    const size_t w = static_cast<size_t>(width), h = static_cast<size_t>(height);
-    state->image.assign(w * (h + 1), 0);
-    state->image2.assign(w * (h + 2), 0);
-    state->reconstruction.assign(w * h * 3, 0);
-    for (uint32_t v = 0; v < 256; ++v) state->grayTable[v] = 0x80000000u + v * 0x010101u;
+    s.narrowBlocks = row[kCompressionBlockWidthByte] == 2;
+    s.blockMask = row[kCompressionBlockHeightByte] - 1;
+    const auto layout = row[kCompressionClassByte] == kClass24Bit ? CodeTableLayout::k24Bit
+                                                                  : CodeTableLayout::k15Bit;
+    if (!BuildStepCodes(settings.deltaSet, s.vectorTable, layout, s.codes))
+        return Unsupported("the vector table offers too few single-pair groups");
+    for (uint32_t v = 0; v < 256; ++v) s.grayTable[v] = 0x80000000u + v * 0x010101u;
+
+    // The images as the decoder lays them out, with room for a chroma row the writer
+    // reads below the last block-top row when the height is not a multiple of the
+    // block height.
+    for (WorkImages* images : {&s.shown, &s.trial}) {
+        images->image.assign(Area(width, height + 1), 0);
+        images->image2.assign(Area(width, height + 2), 0);
+        images->pixels.assign(Area(width, height) * 3, 0);
+    }
+    s.kept.assign(static_cast<size_t>(s.Stripes()) * static_cast<size_t>(s.MaskBlocks()), 0);
+    s.chromaSteps.assign(Area(width, height + 1), StepCode{});
+    // No frame holds more than three index bytes a step, one step a pixel.
+    s.trialFrame.reserve(kEncodedHeaderBytes + 3 * Area(width, height) + 1);
     return TrueMotionEncoder(std::move(state));
 }
 
-TrueMotionEncoder::TrueMotionEncoder(std::unique_ptr<EncoderState> state) : m_state(std::move(state)) {}
+TrueMotionEncoder::TrueMotionEncoder(std::unique_ptr<EncoderState> state)
+    : m_state(std::move(state)) {}
 TrueMotionEncoder::TrueMotionEncoder(TrueMotionEncoder&&) noexcept = default;
 TrueMotionEncoder& TrueMotionEncoder::operator=(TrueMotionEncoder&&) noexcept = default;
 TrueMotionEncoder::~TrueMotionEncoder() = default;
 
 void TrueMotionEncoder::EncodeKeyFrame(std::span<const uint8_t> bgr, std::vector<uint8_t>& out) {
     EncoderState& s = *m_state;
-    WriteHeader(s, false, out);
-    if (s.settings.mode == EncoderMode::kStretch)
-        EncodeStretchFrame(s, bgr, out);
-    else if (s.settings.mode == EncoderMode::k24Bit)
-        EncodeLumaChromaFrame(s, bgr, {}, out);
-    else
-        EncodePairFrame(s, bgr, {}, out);
-    // The decoder reads one index byte past the last step; give it one.
-    out.push_back(s.codes.pairGroup[0][0]);
+    out.clear();
+    if (bgr.size() < Area(s.width, s.height) * 3) return;
+    CodeKeyFrame(s, bgr, s.shown, out);
     s.hasFrame = true;
+    s.lastFrameIsKey = true;
 }
 
 void TrueMotionEncoder::EncodeDeltaFrame(std::span<const uint8_t> bgr, std::vector<uint8_t>& out) {
     EncoderState& s = *m_state;
-    if (!s.hasFrame || s.settings.mode == EncoderMode::kStretch) return EncodeKeyFrame(bgr, out);
+    if (!s.hasFrame || !CarriesFlags(s) || s.settings.mode == EncoderMode::kStretch)
+        return EncodeKeyFrame(bgr, out);
+    out.clear();
+    if (bgr.size() < Area(s.width, s.height) * 3) return;
 
-    // A block is kept when the picture the decoder already shows is close enough.
-    const int blocks = s.width / 4, stripes = s.height / 4;
-    KeptBlocks kept(static_cast<size_t>(blocks) * stripes, 0);
-    for (int stripe = 0; stripe < stripes; ++stripe)
-        for (int k = 0; k < blocks; ++k) {
-            int worst = 0;
-            for (int y = 4 * stripe; y < 4 * stripe + 4; ++y)
-                for (int x = 4 * k; x < 4 * k + 4; ++x)
-                    for (int c = 0; c < 3; ++c)
-                        worst = std::max(worst, std::abs(EncoderState::Source(bgr, s.width, s.height, x, y, c) -
-                                                         EncoderState::Source(s.reconstruction, s.width, s.height, x,
-                                                                              y, c)));
-            kept[static_cast<size_t>(stripe) * blocks + k] = worst <= s.settings.keepThreshold;
+    // What coding every block reaches, against what keeping it shows.
+    CodeKeyFrame(s, bgr, s.trial, s.trialFrame);
+    const int threshold = s.settings.keepThreshold;
+    const int margin = 12 * threshold * threshold;  // per row of a block: 4 pixels, 3 channels
+    const int topRows = s.height % 4;
+    bool topRowsNeedCoding = false, anyKept = false;
+    for (int k = 0; k < s.MaskBlocks() && !topRowsNeedCoding; ++k) {
+        // The rows above the first stripe are always kept by a delta frame.
+        topRowsNeedCoding =
+            topRows > 0 &&
+            BlockError(s, bgr, s.shown.pixels, 4 * k, 0, topRows) >
+                BlockError(s, bgr, s.trial.pixels, 4 * k, 0, topRows) + margin * topRows;
+        for (int stripe = 0; stripe < s.Stripes(); ++stripe) {
+            const int y0 = topRows + 4 * stripe;
+            const bool keep = BlockError(s, bgr, s.shown.pixels, 4 * k, y0, y0 + 4) <=
+                              BlockError(s, bgr, s.trial.pixels, 4 * k, y0, y0 + 4) + 4 * margin;
+            s.kept[static_cast<size_t>(stripe * s.MaskBlocks() + k)] = keep;
+            anyKept = anyKept || keep;
         }
+    }
+    if (topRowsNeedCoding || (!anyKept && s.Stripes() > 0)) {
+        std::swap(s.shown, s.trial);
+        out.assign(s.trialFrame.begin(), s.trialFrame.end());
+        s.lastFrameIsKey = true;
+        return;
+    }
 
     WriteHeader(s, true, out);
-    const size_t stripeBytes = static_cast<size_t>((blocks + 7) >> 3);
+    const size_t stripeBytes = static_cast<size_t>((s.MaskBlocks() + 7) >> 3);
     const size_t maskStart = out.size();
-    out.resize(maskStart + stripeBytes * static_cast<size_t>(stripes), 0);
-    for (int stripe = 0; stripe < stripes; ++stripe)
-        for (int k = 0; k < blocks; ++k)
-            if (kept[static_cast<size_t>(stripe) * blocks + k])
-                out[maskStart + stripe * stripeBytes + static_cast<size_t>(k / 8)] |= static_cast<uint8_t>(1 << (k % 8));
-
+    out.resize(maskStart + stripeBytes * static_cast<size_t>(s.Stripes()), 0);
+    for (int stripe = 0; stripe < s.Stripes(); ++stripe)
+        for (int k = 0; k < s.MaskBlocks(); ++k)
+            if (s.kept[static_cast<size_t>(stripe * s.MaskBlocks() + k)])
+                out[maskStart + stripe * stripeBytes + static_cast<size_t>(k / 8)] |=
+                    static_cast<uint8_t>(1 << (k % 8));
     if (s.settings.mode == EncoderMode::k24Bit)
-        EncodeLumaChromaFrame(s, bgr, kept, out);
+        EncodeLumaChromaFrame(s, bgr, s.kept, s.shown, out);
     else
-        EncodePairFrame(s, bgr, kept, out);
-    // Every index stream starts with a byte, even one whose blocks are all kept.
-    if (out.size() == maskStart + stripeBytes * static_cast<size_t>(stripes)) out.push_back(s.codes.pairGroup[0][0]);
+        EncodePairFrame(s, bgr, s.kept, s.shown, out);
+    // Also the first index byte of a frame whose blocks are all kept.
     out.push_back(s.codes.pairGroup[0][0]);
+    s.lastFrameIsKey = false;
 }
 
-std::span<const uint8_t> TrueMotionEncoder::Reconstruction() const { return m_state->reconstruction; }
-int TrueMotionEncoder::Width() const { return m_state->width; }
-int TrueMotionEncoder::Height() const { return m_state->height; }
+std::span<const uint8_t> TrueMotionEncoder::Reconstruction() const {
+    return m_state->shown.pixels;
+}
+bool TrueMotionEncoder::LastFrameIsKey() const {
+    return m_state->lastFrameIsKey;
+}
+int TrueMotionEncoder::Width() const {
+    return m_state->width;
+}
+int TrueMotionEncoder::Height() const {
+    return m_state->height;
+}
 
 }  // namespace truemotion

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -11,7 +10,8 @@
 // Our own TrueMotion 1 encoder, so that every movie Lumeko plays in its tests and
 // demos is made here. For each step of the index stream it picks the code whose
 // reconstruction, computed with the decoder's own packed arithmetic, is closest to
-// the source; the encoder's working images therefore stay equal to the decoder's.
+// the source, among the codes that keep every pixel in range; the encoder's working
+// images therefore stay equal to the decoder's.
 //
 // It codes key frames in the 15-bit, 24-bit and two-thirds-width modes, and delta
 // frames with a change mask in the 15-bit and 24-bit modes. Only groups of one pair
@@ -26,22 +26,29 @@ enum class EncoderMode { k15Bit, k24Bit, kStretch };
 struct EncoderSettings {
     EncoderMode mode = EncoderMode::k24Bit;
     // 0 picks the mode's default (2 for 15-bit and two-thirds width, 10 for 24-bit);
-    // otherwise a compression number that accepts typed headers in the mode.
+    // otherwise 1, 2, 3, 4, 6 or 8 for the 15-bit modes and 10, 12, 14 or 16 for 24-bit.
     int compression = 0;
     int deltaSet = 0;
-    // 1..3; compressions 1 and 3 always decode with table 1, so it is used for them.
+    // 1..3. With a typed header, compressions 1 and 3 decode with table 1 whatever
+    // the header says, and so are coded with it.
     int vectorTable = 2;
-    // Header type 2 or 3 (both carry the frame flags).
+    // Version 2 and above make an extended header, which carries the header type;
+    // below 2 the decoder takes the header as type 0.
+    int headerVersion = 2;
+    // 0..3, as the compression accepts it. Only types 2 and 3 of an extended header
+    // carry the frame flags: without them every frame is a key frame (delta frames
+    // included), and the two-thirds-width mode needs them.
     int headerType = 2;
-    // A block of a delta frame is kept when no channel of it differs from the last
-    // reconstruction by more than this.
-    int keepThreshold = 6;
+    // A block of a delta frame keeps what the decoder shows unless coding it would
+    // bring it closer to the source by more than this, in root-mean-square error per
+    // 8-bit channel.
+    int keepThreshold = 4;
 };
 
 class TrueMotionEncoder {
 public:
-    // Width and height are the display picture's. Both must be multiples of 4 (the
-    // two-thirds mode: width a multiple of 12), at most 2048.
+    // Width and height are the display picture's: width a multiple of 4 (a multiple
+    // of 12 in the two-thirds-width mode), height from 1; both at most 2048.
     static Result<TrueMotionEncoder> Create(int width, int height, const EncoderSettings& settings);
 
     TrueMotionEncoder(TrueMotionEncoder&&) noexcept;
@@ -49,14 +56,19 @@ public:
     ~TrueMotionEncoder();
 
     // `bgr` is a display bitmap: width × height pixels of blue, green, red, bottom row
-    // first. `out` receives the frame's bytes.
+    // first. `out` receives the frame's bytes (left empty when `bgr` is too short).
     void EncodeKeyFrame(std::span<const uint8_t> bgr, std::vector<uint8_t>& out);
-    // Codes only the blocks that changed since the last frame. In the two-thirds-width
-    // mode, whose frames are always whole, this is a key frame.
+    // Codes only the blocks whose coding would improve them. Codes a key frame instead
+    // when that serves as well: for the first frame, when no block is worth keeping,
+    // when the rows above the first mask stripe (heights that are not a multiple of 4)
+    // need coding, and always when the settings carry no frame flags or in the
+    // two-thirds-width mode, whose frames are always whole.
     void EncodeDeltaFrame(std::span<const uint8_t> bgr, std::vector<uint8_t>& out);
 
     // The picture the decoder shows after the last encoded frame (display bitmap layout).
     std::span<const uint8_t> Reconstruction() const;
+    // Whether the last encoded frame is a key frame.
+    bool LastFrameIsKey() const;
     int Width() const;
     int Height() const;
 

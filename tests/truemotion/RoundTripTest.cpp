@@ -31,17 +31,21 @@ TEST_P(RoundTrip, DecoderShowsTheEncodersReconstruction) {
     std::vector<uint8_t> frame, shown(static_cast<size_t>(c.width) * c.height * 3);
 
     for (int i = 0; i < 4; ++i) {
-        const auto picture = MakeTestPicture(c.width, c.height, 3 * i, 1 + static_cast<unsigned>(i));
-        i == 0 ? encoder->EncodeKeyFrame(picture, frame) : encoder->EncodeDeltaFrame(picture, frame);
+        const auto picture =
+            MakeTestPicture(c.width, c.height, 3 * i, 1 + static_cast<unsigned>(i));
+        i == 0 ? encoder->EncodeKeyFrame(picture, frame)
+               : encoder->EncodeDeltaFrame(picture, frame);
         ASSERT_EQ(decoder.DecodeFrame(frame, shown.data()), 1) << "frame " << i;
         const auto reconstruction = encoder->Reconstruction();
-        ASSERT_TRUE(std::equal(shown.begin(), shown.end(), reconstruction.begin())) << "frame " << i;
+        ASSERT_TRUE(std::equal(shown.begin(), shown.end(), reconstruction.begin()))
+            << "frame " << i;
         const double psnr = Psnr(picture, shown);
         EXPECT_GE(psnr, i == 0 ? c.minPsnr : c.minPsnr - 3) << "frame " << i;
     }
 }
 
-EncoderSettings Settings(EncoderMode mode, int compression, int deltaSet, int vectorTable, int headerType = 2) {
+EncoderSettings Settings(EncoderMode mode, int compression, int deltaSet, int vectorTable,
+                         int headerType = 2) {
     EncoderSettings s;
     s.mode = mode;
     s.compression = compression;
@@ -73,8 +77,9 @@ TEST(Encoder, KeyFrameQualityAtDemoSize) {
         int width;
         double minPsnr;
     };
-    for (const Case& c : {Case{EncoderMode::k24Bit, 320, 33.0}, Case{EncoderMode::k15Bit, 320, 31.0},
-                          Case{EncoderMode::kStretch, 324, 24.0}}) {
+    for (const Case& c :
+         {Case{EncoderMode::k24Bit, 320, 33.0}, Case{EncoderMode::k15Bit, 320, 31.0},
+          Case{EncoderMode::kStretch, 324, 24.0}}) {
         EncoderSettings settings;
         settings.mode = c.mode;
         auto encoder = TrueMotionEncoder::Create(c.width, 240, settings);
@@ -95,15 +100,18 @@ TEST(Encoder, RefusesSizesAndSettingsItCannotCode) {
         {0, 16, {}},
         {2052, 16, {}},
         {18, 16, {}},
-        {16, 18, {}},
+        {16, 0, {}},
+        {16, 2049, {}},
         {40, 16, Settings(EncoderMode::kStretch, 0, 0, 2)},
-        {16, 16, Settings(EncoderMode::k24Bit, 2, 0, 2)},   // a 15-bit compression
-        {16, 16, Settings(EncoderMode::k24Bit, 10, 0, 2, 1)},  // untyped header carries no flags
-        {16, 16, Settings(EncoderMode::k15Bit, 5, 0, 2)},   // never accepted
+        {48, 16, Settings(EncoderMode::kStretch, 2, 0, 2, 1)},  // no flags, so no stretch flag
+        {16, 16, Settings(EncoderMode::k24Bit, 2, 0, 2)},       // a 15-bit compression
+        {16, 16, Settings(EncoderMode::k24Bit, 10, 0, 2, 1)},   // untyped header carries no flags
+        {16, 16, Settings(EncoderMode::k15Bit, 5, 0, 2)},       // never accepted
         {16, 16, Settings(EncoderMode::k15Bit, 2, 4, 2)},
         {16, 16, Settings(EncoderMode::k15Bit, 2, 0, 0)},
     };
-    for (const auto& c : cases) EXPECT_FALSE(TrueMotionEncoder::Create(c.width, c.height, c.settings).ok());
+    for (const auto& c : cases)
+        EXPECT_FALSE(TrueMotionEncoder::Create(c.width, c.height, c.settings).ok());
 }
 
 TEST(Encoder, UnchangedPictureCodesAsAllKeptDeltaFrame) {
@@ -113,10 +121,11 @@ TEST(Encoder, UnchangedPictureCodesAsAllKeptDeltaFrame) {
     std::vector<uint8_t> key, delta;
     encoder->EncodeKeyFrame(picture, key);
     // Feeding the reconstruction back changes nothing: every block is kept.
-    const std::vector<uint8_t> shown(encoder->Reconstruction().begin(), encoder->Reconstruction().end());
+    const std::vector<uint8_t> shown(encoder->Reconstruction().begin(),
+                                     encoder->Reconstruction().end());
     encoder->EncodeDeltaFrame(shown, delta);
     const size_t maskBytes = (32 / 4) * ((64 / 4 + 7) / 8);
-    EXPECT_EQ(delta.size(), 24 + maskBytes + 2);
+    EXPECT_EQ(delta.size(), 24 + maskBytes + 1);
     EXPECT_LT(delta.size(), key.size() / 20);
 }
 
