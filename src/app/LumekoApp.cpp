@@ -57,7 +57,7 @@ bool CLumekoApp::InitInstance() {
     m_recent.Load();
     // The document first, then the frame and its view, as the document template makes them.
     m_pDoc = std::make_unique<CLumekoDoc>(DocumentServices{m_settings, m_clock, m_timer, m_waveOut, m_messages});
-    m_view = new CLumekoView(*m_pDoc);
+    m_view = new CLumekoView(*m_pDoc, m_settings);
     m_frame = std::make_unique<CMainFrame>(m_settings, m_view);
     m_pDoc->AttachFrame(m_frame.get());
     m_pDoc->AttachView(m_view);
@@ -74,6 +74,7 @@ bool CLumekoApp::InitInstance() {
             m_frame->SetRecentFiles(m_recent.Entries());
         });
     m_frame->SetRecentFiles(m_recent.Entries());
+    m_frame->SetDropHandler([this](const std::string& path) { OpenDocumentFile(path); });
     RouteCommands();
     m_frame->show();
 
@@ -135,6 +136,15 @@ void CLumekoApp::RouteCommands() {
         for (const QString& p : paths) OpenDocumentFile(p.toStdString());
     });
     frame.Route(ID_FILE_OPEN, [this] { OnFileOpenPrompt(); });
+    CLumekoView& view = *m_view;
+    for (auto [id, mode] : {std::pair{ID_NORMAL, 1}, {ID_DOUBLE, 2}, {ID_TRIPLE, 3}, {ID_MAXIMUM, -1}}) {
+        frame.Route(id, [&view, mode = mode] { view.SetWindowSize(mode); },
+                    [&view, mode = mode] { return State{true, view.WindowSize() == mode}; });
+    }
+    frame.Route(ID_ASPECT, [&view] { view.OnAspectCorrect(); }, [&view] { return State{true, view.AspectCorrect()}; });
+    frame.Route(ID_DIRECT_DRAW, [&view] { view.OnDirectDraw(); }, [&view] { return State{true, view.DirectDraw()}; });
+    frame.Route(ID_FULL_SCREEN, [&view] { view.OnFullScreenSetting(); },
+                [&view] { return State{true, view.FullScreenSetting()}; });
     frame.Route(ID_APP_EXIT, [this] { m_frame->close(); });
     frame.Route(ID_HELP_FINDER, [] {
         const QString manual = QCoreApplication::applicationDirPath() + "/../share/lumeko/help/index.html";

@@ -1,6 +1,9 @@
 #include "app/MainFrame.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QCoreApplication>
 #include <QMenuBar>
 #include <QPainter>
@@ -87,6 +90,18 @@ CMainFrame::CMainFrame(platform::ISettings& settings, QWidget* view) : m_setting
     BuildMenus();
     BuildToolBar();
     SetTitle("無題");
+    setAcceptDrops(true);
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    activateWindow();
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile() && m_openDropped) m_openDropped(url.toLocalFile().toStdString());
+    event->acceptProposedAction();
 }
 
 QAction* CMainFrame::Command(int id, const QString& text, const QString& prompt) {

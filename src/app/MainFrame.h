@@ -40,8 +40,13 @@ public:
     void SetRecentFiles(const std::vector<std::string>& paths);
     QString PaneText(int pane) const { return m_panes[static_cast<size_t>(pane)]->text(); }
 
+    // Files dropped on the window go to the application's open entry, in order.
+    void SetDropHandler(std::function<void(const std::string&)> open) { m_openDropped = std::move(open); }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     QAction* Command(int id, const QString& text, const QString& prompt);
@@ -58,4 +63,5 @@ private:
     std::vector<QAction*> m_recentActions;
     std::function<void(size_t)> m_openRecent;
     std::function<void(const std::string&)> m_addRecent;
+    std::function<void(const std::string&)> m_openDropped;
 };
