@@ -1,6 +1,8 @@
 #include <algorithm>
+#include <bit>
 
-#include "truemotion/IndexStream.h"
+#include "truemotion/ChangeMask.h"
+#include "truemotion/CodeCursor.h"
 #include "truemotion/TrueMotionDecoder.h"
 
 // The 15-bit mode: rows of W/2 pair words, each the word above plus the row's
@@ -12,6 +14,7 @@ namespace {
 constexpr uint32_t kBlackPair = 0x80008000u;
 constexpr uint32_t kEscapeScale15 = 5;
 
+// The steps of one row, over the pair words of the rows above and below.
 struct Row15 {
     CodeCursor& cursor;
     const CodeTable& luma;
@@ -20,71 +23,84 @@ struct Row15 {
     uint32_t* row;
     uint32_t acc = 0;
 
-    void Luma() { cursor.Step(luma, luma, kEscapeScale15, acc); }
-    void Chroma() { cursor.Step(chroma, chroma, kEscapeScale15, acc); }
+    void Luma() { cursor.Step<kEscapeScale15>(luma, luma, acc); }
+    void Chroma() { cursor.Step<kEscapeScale15>(chroma, chroma, acc); }
     void Word(int i) { row[i] = above[i] + acc; }
 
-    // One mask block: pair words 2k and 2k + 1.
-    void CodedBlock(int k, bool blockTop, bool narrow) {
-        if (blockTop) Chroma();
-        Luma();
-        Word(2 * k);
-        if (blockTop && narrow) Chroma();
-        Luma();
-        Word(2 * k + 1);
+    void InnerWords(int first, int last) {
+        for (int i = first; i < last; ++i) {
+            Luma();
+            Word(i);
+        }
     }
+    // Block-top rows: a chroma step before every word with narrow blocks, before every
+    // second one with wide blocks.
+    void NarrowTopWords(int first, int last) {
+        for (int i = first; i < last; ++i) {
+            Chroma();
+            Luma();
+            Word(i);
+        }
+    }
+    void WideTopWords(int first, int last) {
+        for (int i = first; i < last; i += 2) {
+            Chroma();
+            Luma();
+            Word(i);
+            Luma();
+            Word(i + 1);
+        }
+    }
+    // Mask block k, pair words 2k and 2k + 1.
+    void CodedBlock(int k, bool blockTop, bool narrow) {
+        if (!blockTop)
+            InnerWords(2 * k, 2 * k + 2);
+        else if (narrow)
+            NarrowTopWords(2 * k, 2 * k + 2);
+        else
+            WideTopWords(2 * k, 2 * k + 2);
+    }
+    // Prediction goes on from the kept pixels of block k.
+    void KeptBlock(int k) { acc = row[2 * k + 1] - above[2 * k + 1]; }
 };
 
 }  // namespace
 
-void TrueMotionDecoder::DecodeKey15(IndexStream& in) {
-    const int words = m_nWidth / 2;
-    std::fill_n(m_pWorkImage.get(), words, kBlackPair);
-    CodeCursor cursor(in);
-    for (int r = 0; r < m_nHeight && !in.exhausted(); ++r) {
-        Row15 row{cursor, Table(kLumaCodes), Table(kChromaCodes), m_pWorkImage.get() + static_cast<size_t>(r) * words,
-                  m_pWorkImage.get() + static_cast<size_t>(r + 1) * words};
-        if (!IsBlockTopRow(r)) {
-            for (int i = 0; i < words; ++i) {
-                row.Luma();
-                row.Word(i);
-            }
-        } else if (m_bNarrowBlocks) {
-            for (int i = 0; i < words; ++i) {
-                row.Chroma();
-                row.Luma();
-                row.Word(i);
-            }
-        } else {
-            for (int k = 0; k < m_nWidth / 4; ++k) row.CodedBlock(k, true, false);
-        }
+void TrueMotionDecoder::DecodeKey15(std::span<const uint8_t> indexStream) {
+    const int width = m_nWidth, height = m_nHeight, words = width / 2;
+    const bool narrow = m_bNarrowBlocks != 0;
+    uint32_t* image = m_pWorkImage.get();
+    std::fill_n(image, words, kBlackPair);
+    CodeCursor cursor(indexStream);
+    for (int r = 0; r < height && !cursor.exhausted(); ++r) {
+        const uint32_t* above = image + static_cast<size_t>(r) * words;
+        Row15 row{cursor, Table(kLumaCodes), Table(kChromaCodes), above, image + static_cast<size_t>(r + 1) * words};
+        if (!IsBlockTopRow(r))
+            row.InnerWords(0, words);
+        else if (narrow)
+            row.NarrowTopWords(0, words);
+        else
+            row.WideTopWords(0, width / 4 * 2);
     }
 }
 
-void TrueMotionDecoder::DecodeDelta15(std::span<const uint8_t> mask, IndexStream& in) {
-    const int words = m_nWidth / 2;
-    const int blocks = m_nWidth / 4;
-    std::fill_n(m_pWorkImage.get(), words, kBlackPair);
-    CodeCursor cursor(in);
+void TrueMotionDecoder::DecodeDelta15(std::span<const uint8_t> mask, std::span<const uint8_t> indexStream) {
+    const int height = m_nHeight, words = m_nWidth / 2, blocks = m_nWidth / 4;
+    const bool narrow = m_bNarrowBlocks != 0;
+    uint32_t* image = m_pWorkImage.get();
+    std::fill_n(image, words, kBlackPair);
+    CodeCursor cursor(indexStream);
     size_t maskPosition = 0;
     ResetMaskWords();
-    for (int r = 0; r < m_nHeight && !in.exhausted(); ++r) {
-        const int n = m_nHeight - r;
+    for (int r = 0; r < height && !cursor.exhausted(); ++r) {
         const bool blockTop = IsBlockTopRow(r);
-        if (blockTop && n % 4 == 0) maskPosition = LoadMaskStripe(mask, maskPosition);
-        Row15 row{cursor, Table(kLumaCodes), Table(kChromaCodes), m_pWorkImage.get() + static_cast<size_t>(r) * words,
-                  m_pWorkImage.get() + static_cast<size_t>(r + 1) * words};
-        for (int first = 0, word = 0; first < blocks; first += 32, ++word) {
-            uint32_t bits = m_maskWords[static_cast<size_t>(word)];
-            const int last = std::min(blocks, first + 32);
-            for (int k = first; k < last; ++k, bits >>= 1) {
-                if (bits & 1) {
-                    row.acc = row.row[2 * k + 1] - row.above[2 * k + 1];
-                } else {
-                    row.CodedBlock(k, blockTop, m_bNarrowBlocks != 0);
-                }
-            }
-        }
+        if (blockTop && (height - r) % 4 == 0) maskPosition = LoadMaskStripe(mask, maskPosition);
+        Row15 row{cursor, Table(kLumaCodes), Table(kChromaCodes), image + static_cast<size_t>(r) * words,
+                  image + static_cast<size_t>(r + 1) * words};
+        ForEachCodedBlock(m_maskWords, blocks, [&](int k, bool afterKept) {
+            if (afterKept) row.KeptBlock(k - 1);
+            row.CodedBlock(k, blockTop, narrow);
+        });
     }
 }
 

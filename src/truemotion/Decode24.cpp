@@ -1,6 +1,5 @@
-#include <algorithm>
-
-#include "truemotion/IndexStream.h"
+#include "truemotion/ChangeMask.h"
+#include "truemotion/CodeCursor.h"
 #include "truemotion/TrueMotionDecoder.h"
 
 // The 24-bit mode: a luminance image of W/4 words (four pixels a word, the first in
@@ -12,26 +11,27 @@ namespace {
 
 constexpr uint32_t kEscapeScale24 = 1;
 
+// The steps of one row. `chroma` and `chromaAbove` are null on rows that take no chroma.
 struct Row24 {
     CodeCursor& cursor;
     const CodeTables& tables;
     const uint32_t* above;
     uint32_t* row;
-    const uint32_t* chromaAbove;  // null on rows that take no chroma
+    const uint32_t* chromaAbove;
     uint32_t* chroma;
     uint32_t ay = 0;
     uint32_t ac = 0;
 
-    void Luma() { cursor.Step(tables[kLumaCodes], tables[kLumaEscapeCodes], kEscapeScale24, ay); }
+    void Luma() { cursor.Step<kEscapeScale24>(tables[kLumaCodes], tables[kLumaEscapeCodes], ay); }
     void ChromaSample(int s) {
-        cursor.Step(tables[kChromaCodes], tables[kChromaEscapeCodes], kEscapeScale24, ac);
+        cursor.Step<kEscapeScale24>(tables[kChromaCodes], tables[kChromaEscapeCodes], ac);
         chroma[s] = chromaAbove[s] + ac;
     }
-
-    // One mask block: luminance word i, and its one or two chroma samples on block-top rows.
-    void CodedBlock(int i, bool narrow) {
+    // The luminance word i: the pair accumulator is added to each 16-bit half of the word
+    // above, after the step for that half.
+    template <bool blockTop, bool narrow>
+    void Word(int i) {
         const uint32_t u = above[i];
-        const bool blockTop = chroma != nullptr;
         if (blockTop) ChromaSample(narrow ? 2 * i : i);
         Luma();
         const uint32_t high = ((u >> 16) + ay) & 0xFFFF;
@@ -40,7 +40,20 @@ struct Row24 {
         const uint32_t low = (u + ay) & 0xFFFF;
         row[i] = high << 16 | low;
     }
-
+    template <bool blockTop, bool narrow>
+    void Words(int first, int last) {
+        for (int i = first; i < last; ++i) Word<blockTop, narrow>(i);
+    }
+    // One mask block is one luminance word.
+    void CodedBlock(int i, bool narrow) {
+        if (!chroma)
+            Word<false, false>(i);
+        else if (narrow)
+            Word<true, true>(i);
+        else
+            Word<true, false>(i);
+    }
+    // Prediction goes on from the kept pixels of word i and its last chroma sample.
     void KeptBlock(int i, bool narrow) {
         ay = row[i] - above[i];
         if (chroma) {
@@ -50,53 +63,61 @@ struct Row24 {
     }
 };
 
+// The layout of the two images of the 24-bit mode.
+struct Images24 {
+    uint32_t* luma;
+    uint32_t* chroma;
+    size_t words;
+    size_t chromaLength;
+
+    // Row r's luminance row and the one above, and on block-top rows the next chroma row
+    // and the one above it.
+    Row24 RowAt(CodeCursor& cursor, const CodeTables& tables, int r, bool blockTop, int& chromaRow) const {
+        uint32_t* current = luma + static_cast<size_t>(r + 1) * words;
+        uint32_t* chromaCurrent = blockTop ? chroma + static_cast<size_t>(++chromaRow) * chromaLength : nullptr;
+        return Row24{cursor, tables, current - words, current, blockTop ? chromaCurrent - chromaLength : nullptr,
+                     chromaCurrent};
+    }
+};
+
 }  // namespace
 
-void TrueMotionDecoder::DecodeKey24(IndexStream& in) {
-    const int words = m_nWidth / 4;
-    const int chromaLength = ChromaRowLength();
-    CodeCursor cursor(in);
+void TrueMotionDecoder::DecodeKey24(std::span<const uint8_t> indexStream) {
+    const int height = m_nHeight, words = m_nWidth / 4;
+    const bool narrow = m_bNarrowBlocks != 0;
+    const Images24 images{m_pWorkImage.get(), m_pWorkImage2, static_cast<size_t>(words),
+                          static_cast<size_t>(ChromaRowLength())};
+    CodeCursor cursor(indexStream);
     int chromaRow = 0;
-    for (int r = 0; r < m_nHeight && !in.exhausted(); ++r) {
+    for (int r = 0; r < height && !cursor.exhausted(); ++r) {
         const bool blockTop = IsBlockTopRow(r);
-        if (blockTop) ++chromaRow;
-        Row24 row{cursor,
-                  m_codeTables,
-                  m_pWorkImage.get() + static_cast<size_t>(r) * words,
-                  m_pWorkImage.get() + static_cast<size_t>(r + 1) * words,
-                  blockTop ? m_pWorkImage2 + static_cast<size_t>(chromaRow - 1) * chromaLength : nullptr,
-                  blockTop ? m_pWorkImage2 + static_cast<size_t>(chromaRow) * chromaLength : nullptr};
-        for (int i = 0; i < words; ++i) row.CodedBlock(i, m_bNarrowBlocks != 0);
+        Row24 row = images.RowAt(cursor, m_codeTables, r, blockTop, chromaRow);
+        if (!blockTop)
+            row.Words<false, false>(0, words);
+        else if (narrow)
+            row.Words<true, true>(0, words);
+        else
+            row.Words<true, false>(0, words);
     }
 }
 
-void TrueMotionDecoder::DecodeDelta24(std::span<const uint8_t> mask, IndexStream& in) {
-    const int words = m_nWidth / 4;
-    const int chromaLength = ChromaRowLength();
-    CodeCursor cursor(in);
+void TrueMotionDecoder::DecodeDelta24(std::span<const uint8_t> mask, std::span<const uint8_t> indexStream) {
+    const int height = m_nHeight, words = m_nWidth / 4;
+    const bool narrow = m_bNarrowBlocks != 0;
+    const Images24 images{m_pWorkImage.get(), m_pWorkImage2, static_cast<size_t>(words),
+                          static_cast<size_t>(ChromaRowLength())};
+    CodeCursor cursor(indexStream);
     size_t maskPosition = 0;
     ResetMaskWords();
     int chromaRow = 0;
-    for (int r = 0; r < m_nHeight && !in.exhausted(); ++r) {
+    for (int r = 0; r < height && !cursor.exhausted(); ++r) {
         const bool blockTop = IsBlockTopRow(r);
-        if (blockTop) ++chromaRow;
-        if (blockTop && (m_nHeight - r) % 4 == 0) maskPosition = LoadMaskStripe(mask, maskPosition);
-        Row24 row{cursor,
-                  m_codeTables,
-                  m_pWorkImage.get() + static_cast<size_t>(r) * words,
-                  m_pWorkImage.get() + static_cast<size_t>(r + 1) * words,
-                  blockTop ? m_pWorkImage2 + static_cast<size_t>(chromaRow - 1) * chromaLength : nullptr,
-                  blockTop ? m_pWorkImage2 + static_cast<size_t>(chromaRow) * chromaLength : nullptr};
-        for (int first = 0, word = 0; first < words; first += 32, ++word) {
-            uint32_t bits = m_maskWords[static_cast<size_t>(word)];
-            const int last = std::min(words, first + 32);
-            for (int i = first; i < last; ++i, bits >>= 1) {
-                if (bits & 1)
-                    row.KeptBlock(i, m_bNarrowBlocks != 0);
-                else
-                    row.CodedBlock(i, m_bNarrowBlocks != 0);
-            }
-        }
+        if (blockTop && (height - r) % 4 == 0) maskPosition = LoadMaskStripe(mask, maskPosition);
+        Row24 row = images.RowAt(cursor, m_codeTables, r, blockTop, chromaRow);
+        ForEachCodedBlock(m_maskWords, words, [&](int i, bool afterKept) {
+            if (afterKept) row.KeptBlock(i - 1, narrow);
+            row.CodedBlock(i, narrow);
+        });
     }
 }
 

@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "truemotion/IndexStream.h"
+#include "truemotion/CodeCursor.h"
 #include "truemotion/StretchMid.h"
 #include "truemotion/TrueMotionDecoder.h"
 
@@ -10,39 +10,51 @@
 
 namespace truemotion {
 namespace {
+
 constexpr uint32_t kBlackPair = 0x80008000u;
 constexpr uint32_t kEscapeScale15 = 5;
+
+// One row: two coded words and three display words per iteration. Block-top rows take
+// a chroma step before each coded word, whatever the block width.
+template <bool blockTop>
+void StretchRow(CodeCursor& cursor, const CodeTable& luma, const CodeTable& chroma, int iterations,
+                const uint32_t* above, uint32_t* row, uint32_t* display) {
+    uint32_t acc = 0;
+    for (int i = 0; i < iterations; ++i) {
+        if (blockTop) cursor.Step<kEscapeScale15>(chroma, chroma, acc);
+        cursor.Step<kEscapeScale15>(luma, luma, acc);
+        const uint32_t p = above[2 * i] + acc;
+        row[2 * i] = p;
+        if (blockTop) cursor.Step<kEscapeScale15>(chroma, chroma, acc);
+        cursor.Step<kEscapeScale15>(luma, luma, acc);
+        const uint32_t q = above[2 * i + 1] + acc;
+        row[2 * i + 1] = q;
+
+        const uint32_t a = p & 0xFFFF, b = p >> 16, c = q & 0xFFFF, d = q >> 16;
+        display[3 * i] = a | mid(a, b) << 16;
+        display[3 * i + 1] = b | c << 16;
+        display[3 * i + 2] = mid(c, d) | d << 16;
+    }
+}
+
 }  // namespace
 
-void TrueMotionDecoder::DecodeStretch(IndexStream& in) {
-    const int codedWords = m_nWidth / 3;
-    const int displayWords = m_nWidth / 2;
+void TrueMotionDecoder::DecodeStretch(std::span<const uint8_t> indexStream) {
+    const int height = m_nHeight, codedWords = m_nWidth / 3, displayWords = m_nWidth / 2;
+    const int iterations = m_nWidth / 6;
     uint32_t* coded = m_pWorkImage.get();
     std::fill_n(coded, codedWords, kBlackPair);
     const CodeTable& luma = Table(kLumaCodes);
     const CodeTable& chroma = Table(kChromaCodes);
-    CodeCursor cursor(in);
-    for (int r = 0; r < m_nHeight && !in.exhausted(); ++r) {
+    CodeCursor cursor(indexStream);
+    for (int r = 0; r < height && !cursor.exhausted(); ++r) {
         const uint32_t* above = coded + static_cast<size_t>(r) * codedWords;
         uint32_t* row = coded + static_cast<size_t>(r + 1) * codedWords;
         uint32_t* display = m_pWorkImage2 + static_cast<size_t>(r + 1) * displayWords;
-        const bool blockTop = IsBlockTopRow(r);
-        uint32_t acc = 0;
-        for (int i = 0; i < m_nWidth / 6; ++i) {
-            if (blockTop) cursor.Step(chroma, chroma, kEscapeScale15, acc);
-            cursor.Step(luma, luma, kEscapeScale15, acc);
-            const uint32_t p = above[2 * i] + acc;
-            row[2 * i] = p;
-            if (blockTop) cursor.Step(chroma, chroma, kEscapeScale15, acc);
-            cursor.Step(luma, luma, kEscapeScale15, acc);
-            const uint32_t q = above[2 * i + 1] + acc;
-            row[2 * i + 1] = q;
-
-            const uint32_t a = p & 0xFFFF, b = p >> 16, c = q & 0xFFFF, d = q >> 16;
-            display[3 * i] = a | mid(a, b) << 16;
-            display[3 * i + 1] = b | c << 16;
-            display[3 * i + 2] = mid(c, d) | d << 16;
-        }
+        if (IsBlockTopRow(r))
+            StretchRow<true>(cursor, luma, chroma, iterations, above, row, display);
+        else
+            StretchRow<false>(cursor, luma, chroma, iterations, above, row, display);
     }
 }
 

@@ -4,7 +4,6 @@
 #include <new>
 
 #include "truemotion/BitmapWriters.h"
-#include "truemotion/IndexStream.h"
 
 namespace truemotion {
 
@@ -63,17 +62,20 @@ int TrueMotionDecoder::DecodeFrameBody(std::span<const uint8_t> body, uint8_t* p
     if (body.size() < (delta ? maskBytes : 0) + 1) return 0;
 
     if (m_bStretch) {
-        IndexStream in(body);
-        DecodeStretch(in);
+        DecodeStretch(body);
         WriteImage15(m_nWidth, m_nHeight, m_pWorkImage2, pixels);
     } else if (m_nCompression > 8) {
-        IndexStream in(delta ? body.subspan(maskBytes) : body);
-        delta ? DecodeDelta24(body, in) : DecodeKey24(in);
+        if (delta)
+            DecodeDelta24(body, body.subspan(maskBytes));
+        else
+            DecodeKey24(body);
         WriteImage24(m_nWidth, m_nHeight, m_nBlockMask, m_bNarrowBlocks != 0, m_pWorkImage.get(), m_pWorkImage2,
                      m_grayTable, pixels);
     } else {
-        IndexStream in(delta ? body.subspan(maskBytes) : body);
-        delta ? DecodeDelta15(body, in) : DecodeKey15(in);
+        if (delta)
+            DecodeDelta15(body, body.subspan(maskBytes));
+        else
+            DecodeKey15(body);
         WriteImage15(m_nWidth, m_nHeight, m_pWorkImage.get(), pixels);
     }
     return 1;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <span>
 
+#include "truemotion/ChangeMask.h"
 #include "truemotion/CodeTables.h"
 
 // The TrueMotion 1 frame decoder: header un-chaining and checks, code tables, the
@@ -19,8 +20,6 @@ namespace truemotion {
 
 inline constexpr int kMaxWidth = 2048;
 inline constexpr int kMaxHeight = 2048;
-
-class IndexStream;
 
 class TrueMotionDecoder {
 public:
@@ -50,11 +49,11 @@ private:
     int ParseFrameHeader(std::span<const uint8_t> frame);
     int DecodeFrameBody(std::span<const uint8_t> body, uint8_t* pixels);
 
-    void DecodeKey15(IndexStream& in);
-    void DecodeDelta15(std::span<const uint8_t> mask, IndexStream& in);
-    void DecodeKey24(IndexStream& in);
-    void DecodeDelta24(std::span<const uint8_t> mask, IndexStream& in);
-    void DecodeStretch(IndexStream& in);
+    void DecodeKey15(std::span<const uint8_t> indexStream);
+    void DecodeDelta15(std::span<const uint8_t> mask, std::span<const uint8_t> indexStream);
+    void DecodeKey24(std::span<const uint8_t> indexStream);
+    void DecodeDelta24(std::span<const uint8_t> mask, std::span<const uint8_t> indexStream);
+    void DecodeStretch(std::span<const uint8_t> indexStream);
 
     // Starts a frame's change mask with every block kept, then loads the stripe at
     // `position` into m_maskWords and returns the position after it.
@@ -81,7 +80,7 @@ private:
     std::unique_ptr<uint32_t[]> m_pWorkImage;
     uint32_t* m_pWorkImage2 = nullptr;
     CodeTables m_codeTables{};
-    std::array<uint32_t, 16> m_maskWords{};
+    MaskWords m_maskWords{};
     int32_t m_nWidth = 0;
     int32_t m_nHeight = 0;
 };

@@ -156,12 +156,12 @@ TEST(KeyFrames, TwentyFourBitPixels) {
 }
 
 TEST(KeyFrames, TwoThirdsWidthFramesWidenEveryFourPixelsToSix) {
-    // Coded pixels per row: 1, 3, 1, 3 then 4, 3, 4, 6, shown as a, mid(a, b), b, c,
-    // mid(c, d), d. mid(4, 3) rounds red down and green and blue up.
+    // Coded pixels per row: 1, 3, 1, 3 then 4, 3, 3, 4, shown as a, mid(a, b), b, c,
+    // mid(c, d), d. mid(4, 3) rounds red down and green and blue up; mid(3, 4) is 3.
     const std::vector<uint8_t> body = {Pair(0, 0), Pair(2, 4), Pair(0, 0), Pair(0, 0),
-                                       Pair(0, 0), Pair(4, 0), Pair(0, 0), Pair(0, 4)};
+                                       Pair(0, 0), Pair(4, 0), Pair(0, 0), Pair(1, 2)};
     const Row row = {Grey15(1), Grey15(2), Grey15(3), Grey15(1), Grey15(2), Grey15(3),
-                     Grey15(4), {32, 32, 24}, Grey15(3), Grey15(4), Grey15(5), Grey15(6)};
+                     Grey15(4), {32, 32, 24}, Grey15(3), Grey15(3), Grey15(3), Grey15(4)};
     // Two chroma steps per two coded words on block-top rows, narrow blocks or not.
     for (uint8_t compression : {2, 6}) ExpectDecodes({"two-thirds width", compression, 0x04, 12, 4, body, {row}});
 }
