@@ -1,0 +1,127 @@
+#include "truemotion/BitmapRows.h"
+
+// The writers' row kernels with SSSE3 byte shuffles: 16 pixels an iteration, the last
+// few by the plain kernels. Built for the processor at run time; elsewhere the plain
+// kernels stand in.
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+
+#include <array>
+#include <immintrin.h>
+
+namespace truemotion {
+namespace {
+
+#define LUMEKO_SSSE3 __attribute__((target("ssse3")))
+
+using ByteMask = std::array<int8_t, 16>;
+
+// Masks that pack four vectors of four pixels, one pixel a 32-bit lane, into 48 bytes of
+// blue, green, red: mask [v][k] takes from vector k the bytes that land in output vector
+// v. `blueByte` is the lane byte holding blue; red lies at 2 - blueByte, green at 1.
+constexpr std::array<std::array<ByteMask, 4>, 3> PackMasks(int blueByte) {
+    std::array<std::array<ByteMask, 4>, 3> masks{};
+    for (int v = 0; v < 3; ++v)
+        for (int k = 0; k < 4; ++k)
+            for (int b = 0; b < 16; ++b) {
+                const int o = 16 * v + b;
+                const int q = o % 12, pixel = q / 3, channel = q % 3;  // channel 0 blue, 1 green, 2 red
+                const int source = channel == 1 ? 1 : (channel == 0 ? blueByte : 2 - blueByte);
+                masks[v][k][b] = static_cast<int8_t>(o / 12 == k ? 4 * pixel + source : -1);
+            }
+    return masks;
+}
+
+// Lane j of word w's vector holds the luminance byte of pixel j (byte 3 - j of the word)
+// in its three low bytes.
+constexpr std::array<ByteMask, 4> SpreadMasks() {
+    std::array<ByteMask, 4> masks{};
+    for (int w = 0; w < 4; ++w)
+        for (int b = 0; b < 16; ++b) masks[w][b] = static_cast<int8_t>(b % 4 == 3 ? -1 : 4 * w + 3 - b / 4);
+    return masks;
+}
+
+alignas(16) constexpr auto kPack24 = PackMasks(2);
+alignas(16) constexpr auto kPack15 = PackMasks(0);
+alignas(16) constexpr auto kSpread = SpreadMasks();
+
+LUMEKO_SSSE3 inline __m128i Load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
+LUMEKO_SSSE3 inline __m128i Mask(const ByteMask& m) { return _mm_load_si128(reinterpret_cast<const __m128i*>(m.data())); }
+
+LUMEKO_SSSE3 inline void Pack(const std::array<std::array<ByteMask, 4>, 3>& masks, const __m128i (&px)[4],
+                              uint8_t* out) {
+    for (int v = 0; v < 3; ++v) {
+        // Output vector v draws on pixel vectors v and v + 1 only.
+        const __m128i bytes = _mm_or_si128(_mm_shuffle_epi8(px[v], Mask(masks[v][v])),
+                                           _mm_shuffle_epi8(px[v + 1], Mask(masks[v][v + 1])));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * v), bytes);
+    }
+}
+
+}  // namespace
+
+bool HasSsse3Rows() { return __builtin_cpu_supports("ssse3"); }
+
+LUMEKO_SSSE3 void WriteRow15Ssse3(const uint32_t* pairs, size_t groups, uint8_t* out) {
+    const __m128i blueMask = _mm_set1_epi16(0x00F8), greenMask = _mm_set1_epi16(static_cast<int16_t>(0xF800));
+    size_t g = 0;
+    for (; g + 4 <= groups; g += 4, out += 48) {
+        __m128i px[4];
+        for (int half = 0; half < 2; ++half) {
+            const __m128i p = Load(pairs + 2 * g + 4 * half);
+            // Per 16-bit pixel: blue and green bytes, and red with a zero byte.
+            const __m128i blueGreen = _mm_or_si128(_mm_and_si128(_mm_srli_epi16(p, 7), blueMask),
+                                                   _mm_and_si128(_mm_slli_epi16(p, 6), greenMask));
+            const __m128i red = _mm_and_si128(_mm_slli_epi16(p, 3), blueMask);
+            px[2 * half] = _mm_unpacklo_epi16(blueGreen, red);
+            px[2 * half + 1] = _mm_unpackhi_epi16(blueGreen, red);
+        }
+        Pack(kPack15, px, out);
+    }
+    WriteRow15Plain(pairs + 2 * g, groups - g, out);
+}
+
+LUMEKO_SSSE3 void WriteRow24Ssse3(const uint32_t* luma, const uint32_t* chroma, bool narrow, size_t words,
+                                  const uint32_t* gray, uint8_t* out) {
+    size_t i = 0;
+    for (; i + 4 <= words; i += 4, out += 48) {
+        const __m128i y = Load(luma + i);
+        __m128i sample[4];
+        if (narrow) {
+            const __m128i c0 = Load(chroma + 2 * i), c1 = Load(chroma + 2 * i + 4);
+            sample[0] = _mm_shuffle_epi32(c0, 0x50);  // samples 0, 0, 1, 1
+            sample[1] = _mm_shuffle_epi32(c0, 0xFA);  // 2, 2, 3, 3
+            sample[2] = _mm_shuffle_epi32(c1, 0x50);
+            sample[3] = _mm_shuffle_epi32(c1, 0xFA);
+        } else {
+            const __m128i c = Load(chroma + i);
+            sample[0] = _mm_shuffle_epi32(c, 0x00);
+            sample[1] = _mm_shuffle_epi32(c, 0x55);
+            sample[2] = _mm_shuffle_epi32(c, 0xAA);
+            sample[3] = _mm_shuffle_epi32(c, 0xFF);
+        }
+        // The grey of luminance Y is Y in the three low bytes (its top bit is never
+        // written); the chroma sample adds with its carries, as in the plain kernel.
+        __m128i px[4];
+        for (int w = 0; w < 4; ++w) px[w] = _mm_add_epi32(_mm_shuffle_epi8(y, Mask(kSpread[w])), sample[w]);
+        Pack(kPack24, px, out);
+    }
+    WriteRow24Plain(luma + i, narrow ? chroma + 2 * i : chroma + i, narrow, words - i, gray, out);
+}
+
+}  // namespace truemotion
+
+#else
+
+namespace truemotion {
+
+bool HasSsse3Rows() { return false; }
+void WriteRow15Ssse3(const uint32_t* pairs, size_t groups, uint8_t* out) { WriteRow15Plain(pairs, groups, out); }
+void WriteRow24Ssse3(const uint32_t* luma, const uint32_t* chroma, bool narrow, size_t words, const uint32_t* gray,
+                     uint8_t* out) {
+    WriteRow24Plain(luma, chroma, narrow, words, gray, out);
+}
+
+}  // namespace truemotion
+
+#endif
