@@ -41,7 +41,9 @@ std::vector<uint8_t> MakeFrame(Kind kind, int width, int height) {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 double FastestMemcpySeconds(const std::vector<uint8_t>& from, std::vector<uint8_t>& to) {
     double fastest = 1e9;
@@ -66,8 +68,9 @@ void BM_Decode(benchmark::State& state, Kind kind) {
     std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 3), copy(pixels.size());
     if (kind == Kind::k15BitDelta || kind == Kind::k24BitDelta) {
         // Start from a key frame of the same mode, as in a movie.
-        decoder.DecodeFrame(MakeFrame(kind == Kind::k15BitDelta ? Kind::k15BitKey : Kind::k24BitKey, width, height),
-                            pixels.data());
+        decoder.DecodeFrame(
+            MakeFrame(kind == Kind::k15BitDelta ? Kind::k15BitKey : Kind::k24BitKey, width, height),
+            pixels.data());
     }
     double fastest = 1e9;
     for (auto _ : state) {
@@ -77,11 +80,13 @@ void BM_Decode(benchmark::State& state, Kind kind) {
         fastest = std::min(fastest, Seconds(Clock::now() - start));
     }
     state.counters["x_memcpy"] = fastest / FastestMemcpySeconds(pixels, copy);
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(pixels.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(pixels.size()));
 }
 
 void BM_Memcpy(benchmark::State& state) {
-    const size_t size = static_cast<size_t>(state.range(0)) * static_cast<size_t>(state.range(1)) * 3;
+    const size_t size =
+        static_cast<size_t>(state.range(0)) * static_cast<size_t>(state.range(1)) * 3;
     std::vector<uint8_t> from(size, 7), to(size);
     for (auto _ : state) {
         std::memcpy(to.data(), from.data(), size);
@@ -91,7 +96,9 @@ void BM_Memcpy(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(size));
 }
 
-void Sizes(benchmark::internal::Benchmark* b) { b->Args({320, 240})->Args({640, 480})->Unit(benchmark::kMicrosecond); }
+void Sizes(benchmark::internal::Benchmark* b) {
+    b->Args({320, 240})->Args({640, 480})->Unit(benchmark::kMicrosecond);
+}
 
 BENCHMARK(BM_Memcpy)->Apply(Sizes);
 BENCHMARK_CAPTURE(BM_Decode, key15, Kind::k15BitKey)->Apply(Sizes);

@@ -6,13 +6,19 @@ namespace truemotion {
 namespace {
 
 // A display pixel as the 24-bit value whose little-endian bytes are blue, green, red.
-inline uint32_t Bgr15(uint32_t d) { return ((d >> 7) & 0xF8) | ((d << 6) & 0xF800) | ((d << 19) & 0xF80000); }
+inline uint32_t Bgr15(uint32_t d) {
+    return ((d >> 7) & 0xF8) | ((d << 6) & 0xF800) | ((d << 19) & 0xF80000);
+}
 inline uint32_t ByteSwap(uint32_t x) {
     return (x >> 24) | ((x >> 8) & 0xFF00) | ((x << 8) & 0xFF0000) | (x << 24);
 }
-inline uint32_t Bgr24(uint32_t e) { return ByteSwap(e) >> 8; }
+inline uint32_t Bgr24(uint32_t e) {
+    return ByteSwap(e) >> 8;
+}
 
-inline void Store32(uint8_t* out, uint32_t value) { std::memcpy(out, &value, sizeof value); }
+inline void Store32(uint8_t* out, uint32_t value) {
+    std::memcpy(out, &value, sizeof value);
+}
 
 // Writes four pixels, 12 bytes, as three 32-bit stores.
 inline void PutGroup(uint8_t* out, uint32_t p0, uint32_t p1, uint32_t p2, uint32_t p3) {
@@ -32,14 +38,14 @@ void WriteRow15Plain(const uint32_t* pairs, size_t groups, uint8_t* out) {
 
 // Each pixel is its grey plus the chroma sample: red and blue offsets added in one
 // 32-bit sum, so an offset out of range carries into the next byte.
-void WriteRow24Plain(const uint32_t* luma, const uint32_t* chroma, bool narrow, size_t words, const uint32_t* gray,
-                     uint8_t* out) {
+void WriteRow24Plain(const uint32_t* luma, const uint32_t* chroma, bool narrow, size_t words,
+                     const uint32_t* gray, uint8_t* out) {
     for (size_t i = 0; i < words; ++i, out += 12) {
         const uint32_t y = luma[i];
         const uint32_t s0 = narrow ? chroma[2 * i] : chroma[i];
         const uint32_t s1 = narrow ? chroma[2 * i + 1] : s0;
-        PutGroup(out, Bgr24(gray[y >> 24] + s0), Bgr24(gray[(y >> 16) & 0xFF] + s0), Bgr24(gray[(y >> 8) & 0xFF] + s1),
-                 Bgr24(gray[y & 0xFF] + s1));
+        PutGroup(out, Bgr24(gray[y >> 24] + s0), Bgr24(gray[(y >> 16) & 0xFF] + s0),
+                 Bgr24(gray[(y >> 8) & 0xFF] + s1), Bgr24(gray[y & 0xFF] + s1));
     }
 }
 

@@ -13,13 +13,13 @@ namespace truemotion {
 void WriteRow15Plain(const uint32_t* pairs, size_t groups, uint8_t* out);
 // `words` luminance words (4 pixels each) with their chroma samples: one a word, or two
 // with narrow blocks. `gray` is the grey table.
-void WriteRow24Plain(const uint32_t* luma, const uint32_t* chroma, bool narrow, size_t words, const uint32_t* gray,
-                     uint8_t* out);
+void WriteRow24Plain(const uint32_t* luma, const uint32_t* chroma, bool narrow, size_t words,
+                     const uint32_t* gray, uint8_t* out);
 
 // Whether this processor runs the SSSE3 kernels.
 bool HasSsse3Rows();
 void WriteRow15Ssse3(const uint32_t* pairs, size_t groups, uint8_t* out);
-void WriteRow24Ssse3(const uint32_t* luma, const uint32_t* chroma, bool narrow, size_t words, const uint32_t* gray,
-                     uint8_t* out);
+void WriteRow24Ssse3(const uint32_t* luma, const uint32_t* chroma, bool narrow, size_t words,
+                     const uint32_t* gray, uint8_t* out);
 
 }  // namespace truemotion

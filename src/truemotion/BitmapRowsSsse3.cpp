@@ -6,8 +6,9 @@
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 
-#include <array>
 #include <immintrin.h>
+
+#include <array>
 
 namespace truemotion {
 namespace {
@@ -25,7 +26,8 @@ constexpr std::array<std::array<ByteMask, 4>, 3> PackMasks(int blueByte) {
         for (int k = 0; k < 4; ++k)
             for (int b = 0; b < 16; ++b) {
                 const int o = 16 * v + b;
-                const int q = o % 12, pixel = q / 3, channel = q % 3;  // channel 0 blue, 1 green, 2 red
+                // Channel 0 is blue, 1 green, 2 red.
+                const int q = o % 12, pixel = q / 3, channel = q % 3;
                 const int source = channel == 1 ? 1 : (channel == 0 ? blueByte : 2 - blueByte);
                 masks[v][k][b] = static_cast<int8_t>(o / 12 == k ? 4 * pixel + source : -1);
             }
@@ -37,7 +39,8 @@ constexpr std::array<std::array<ByteMask, 4>, 3> PackMasks(int blueByte) {
 constexpr std::array<ByteMask, 4> SpreadMasks() {
     std::array<ByteMask, 4> masks{};
     for (int w = 0; w < 4; ++w)
-        for (int b = 0; b < 16; ++b) masks[w][b] = static_cast<int8_t>(b % 4 == 3 ? -1 : 4 * w + 3 - b / 4);
+        for (int b = 0; b < 16; ++b)
+            masks[w][b] = static_cast<int8_t>(b % 4 == 3 ? -1 : 4 * w + 3 - b / 4);
     return masks;
 }
 
@@ -45,11 +48,15 @@ alignas(16) constexpr auto kPack24 = PackMasks(2);
 alignas(16) constexpr auto kPack15 = PackMasks(0);
 alignas(16) constexpr auto kSpread = SpreadMasks();
 
-LUMEKO_SSSE3 inline __m128i Load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
-LUMEKO_SSSE3 inline __m128i Mask(const ByteMask& m) { return _mm_load_si128(reinterpret_cast<const __m128i*>(m.data())); }
+LUMEKO_SSSE3 inline __m128i Load(const void* p) {
+    return _mm_loadu_si128(static_cast<const __m128i*>(p));
+}
+LUMEKO_SSSE3 inline __m128i Mask(const ByteMask& m) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(m.data()));
+}
 
-LUMEKO_SSSE3 inline void Pack(const std::array<std::array<ByteMask, 4>, 3>& masks, const __m128i (&px)[4],
-                              uint8_t* out) {
+LUMEKO_SSSE3 inline void Pack(const std::array<std::array<ByteMask, 4>, 3>& masks,
+                              const __m128i (&px)[4], uint8_t* out) {
     for (int v = 0; v < 3; ++v) {
         // Output vector v draws on pixel vectors v and v + 1 only.
         const __m128i bytes = _mm_or_si128(_mm_shuffle_epi8(px[v], Mask(masks[v][v])),
@@ -60,10 +67,13 @@ LUMEKO_SSSE3 inline void Pack(const std::array<std::array<ByteMask, 4>, 3>& mask
 
 }  // namespace
 
-bool HasSsse3Rows() { return __builtin_cpu_supports("ssse3"); }
+bool HasSsse3Rows() {
+    return __builtin_cpu_supports("ssse3");
+}
 
 LUMEKO_SSSE3 void WriteRow15Ssse3(const uint32_t* pairs, size_t groups, uint8_t* out) {
-    const __m128i blueMask = _mm_set1_epi16(0x00F8), greenMask = _mm_set1_epi16(static_cast<int16_t>(0xF800));
+    const __m128i blueMask = _mm_set1_epi16(0x00F8),
+                  greenMask = _mm_set1_epi16(static_cast<int16_t>(0xF800));
     size_t g = 0;
     for (; g + 4 <= groups; g += 4, out += 48) {
         __m128i px[4];
@@ -81,8 +91,8 @@ LUMEKO_SSSE3 void WriteRow15Ssse3(const uint32_t* pairs, size_t groups, uint8_t*
     WriteRow15Plain(pairs + 2 * g, groups - g, out);
 }
 
-LUMEKO_SSSE3 void WriteRow24Ssse3(const uint32_t* luma, const uint32_t* chroma, bool narrow, size_t words,
-                                  const uint32_t* gray, uint8_t* out) {
+LUMEKO_SSSE3 void WriteRow24Ssse3(const uint32_t* luma, const uint32_t* chroma, bool narrow,
+                                  size_t words, const uint32_t* gray, uint8_t* out) {
     size_t i = 0;
     for (; i + 4 <= words; i += 4, out += 48) {
         const __m128i y = Load(luma + i);
@@ -103,7 +113,8 @@ LUMEKO_SSSE3 void WriteRow24Ssse3(const uint32_t* luma, const uint32_t* chroma, 
         // The grey of luminance Y is Y in the three low bytes (its top bit is never
         // written); the chroma sample adds with its carries, as in the plain kernel.
         __m128i px[4];
-        for (int w = 0; w < 4; ++w) px[w] = _mm_add_epi32(_mm_shuffle_epi8(y, Mask(kSpread[w])), sample[w]);
+        for (int w = 0; w < 4; ++w)
+            px[w] = _mm_add_epi32(_mm_shuffle_epi8(y, Mask(kSpread[w])), sample[w]);
         Pack(kPack24, px, out);
     }
     WriteRow24Plain(luma + i, narrow ? chroma + 2 * i : chroma + i, narrow, words - i, gray, out);
@@ -115,10 +126,14 @@ LUMEKO_SSSE3 void WriteRow24Ssse3(const uint32_t* luma, const uint32_t* chroma, 
 
 namespace truemotion {
 
-bool HasSsse3Rows() { return false; }
-void WriteRow15Ssse3(const uint32_t* pairs, size_t groups, uint8_t* out) { WriteRow15Plain(pairs, groups, out); }
-void WriteRow24Ssse3(const uint32_t* luma, const uint32_t* chroma, bool narrow, size_t words, const uint32_t* gray,
-                     uint8_t* out) {
+bool HasSsse3Rows() {
+    return false;
+}
+void WriteRow15Ssse3(const uint32_t* pairs, size_t groups, uint8_t* out) {
+    WriteRow15Plain(pairs, groups, out);
+}
+void WriteRow24Ssse3(const uint32_t* luma, const uint32_t* chroma, bool narrow, size_t words,
+                     const uint32_t* gray, uint8_t* out) {
     WriteRow24Plain(luma, chroma, narrow, words, gray, out);
 }
 

@@ -15,7 +15,8 @@ void WriteImage15(int width, int height, const uint32_t* pairImage, uint8_t* pix
 // From the 24-bit luminance image (W/4 words a row, row 0 above the picture) and the
 // chroma image (row 0, then one row per block row: W/2 samples with narrow blocks,
 // W/4 otherwise).
-void WriteImage24(int width, int height, int blockMask, bool narrowBlocks, const uint32_t* lumaImage,
-                  const uint32_t* chromaImage, const std::array<uint32_t, 256>& grayTable, uint8_t* pixels);
+void WriteImage24(int width, int height, int blockMask, bool narrowBlocks,
+                  const uint32_t* lumaImage, const uint32_t* chromaImage,
+                  const std::array<uint32_t, 256>& grayTable, uint8_t* pixels);
 
 }  // namespace truemotion

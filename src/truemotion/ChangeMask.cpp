@@ -7,7 +7,9 @@ namespace truemotion {
 // Rows above the first stripe (a height that is not a multiple of 4) have no mask
 // bits of their own: they keep what the previous frame left, rather than follow the
 // previous frame's last stripe.
-void TrueMotionDecoder::ResetMaskWords() { m_maskWords.fill(~0u); }
+void TrueMotionDecoder::ResetMaskWords() {
+    m_maskWords.fill(~0u);
+}
 
 // A stripe is the row's W/4 mask blocks in chunks of up to 32, each chunk read as a
 // 4-byte word (bytes past the frame's end read as 0) and followed by the bytes it
@@ -16,7 +18,8 @@ size_t TrueMotionDecoder::LoadMaskStripe(std::span<const uint8_t> mask, size_t p
     const int blocks = m_nWidth >> 2;
     for (int first = 0, word = 0; first < blocks; first += 32, ++word) {
         uint32_t bits = 0;
-        for (size_t k = 0; k < 4 && position + k < mask.size(); ++k) bits |= uint32_t{mask[position + k]} << (8 * k);
+        for (size_t k = 0; k < 4 && position + k < mask.size(); ++k)
+            bits |= uint32_t{mask[position + k]} << (8 * k);
         m_maskWords[static_cast<size_t>(word)] = bits;
         position += static_cast<size_t>((std::min(32, blocks - first) + 7) >> 3);
     }

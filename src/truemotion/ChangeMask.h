@@ -15,7 +15,9 @@ using MaskWords = std::array<uint32_t, 16>;
 // from its pixels. Runs of kept blocks cost nothing.
 template <typename Visit>
 void ForEachCodedBlock(const MaskWords& maskWords, int blocks, Visit&& visit) {
-    auto isKept = [&](int k) { return (maskWords[static_cast<size_t>(k >> 5)] >> (k & 31) & 1) != 0; };
+    auto isKept = [&](int k) {
+        return (maskWords[static_cast<size_t>(k >> 5)] >> (k & 31) & 1) != 0;
+    };
     for (int first = 0; first < blocks; first += 32) {
         const int count = std::min(32, blocks - first);
         uint32_t coded = ~maskWords[static_cast<size_t>(first >> 5)];

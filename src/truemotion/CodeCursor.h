@@ -18,7 +18,9 @@ class CodeCursor {
 public:
     // Reads the first index byte: the cursor starts at slot 0 of that group.
     explicit CodeCursor(std::span<const uint8_t> bytes)
-        : m_next(bytes.data()), m_end(bytes.data() + bytes.size()), m_position(Next() * kCodeSlotCount) {}
+        : m_next(bytes.data()),
+          m_end(bytes.data() + bytes.size()),
+          m_position(Next() * kCodeSlotCount) {}
 
     // One step on `table`: adds the next pair entry to `acc`. At the end of a group the
     // next index byte picks the next group; a 0 there is an escape into `escape`, whose

@@ -74,7 +74,8 @@ void TrueMotionDecoder::DecodeKey15(std::span<const uint8_t> indexStream) {
     CodeCursor cursor(indexStream);
     for (int r = 0; r < height && !cursor.exhausted(); ++r) {
         const uint32_t* above = image + static_cast<size_t>(r) * words;
-        Row15 row{cursor, Table(kLumaCodes), Table(kChromaCodes), above, image + static_cast<size_t>(r + 1) * words};
+        Row15 row{cursor, Table(kLumaCodes), Table(kChromaCodes), above,
+                  image + static_cast<size_t>(r + 1) * words};
         if (!IsBlockTopRow(r))
             row.InnerWords(0, words);
         else if (narrow)
@@ -84,7 +85,8 @@ void TrueMotionDecoder::DecodeKey15(std::span<const uint8_t> indexStream) {
     }
 }
 
-void TrueMotionDecoder::DecodeDelta15(std::span<const uint8_t> mask, std::span<const uint8_t> indexStream) {
+void TrueMotionDecoder::DecodeDelta15(std::span<const uint8_t> mask,
+                                      std::span<const uint8_t> indexStream) {
     const int height = m_nHeight, words = m_nWidth / 2, blocks = m_nWidth / 4;
     const bool narrow = m_bNarrowBlocks != 0;
     uint32_t* image = m_pWorkImage.get();
@@ -95,7 +97,8 @@ void TrueMotionDecoder::DecodeDelta15(std::span<const uint8_t> mask, std::span<c
     for (int r = 0; r < height && !cursor.exhausted(); ++r) {
         const bool blockTop = IsBlockTopRow(r);
         if (blockTop && (height - r) % 4 == 0) maskPosition = LoadMaskStripe(mask, maskPosition);
-        Row15 row{cursor, Table(kLumaCodes), Table(kChromaCodes), image + static_cast<size_t>(r) * words,
+        Row15 row{cursor, Table(kLumaCodes), Table(kChromaCodes),
+                  image + static_cast<size_t>(r) * words,
                   image + static_cast<size_t>(r + 1) * words};
         ForEachCodedBlock(m_maskWords, blocks, [&](int k, bool afterKept) {
             if (afterKept) row.KeptBlock(k - 1);

@@ -72,10 +72,16 @@ struct Images24 {
 
     // Row r's luminance row and the one above, and on block-top rows the next chroma row
     // and the one above it.
-    Row24 RowAt(CodeCursor& cursor, const CodeTables& tables, int r, bool blockTop, int& chromaRow) const {
+    Row24 RowAt(CodeCursor& cursor, const CodeTables& tables, int r, bool blockTop,
+                int& chromaRow) const {
         uint32_t* current = luma + static_cast<size_t>(r + 1) * words;
-        uint32_t* chromaCurrent = blockTop ? chroma + static_cast<size_t>(++chromaRow) * chromaLength : nullptr;
-        return Row24{cursor, tables, current - words, current, blockTop ? chromaCurrent - chromaLength : nullptr,
+        uint32_t* chromaCurrent =
+            blockTop ? chroma + static_cast<size_t>(++chromaRow) * chromaLength : nullptr;
+        return Row24{cursor,
+                     tables,
+                     current - words,
+                     current,
+                     blockTop ? chromaCurrent - chromaLength : nullptr,
                      chromaCurrent};
     }
 };
@@ -101,7 +107,8 @@ void TrueMotionDecoder::DecodeKey24(std::span<const uint8_t> indexStream) {
     }
 }
 
-void TrueMotionDecoder::DecodeDelta24(std::span<const uint8_t> mask, std::span<const uint8_t> indexStream) {
+void TrueMotionDecoder::DecodeDelta24(std::span<const uint8_t> mask,
+                                      std::span<const uint8_t> indexStream) {
     const int height = m_nHeight, words = m_nWidth / 4;
     const bool narrow = m_bNarrowBlocks != 0;
     const Images24 images{m_pWorkImage.get(), m_pWorkImage2, static_cast<size_t>(words),

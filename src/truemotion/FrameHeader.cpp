@@ -26,7 +26,8 @@ constexpr uint16_t kTablesBuilt = 0xFFFF;
 // 7 reads on into the rows after it, as the original table lookup did; past the end of
 // the table there is nothing to accept.
 bool IsAcceptedType(int compression, int type) {
-    const size_t index = static_cast<size_t>(compression) * kCompressionTable[0].size() + static_cast<size_t>(type);
+    const size_t index =
+        static_cast<size_t>(compression) * kCompressionTable[0].size() + static_cast<size_t>(type);
     const size_t rowSize = kCompressionTable[0].size();
     if (index >= kCompressionTable.size() * rowSize) return false;
     return kCompressionTable[index / rowSize][index % rowSize] != 0;
@@ -71,8 +72,10 @@ int TrueMotionDecoder::ParseFrameHeader(std::span<const uint8_t> frame) {
         // Odd compressions with a typed header always use vector table 1. There is no
         // vector table 0 and no delta set above 3: such frames are rejected.
         const int table = (compression & 1) && type != 0 ? 1 : d[kVectorTableByte];
-        const auto layout = row[kCompressionClassByte] == kClass24Bit ? CodeTableLayout::k24Bit : CodeTableLayout::k15Bit;
-        if (!BuildCodeTables(d[kDeltaSetByte], VectorTableBytes(table), layout, m_codeTables)) return 0;
+        const auto layout = row[kCompressionClassByte] == kClass24Bit ? CodeTableLayout::k24Bit
+                                                                      : CodeTableLayout::k15Bit;
+        if (!BuildCodeTables(d[kDeltaSetByte], VectorTableBytes(table), layout, m_codeTables))
+            return 0;
         m_nLastDeltaSet = d[kDeltaSetByte];
         m_nLastVectorTable = d[kVectorTableByte];
         m_wTablesBuilt = kTablesBuilt;

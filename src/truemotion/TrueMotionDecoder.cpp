@@ -22,7 +22,8 @@ bool TrueMotionDecoder::Open(int width, int height) {
     // prediction rely on that.
     m_pWorkImage.reset(new (std::nothrow) uint32_t[cells]());
     if (!m_pWorkImage) return false;
-    m_pWorkImage2 = m_pWorkImage.get() + static_cast<size_t>(width) * (static_cast<size_t>(height) + 1);
+    m_pWorkImage2 =
+        m_pWorkImage.get() + static_cast<size_t>(width) * (static_cast<size_t>(height) + 1);
     m_nWidth = width;
     m_nHeight = height;
     m_nLastDeltaSet = 0;
@@ -44,7 +45,8 @@ int TrueMotionDecoder::DecodeFrame(std::span<const uint8_t> frame, uint8_t* pixe
     if (!m_pWorkImage) return 0;
     const int headerSize = ParseFrameHeader(frame);
     if (headerSize == 0) return 0;
-    return DecodeFrameBody(frame.subspan(std::min(frame.size(), static_cast<size_t>(headerSize))), pixels);
+    return DecodeFrameBody(frame.subspan(std::min(frame.size(), static_cast<size_t>(headerSize))),
+                           pixels);
 }
 
 int TrueMotionDecoder::DecodeFrameBody(std::span<const uint8_t> body, uint8_t* pixels) {
@@ -57,7 +59,8 @@ int TrueMotionDecoder::DecodeFrameBody(std::span<const uint8_t> body, uint8_t* p
     if (m_bSkipFlag && !m_bDeltaFlag) return 1;
     // A body without its first index byte (or, for a delta frame, without its whole
     // change mask) holds no picture: the frame is refused and the bitmap kept.
-    const size_t maskBytes = static_cast<size_t>(m_nHeight >> 2) * static_cast<size_t>(((m_nWidth >> 2) + 7) >> 3);
+    const size_t maskBytes =
+        static_cast<size_t>(m_nHeight >> 2) * static_cast<size_t>(((m_nWidth >> 2) + 7) >> 3);
     const bool delta = !m_bStretch && !m_bKeyFrame;
     if (body.size() < (delta ? maskBytes : 0) + 1) return 0;
 
@@ -69,8 +72,8 @@ int TrueMotionDecoder::DecodeFrameBody(std::span<const uint8_t> body, uint8_t* p
             DecodeDelta24(body, body.subspan(maskBytes));
         else
             DecodeKey24(body);
-        WriteImage24(m_nWidth, m_nHeight, m_nBlockMask, m_bNarrowBlocks != 0, m_pWorkImage.get(), m_pWorkImage2,
-                     m_grayTable, pixels);
+        WriteImage24(m_nWidth, m_nHeight, m_nBlockMask, m_bNarrowBlocks != 0, m_pWorkImage.get(),
+                     m_pWorkImage2, m_grayTable, pixels);
     } else {
         if (delta)
             DecodeDelta15(body, body.subspan(maskBytes));

@@ -14,14 +14,19 @@ namespace {
 using testing::DisplayBitmap;
 using Bgr = std::array<int, 3>;
 
-uint32_t PairWord(uint32_t left, uint32_t right) { return left | right << 16; }
+uint32_t PairWord(uint32_t left, uint32_t right) {
+    return left | right << 16;
+}
 
 TEST(BitmapWriters, FifteenBitFieldsTimesEightBottomRowFirst) {
     // 4 × 2 picture; image row 0 lies above the picture and is not written.
     const std::vector<uint32_t> image = {
-        0xDEADBEEF,           0xDEADBEEF,                             // above
-        PairWord(0x8000, 0xFFFF), PairWord(0x8C41, 0x7C1F),           // picture row 0
-        PairWord(0x801F, 0x83E0), PairWord(0xFC00, 0x0C41),           // picture row 1
+        0xDEADBEEF,
+        0xDEADBEEF,  // above
+        PairWord(0x8000, 0xFFFF),
+        PairWord(0x8C41, 0x7C1F),  // picture row 0
+        PairWord(0x801F, 0x83E0),
+        PairWord(0xFC00, 0x0C41),  // picture row 1
     };
     DisplayBitmap bitmap(4, 2);
     WriteImage15(4, 2, image.data(), bitmap.data());
@@ -45,10 +50,10 @@ TEST(BitmapWriters, TwentyFourBitGreenIsLuminanceRedAndBlueAddChroma) {
     };
     const Case cases[] = {
         {100, 0, {100, 100, 100}},
-        {100, 0xFFFFFFFB, {100, 100, 95}},   // red -5
-        {3, 0xFFFFFFFB, {3, 2, 254}},        // red borrows from green
-        {250, 10, {250, 251, 4}},            // red carries into green ...
-        {250, 10u << 16, {4, 250, 250}},     // ... blue into the unwritten top byte
+        {100, 0xFFFFFFFB, {100, 100, 95}},  // red -5
+        {3, 0xFFFFFFFB, {3, 2, 254}},       // red borrows from green
+        {250, 10, {250, 251, 4}},           // red carries into green ...
+        {250, 10u << 16, {4, 250, 250}},    // ... blue into the unwritten top byte
         {0, 0, {0, 0, 0}},
         {255, 0, {255, 255, 255}},
     };
@@ -57,8 +62,10 @@ TEST(BitmapWriters, TwentyFourBitGreenIsLuminanceRedAndBlueAddChroma) {
         const std::vector<uint32_t> luma = {0, c.luma * 0x01010101u};
         const std::vector<uint32_t> chroma = {0, c.sample};
         DisplayBitmap bitmap(4, 1);
-        WriteImage24(4, 1, 3, false, luma.data(), chroma.data(), decoder.GetGrayTable(), bitmap.data());
-        for (int x = 0; x < 4; ++x) EXPECT_EQ(bitmap.At(x, 0), c.expected) << int{c.luma} << " " << c.sample;
+        WriteImage24(4, 1, 3, false, luma.data(), chroma.data(), decoder.GetGrayTable(),
+                     bitmap.data());
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(bitmap.At(x, 0), c.expected) << int{c.luma} << " " << c.sample;
     }
     EXPECT_EQ(decoder.GetGrayTable()[0], 0x80000000u);
     EXPECT_EQ(decoder.GetGrayTable()[1], 0x80010101u);
@@ -77,18 +84,21 @@ TEST(BitmapWriters, TwentyFourBitChromaRowsAndSamples) {
         const int samples = c.narrow ? width / 2 : width / 4;
         const int pixelsPerSample = c.narrow ? 2 : 4;
         const int blockHeight = c.blockMask + 1;
-        std::vector<uint32_t> luma(static_cast<size_t>(width / 4 * (height + 1)), 100 * 0x01010101u);
+        std::vector<uint32_t> luma(static_cast<size_t>(width / 4 * (height + 1)),
+                                   100 * 0x01010101u);
         std::vector<uint32_t> chroma(static_cast<size_t>(samples * (height / blockHeight + 1)));
         // Chroma row k, sample j: red + 10 k + j.
-        for (size_t i = 0; i < chroma.size(); ++i) chroma[i] = static_cast<uint32_t>(10 * (i / samples) + i % samples);
+        for (size_t i = 0; i < chroma.size(); ++i)
+            chroma[i] = static_cast<uint32_t>(10 * (i / samples) + i % samples);
         DisplayBitmap bitmap(width, height);
         TrueMotionDecoder decoder;
-        WriteImage24(width, height, c.blockMask, c.narrow, luma.data(), chroma.data(), decoder.GetGrayTable(),
-                     bitmap.data());
+        WriteImage24(width, height, c.blockMask, c.narrow, luma.data(), chroma.data(),
+                     decoder.GetGrayTable(), bitmap.data());
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x) {
                 const int red = 100 + 10 * (y / blockHeight + 1) + x / pixelsPerSample;
-                EXPECT_EQ(bitmap.At(x, y), (Bgr{100, 100, red})) << c.blockMask << c.narrow << " " << x << "," << y;
+                EXPECT_EQ(bitmap.At(x, y), (Bgr{100, 100, red}))
+                    << c.blockMask << c.narrow << " " << x << "," << y;
             }
     }
 }
@@ -102,7 +112,8 @@ TEST(BitmapWriters, WriteOnlyWholeGroupsOfFour) {
     TrueMotionDecoder decoder;
     DisplayBitmap bitmap15(width, height), bitmap24(width, height);
     WriteImage15(width, height, pairs.data(), bitmap15.data());
-    WriteImage24(width, height, 3, false, luma.data(), chroma.data(), decoder.GetGrayTable(), bitmap24.data());
+    WriteImage24(width, height, 3, false, luma.data(), chroma.data(), decoder.GetGrayTable(),
+                 bitmap24.data());
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < 4; ++x) {
             EXPECT_EQ(bitmap15.At(x, y), (Bgr{0xF8, 0xF8, 0xF8}));
@@ -130,7 +141,8 @@ TEST(BitmapWriters, FastRowsMatchThePlainOnes) {
             for (auto& x : *v) x = static_cast<uint32_t>(random());
         // Chroma offsets as the decoder makes them: small, of either sign, now and then.
         if (round % 2)
-            for (auto& c : chroma) c = static_cast<uint32_t>(static_cast<int>(random() % 64) - 32) * 0x10001u;
+            for (auto& c : chroma)
+                c = static_cast<uint32_t>(static_cast<int>(random() % 64) - 32) * 0x10001u;
         for (bool narrow : {false, true}) {
             std::vector<uint8_t> plain(12 * words + 16, 0x5A), fast(12 * words + 16, 0x5A);
             WriteRow24Plain(luma.data(), chroma.data(), narrow, words, gray, plain.data());

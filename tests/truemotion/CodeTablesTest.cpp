@@ -43,8 +43,10 @@ TEST(CodeTables, GroupsEndWhereTheVectorTableSaysInEveryTable) {
             ASSERT_TRUE(BuildCodeTables(0, VectorTableBytes(c.vectorTable), layout, tables));
             for (int kind = 0; kind < 4; ++kind) {
                 std::map<int, int> counted;
-                for (int length : GroupLengths(tables[static_cast<size_t>(kind)])) ++counted[length];
-                EXPECT_EQ(counted, c.groupsOfLength) << "table " << c.vectorTable << " kind " << kind;
+                for (int length : GroupLengths(tables[static_cast<size_t>(kind)]))
+                    ++counted[length];
+                EXPECT_EQ(counted, c.groupsOfLength)
+                    << "table " << c.vectorTable << " kind " << kind;
             }
         }
     }
@@ -57,7 +59,8 @@ struct Rgb15 {
     int r, g, b;
 };
 Rgb15 Fields15(uint32_t pixel) {
-    return {static_cast<int>(pixel & 31), static_cast<int>((pixel >> 5) & 31), static_cast<int>((pixel >> 10) & 31)};
+    return {static_cast<int>(pixel & 31), static_cast<int>((pixel >> 5) & 31),
+            static_cast<int>((pixel >> 10) & 31)};
 }
 
 // The entries do what the packed arithmetic needs: added to a pair word or a 16-bit
@@ -155,7 +158,8 @@ TEST(CodeTables, DecoderRebuildsOnlyWhenTheirBytesChange) {
         return bitmap.pixels;
     };
 
-    ASSERT_NE(fresh(header(2, 0, 1)), fresh(header(2, 0, 2))) << "the body must tell the tables apart";
+    ASSERT_NE(fresh(header(2, 0, 1)), fresh(header(2, 0, 2)))
+        << "the body must tell the tables apart";
     // Compression 1 with a typed header builds from table 1 whatever its byte says ...
     EXPECT_EQ(after(header(1, 0, 2)), fresh(header(1, 0, 1)));
     // ... and a following compression 2 frame with the same bytes reuses those tables.

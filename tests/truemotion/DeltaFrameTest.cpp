@@ -36,14 +36,17 @@ struct AfterKeyFrame {
     AfterKeyFrame(uint8_t compression, int width, int height) : bitmap(width, height) {
         EXPECT_TRUE(decoder.Open(width, height));
         const auto steps = testing::SmallSteps(testing::KeyStepBound(width, height), compression);
-        EXPECT_EQ(decoder.DecodeFrame(BuildFrame(Header(compression, width, height, 0), steps), bitmap.data()), 1);
+        EXPECT_EQ(decoder.DecodeFrame(BuildFrame(Header(compression, width, height, 0), steps),
+                                      bitmap.data()),
+                  1);
         keyPicture = bitmap.pixels;
     }
     int Delta(std::vector<uint8_t> mask, std::vector<uint8_t> steps) {
         mask.insert(mask.end(), steps.begin(), steps.end());
-        return decoder.DecodeFrame(
-            BuildFrame(Header(decoder.GetCompression(), bitmap.width, bitmap.height, testing::kDeltaFrameFlags), mask),
-            bitmap.data());
+        return decoder.DecodeFrame(BuildFrame(Header(decoder.GetCompression(), bitmap.width,
+                                                     bitmap.height, testing::kDeltaFrameFlags),
+                                              mask),
+                                   bitmap.data());
     }
 };
 
@@ -52,7 +55,9 @@ TEST(DeltaFrames, AllKeptMaskLeavesThePicture) {
     for (uint8_t compression : kAllCompressions) {
         AfterKeyFrame f(compression, 320, 8);
         std::fill(f.bitmap.pixels.begin(), f.bitmap.pixels.end(), 0);
-        ASSERT_EQ(f.Delta(std::vector<uint8_t>(testing::MaskBytes(320, 8), 0xFF), testing::SmallSteps(8, 1)), 1);
+        ASSERT_EQ(f.Delta(std::vector<uint8_t>(testing::MaskBytes(320, 8), 0xFF),
+                          testing::SmallSteps(8, 1)),
+                  1);
         EXPECT_EQ(f.bitmap.pixels, f.keyPicture) << int{compression};
     }
 }
@@ -66,10 +71,13 @@ TEST(DeltaFrames, AllCodedMaskDecodesLikeAKeyFrame) {
             TrueMotionDecoder keyDecoder;
             ASSERT_TRUE(keyDecoder.Open(width, height));
             DisplayBitmap key(width, height);
-            ASSERT_EQ(keyDecoder.DecodeFrame(BuildFrame(Header(compression, width, height, 0), steps), key.data()), 1);
+            ASSERT_EQ(keyDecoder.DecodeFrame(
+                          BuildFrame(Header(compression, width, height, 0), steps), key.data()),
+                      1);
 
             AfterKeyFrame f(compression, width, height);
-            ASSERT_EQ(f.Delta(std::vector<uint8_t>(testing::MaskBytes(width, height), 0), steps), 1);
+            ASSERT_EQ(f.Delta(std::vector<uint8_t>(testing::MaskBytes(width, height), 0), steps),
+                      1);
             EXPECT_EQ(f.bitmap.pixels, key.pixels) << int{compression} << " " << width;
         }
     }
@@ -77,11 +85,13 @@ TEST(DeltaFrames, AllCodedMaskDecodesLikeAKeyFrame) {
 
 // The picture with the given blocks (stripe, block) replaced by the two pixels left of
 // them, repeated.
-std::vector<uint8_t> WithBlocksCopied(const DisplayBitmap& before, const std::set<std::pair<int, int>>& coded) {
+std::vector<uint8_t> WithBlocksCopied(const DisplayBitmap& before,
+                                      const std::set<std::pair<int, int>>& coded) {
     DisplayBitmap after = before;
     for (auto [stripe, block] : coded)
         for (int y = 4 * stripe; y < 4 * stripe + 4; ++y)
-            for (int j = 0; j < 4; ++j) after.Set(4 * block + j, y, before.At(4 * block - 2 + j % 2, y));
+            for (int j = 0; j < 4; ++j)
+                after.Set(4 * block + j, y, before.At(4 * block - 2 + j % 2, y));
     return after.pixels;
 }
 
@@ -124,7 +134,8 @@ TEST(DeltaFrames, StripesOfW320ReadThreeWordsAndAdvanceTenBytes) {
         DisplayBitmap top = before;
         top.pixels = WithBlocksCopied(before, {{0, 79}});
         for (int y = 0; y < 4; ++y)
-            for (int x = 312; x < 320; ++x) EXPECT_EQ(f.bitmap.At(x, y), top.At(x, y)) << x << "," << y;
+            for (int x = 312; x < 320; ++x)
+                EXPECT_EQ(f.bitmap.At(x, y), top.At(x, y)) << x << "," << y;
     }
 }
 
@@ -137,9 +148,11 @@ TEST(DeltaFrames, RowsAboveTheFirstStripeAreKept) {
         for (int frame = 0; frame < 2; ++frame) {
             ASSERT_EQ(f.Delta({0x00}, std::vector<uint8_t>(60, Pair(0, 0))), 1);
             for (int x = 0; x < 8; ++x) {
-                for (int y = 0; y < 2; ++y) EXPECT_EQ(f.bitmap.At(x, y), before.At(x, y)) << x << "," << y;
+                for (int y = 0; y < 2; ++y)
+                    EXPECT_EQ(f.bitmap.At(x, y), before.At(x, y)) << x << "," << y;
                 // The coded stripe below repeats the last kept row (zero steps).
-                for (int y = 2; y < 6; ++y) EXPECT_EQ(f.bitmap.At(x, y), before.At(x, 1)) << x << "," << y;
+                for (int y = 2; y < 6; ++y)
+                    EXPECT_EQ(f.bitmap.At(x, y), before.At(x, 1)) << x << "," << y;
             }
         }
     }

@@ -15,8 +15,8 @@ using testing::DisplayBitmap;
 using testing::HeaderFields;
 using testing::Pair;
 
-HeaderFields Fields(uint8_t compression, uint8_t deltaSet, uint8_t vectorTable, uint8_t version, uint8_t type,
-                    uint8_t flags = 0) {
+HeaderFields Fields(uint8_t compression, uint8_t deltaSet, uint8_t vectorTable, uint8_t version,
+                    uint8_t type, uint8_t flags = 0) {
     HeaderFields h;
     h.compression = compression;
     h.deltaSet = deltaSet;
@@ -60,7 +60,8 @@ TEST(FrameHeader, AcceptsAndRejectsByCompressionTypeAndTables) {
         TrueMotionDecoder decoder;
         ASSERT_TRUE(decoder.Open(4, 4));
         DisplayBitmap bitmap(4, 4);
-        EXPECT_EQ(decoder.DecodeFrame(BuildFrame(c.fields, body), bitmap.data()), c.expected) << c.why;
+        EXPECT_EQ(decoder.DecodeFrame(BuildFrame(c.fields, body), bitmap.data()), c.expected)
+            << c.why;
         if (c.expected == 0) {
             EXPECT_TRUE(bitmap.IsUntouched()) << c.why;
         } else {
@@ -74,7 +75,8 @@ TEST(FrameHeader, RejectsShortFramesAndSmallSizeBytes) {
     ASSERT_TRUE(decoder.Open(4, 4));
     DisplayBitmap bitmap(4, 4);
     auto frame = BuildFrame({}, std::vector<uint8_t>(64, Pair(0, 0)));
-    EXPECT_EQ(decoder.DecodeFrame(std::span(frame).first(22), bitmap.data()), 0) << "shorter than the coded header";
+    EXPECT_EQ(decoder.DecodeFrame(std::span(frame).first(22), bitmap.data()), 0)
+        << "shorter than the coded header";
     EXPECT_EQ(decoder.DecodeFrame(std::span(frame).first(24), bitmap.data()), 0) << "no body";
     frame[0] = 0x0F;
     EXPECT_EQ(decoder.DecodeFrame(frame, bitmap.data()), 0) << "size byte below 0x10";
@@ -82,7 +84,8 @@ TEST(FrameHeader, RejectsShortFramesAndSmallSizeBytes) {
     EXPECT_EQ(decoder.DecodeFrame(frame, bitmap.data()), 0) << "header size 0";
     EXPECT_TRUE(bitmap.IsUntouched());
     TrueMotionDecoder closed;
-    EXPECT_EQ(closed.DecodeFrame(BuildFrame({}, std::vector<uint8_t>(64, Pair(0, 0))), bitmap.data()), 0);
+    EXPECT_EQ(
+        closed.DecodeFrame(BuildFrame({}, std::vector<uint8_t>(64, Pair(0, 0))), bitmap.data()), 0);
 }
 
 // The flags decide between a key frame, a delta frame (change mask first) and a frame
@@ -140,9 +143,11 @@ TEST(FrameHeader, DeltaFrameWithoutItsMaskIsRejected) {
     HeaderFields h = Fields(10, 0, 2, 2, 2, 0x08);
     const size_t mask = testing::MaskBytes(64, 8);
     ASSERT_EQ(mask, 4u);
-    EXPECT_EQ(decoder.DecodeFrame(BuildFrame(h, std::vector<uint8_t>(mask, 0xFF)), bitmap.data()), 0);
+    EXPECT_EQ(decoder.DecodeFrame(BuildFrame(h, std::vector<uint8_t>(mask, 0xFF)), bitmap.data()),
+              0);
     EXPECT_TRUE(bitmap.IsUntouched());
-    EXPECT_EQ(decoder.DecodeFrame(BuildFrame(h, std::vector<uint8_t>(mask + 1, 0xFF)), bitmap.data()), 1);
+    EXPECT_EQ(
+        decoder.DecodeFrame(BuildFrame(h, std::vector<uint8_t>(mask + 1, 0xFF)), bitmap.data()), 1);
 }
 
 TEST(FrameGeometry, ProbesSizeAndWidensTwoThirdsFrames) {

@@ -26,8 +26,8 @@ struct Kind {
     uint8_t flags;
 };
 constexpr Kind kKinds[] = {
-    {"15-bit key", 2, 0},         {"15-bit narrow key", 8, 0},   {"24-bit key", 10, 0},
-    {"24-bit narrow key", 14, 0}, {"two-thirds width", 4, 0x04}, {"15-bit delta", 6, 0x08},
+    {"15-bit key", 2, 0},         {"15-bit narrow key", 8, 0},       {"24-bit key", 10, 0},
+    {"24-bit narrow key", 14, 0}, {"two-thirds width", 4, 0x04},     {"15-bit delta", 6, 0x08},
     {"24-bit delta", 12, 0x08},   {"24-bit narrow delta", 16, 0x08},
 };
 
@@ -38,10 +38,12 @@ std::vector<uint8_t> ValidFrame(const Kind& kind, int width, int height, unsigne
     h.width = static_cast<uint16_t>(width);
     h.height = static_cast<uint16_t>(height);
     std::vector<uint8_t> body;
-    if (kind.flags & testing::kDeltaFrameFlags) body = testing::RandomMask(width, height, 0.4, seed);
+    if (kind.flags & testing::kDeltaFrameFlags)
+        body = testing::RandomMask(width, height, 0.4, seed);
     std::mt19937 random(seed);
     // Any byte is a valid index, escapes included.
-    for (size_t i = 0; i < testing::KeyStepBound(width, height); ++i) body.push_back(static_cast<uint8_t>(random()));
+    for (size_t i = 0; i < testing::KeyStepBound(width, height); ++i)
+        body.push_back(static_cast<uint8_t>(random()));
     return BuildFrame(h, body);
 }
 
@@ -50,7 +52,8 @@ TEST(HostileFrames, EveryTruncationAndRandomDamageIsSafe) {
     const int width = 48, height = 16;
     // The header's own size fields are not read after the first frame: decoding at an
     // opened size other than the frame's is as safe as at its own.
-    const std::pair<int, int> openSizes[] = {{width, height}, {12, 16}, {64, 20}, {48, 5}, {6, 3}, {2048, 4}};
+    const std::pair<int, int> openSizes[] = {{width, height}, {12, 16}, {64, 20},
+                                             {48, 5},         {6, 3},   {2048, 4}};
     for (const Kind& kind : kKinds) {
         const auto frame = ValidFrame(kind, width, height, 11);
         for (auto [openWidth, openHeight] : openSizes) {
@@ -66,9 +69,11 @@ TEST(HostileFrames, EveryTruncationAndRandomDamageIsSafe) {
             }
             for (int round = 0; round < 300; ++round) {
                 auto damaged = frame;
-                for (int k = 0; k < 4; ++k) damaged[random() % damaged.size()] = static_cast<uint8_t>(random());
+                for (int k = 0; k < 4; ++k)
+                    damaged[random() % damaged.size()] = static_cast<uint8_t>(random());
                 // Damage in the header too, now and then.
-                if (round % 8 == 0) damaged[1 + random() % 22] ^= static_cast<uint8_t>(1 + random() % 255);
+                if (round % 8 == 0)
+                    damaged[1 + random() % 22] ^= static_cast<uint8_t>(1 + random() % 255);
                 const int result = decoder.DecodeFrame(damaged, pixels.data());
                 EXPECT_TRUE(result == 0 || result == 1);
             }
@@ -93,10 +98,12 @@ TEST(HostileFrames, TruncatedAndDamagedEncodedFramesAreSafe) {
             ASSERT_TRUE(decoder.Open(openWidth, height));
             std::vector<uint8_t> pixels(static_cast<size_t>(openWidth) * height * 3);
             for (const auto& frame : {key, delta}) {
-                for (size_t n = 0; n <= frame.size(); ++n) decoder.DecodeFrame(std::span(frame).first(n), pixels.data());
+                for (size_t n = 0; n <= frame.size(); ++n)
+                    decoder.DecodeFrame(std::span(frame).first(n), pixels.data());
                 for (int round = 0; round < 200; ++round) {
                     auto damaged = frame;
-                    for (int k = 0; k < 4; ++k) damaged[random() % damaged.size()] = static_cast<uint8_t>(random());
+                    for (int k = 0; k < 4; ++k)
+                        damaged[random() % damaged.size()] = static_cast<uint8_t>(random());
                     decoder.DecodeFrame(damaged, pixels.data());
                 }
             }
@@ -112,7 +119,8 @@ TEST(HostileFrames, TruncatedKeyFrameStopsWhereItsBytesEnd) {
         HeaderFields h;
         h.compression = compression;
         // One byte a step: row 0 takes 36 steps (24 luminance, 12 chroma), row 1 24.
-        const auto frame = BuildFrame(h, testing::SmallSteps(testing::KeyStepBound(width, height), 5));
+        const auto frame =
+            BuildFrame(h, testing::SmallSteps(testing::KeyStepBound(width, height), 5));
         TrueMotionDecoder full, cut;
         ASSERT_TRUE(full.Open(width, height));
         ASSERT_TRUE(cut.Open(width, height));
@@ -123,7 +131,8 @@ TEST(HostileFrames, TruncatedKeyFrameStopsWhereItsBytesEnd) {
             EXPECT_EQ(part.At(x, 0), whole.At(x, 0)) << int{compression};
             // Rows 1 to 3 share row 0's chroma in the 24-bit mode; the next block row
             // is out of reach.
-            for (int y = 4; y < height; ++y) EXPECT_EQ(part.At(x, y), (std::array<int, 3>{0, 0, 0})) << int{compression};
+            for (int y = 4; y < height; ++y)
+                EXPECT_EQ(part.At(x, y), (std::array<int, 3>{0, 0, 0})) << int{compression};
         }
     }
 }

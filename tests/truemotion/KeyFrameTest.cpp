@@ -27,7 +27,9 @@ using Bgr = std::array<int, 3>;
 using Row = std::vector<Bgr>;
 
 // A 15-bit grey of field value v, as the writer shows it.
-Bgr Grey15(int v) { return {8 * v, 8 * v, 8 * v}; }
+Bgr Grey15(int v) {
+    return {8 * v, 8 * v, 8 * v};
+}
 
 struct HandCase {
     const char* why;
@@ -51,7 +53,8 @@ void ExpectDecodes(const HandCase& c) {
     for (int y = 0; y < c.height; ++y) {
         const Row& row = c.rows[c.rows.size() == 1 ? 0 : static_cast<size_t>(y)];
         for (int x = 0; x < c.width; ++x)
-            EXPECT_EQ(bitmap.At(x, y), row[static_cast<size_t>(x)]) << c.why << " at " << x << "," << y;
+            EXPECT_EQ(bitmap.At(x, y), row[static_cast<size_t>(x)])
+                << c.why << " at " << x << "," << y;
     }
 }
 
@@ -160,14 +163,17 @@ TEST(KeyFrames, TwoThirdsWidthFramesWidenEveryFourPixelsToSix) {
     // mid(c, d), d. mid(4, 3) rounds red down and green and blue up; mid(3, 4) is 3.
     const std::vector<uint8_t> body = {Pair(0, 0), Pair(2, 4), Pair(0, 0), Pair(0, 0),
                                        Pair(0, 0), Pair(4, 0), Pair(0, 0), Pair(1, 2)};
-    const Row row = {Grey15(1), Grey15(2), Grey15(3), Grey15(1), Grey15(2), Grey15(3),
+    const Row row = {Grey15(1), Grey15(2),    Grey15(3), Grey15(1), Grey15(2), Grey15(3),
                      Grey15(4), {32, 32, 24}, Grey15(3), Grey15(3), Grey15(3), Grey15(4)};
     // Two chroma steps per two coded words on block-top rows, narrow blocks or not.
-    for (uint8_t compression : {2, 6}) ExpectDecodes({"two-thirds width", compression, 0x04, 12, 4, body, {row}});
+    for (uint8_t compression : {2, 6})
+        ExpectDecodes({"two-thirds width", compression, 0x04, 12, 4, body, {row}});
 }
 
 TEST(KeyFrames, MidPixel) {
-    auto pixel = [](int r, int g, int b) { return static_cast<uint32_t>(0x8000 | r | g << 5 | b << 10); };
+    auto pixel = [](int r, int g, int b) {
+        return static_cast<uint32_t>(0x8000 | r | g << 5 | b << 10);
+    };
     struct Case {
         uint32_t x, y, expected;
     };
@@ -181,7 +187,8 @@ TEST(KeyFrames, MidPixel) {
         {pixel(31, 30, 30), pixel(31, 30, 30), pixel(31, 30, 30)},
         {0x8000, 0x8000, 0x8000},
     };
-    for (const auto& c : cases) EXPECT_EQ(mid(c.x, c.y), c.expected) << std::hex << c.x << " " << c.y;
+    for (const auto& c : cases)
+        EXPECT_EQ(mid(c.x, c.y), c.expected) << std::hex << c.x << " " << c.y;
     // A green or blue field of 31 overflows into the next field.
     EXPECT_NE(mid(pixel(7, 31, 3), pixel(7, 31, 3)), pixel(7, 31, 3));
     EXPECT_NE(mid(pixel(7, 3, 31), pixel(7, 3, 31)), pixel(7, 3, 31));

@@ -14,7 +14,8 @@ struct DisplayBitmap {
     int width, height;
     std::vector<uint8_t> pixels;
 
-    DisplayBitmap(int w, int h) : width(w), height(h), pixels(static_cast<size_t>(w) * h * 3, kUntouched) {}
+    DisplayBitmap(int w, int h)
+        : width(w), height(h), pixels(static_cast<size_t>(w) * h * 3, kUntouched) {}
 
     uint8_t* data() { return pixels.data(); }
     bool IsUntouched() const {

@@ -32,7 +32,8 @@ inline uint8_t SizeByteFor(int headerSize) {
 }
 
 // `headerSize` is at least 23, so that every coded header byte lies in the header.
-inline std::vector<uint8_t> BuildFrame(const HeaderFields& h, std::span<const uint8_t> body, int headerSize = 24) {
+inline std::vector<uint8_t> BuildFrame(const HeaderFields& h, std::span<const uint8_t> body,
+                                       int headerSize = 24) {
     std::array<uint8_t, 21> d{};
     d[0] = h.compression;
     d[1] = h.deltaSet;
@@ -51,13 +52,16 @@ inline std::vector<uint8_t> BuildFrame(const HeaderFields& h, std::span<const ui
     return frame;
 }
 
-inline std::vector<uint8_t> BuildFrame(const HeaderFields& h, const std::vector<uint8_t>& body, int headerSize = 24) {
+inline std::vector<uint8_t> BuildFrame(const HeaderFields& h, const std::vector<uint8_t>& body,
+                                       int headerSize = 24) {
     return BuildFrame(h, std::span<const uint8_t>(body), headerSize);
 }
 
 // The group of vector tables 2 and 3 that holds the single pair (h, l): h indexes the
 // left pixel's delta, l the right one's.
-inline uint8_t Pair(int h, int l) { return static_cast<uint8_t>(192 + h + 8 * l); }
+inline uint8_t Pair(int h, int l) {
+    return static_cast<uint8_t>(192 + h + 8 * l);
+}
 
 // Bytes of a delta frame's change mask for a width × height picture.
 inline size_t MaskBytes(int width, int height) {
@@ -75,7 +79,9 @@ inline std::vector<uint8_t> SmallSteps(size_t count, unsigned seed) {
 
 // Enough index bytes for any key frame of a width × height picture: no mode takes more
 // than width steps a row.
-inline size_t KeyStepBound(int width, int height) { return static_cast<size_t>(width) * height + 1; }
+inline size_t KeyStepBound(int width, int height) {
+    return static_cast<size_t>(width) * height + 1;
+}
 
 // A change mask in which each block is coded with the given probability.
 inline std::vector<uint8_t> RandomMask(int width, int height, double codedFraction, unsigned seed) {
