@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QMenuBar>
 #include <QPainter>
+#include <QProgressBar>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -86,6 +87,11 @@ CMainFrame::CMainFrame(platform::ISettings& settings, QWidget* view) : m_setting
             statusBar()->addPermanentWidget(m_panes[i]);
         }
     }
+    m_progress = new QProgressBar(this);
+    m_progress->setMaximumHeight(fontMetrics().height());
+    m_progress->setTextVisible(false);
+    m_progress->hide();
+    statusBar()->insertWidget(1, m_progress, 1);
     statusBar()->setSizeGripEnabled(false);
     BuildMenus();
     BuildToolBar();
@@ -221,6 +227,13 @@ void CMainFrame::SetRecentFiles(const std::vector<std::string>& paths) {
         m_fileMenu->insertAction(m_recentEnd, action);
         m_recentActions.push_back(action);
     }
+}
+
+void CMainFrame::ShowProgress(uint64_t done, uint64_t total) {
+    m_progress->setVisible(total > 0);
+    if (total == 0) return;
+    m_progress->setRange(0, 1000);
+    m_progress->setValue(static_cast<int>(done * 1000 / total));
 }
 
 void CMainFrame::SetPaneText(int pane, std::string_view text) {

@@ -11,6 +11,7 @@
 
 class QAction;
 class QMenu;
+class QProgressBar;
 
 // The main window: menu, tool bar, the three status panes, the view in the middle,
 // and its position kept in the settings.
@@ -38,6 +39,8 @@ public:
         m_addRecent = std::move(add);
     }
     void SetRecentFiles(const std::vector<std::string>& paths);
+    // A progress bar beside pane 0 for long work; hidden when total is 0.
+    void ShowProgress(uint64_t done, uint64_t total);
     QString PaneText(int pane) const { return m_panes[static_cast<size_t>(pane)]->text(); }
 
     // Files dropped on the window go to the application's open entry, in order.
@@ -55,6 +58,7 @@ private:
 
     platform::ISettings& m_settings;
     std::array<QLabel*, 3> m_panes{};
+    QProgressBar* m_progress = nullptr;
     std::map<int, QAction*> m_actions;
     std::map<int, std::function<CommandState()>> m_states;
     QMenu* m_fileMenu = nullptr;

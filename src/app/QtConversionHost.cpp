@@ -5,6 +5,7 @@
 #include <QMessageBox>
 
 #include "app/CompressorDialog.h"
+#include "app/MainFrame.h"
 
 std::optional<std::string> QtConversionHost::ChooseOutputPath(const std::string& proposed) {
     const QString path = QFileDialog::getSaveFileName(m_owner, QString(), QString::fromStdString(proposed),
@@ -26,3 +27,7 @@ void QtConversionHost::ShowError(std::string_view text) {
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
+
+QtConversionHost::~QtConversionHost() { m_owner->ShowProgress(0, 0); }
+
+void QtConversionHost::ShowProgress(Stage, uint64_t done, uint64_t total) { m_owner->ShowProgress(done, total); }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,9 @@ public:
     // The compressor dialog over `vars` (preset by the caller); false when cancelled.
     virtual bool ChooseCompressor(COMPVARS& vars) = 0;
     virtual void PumpMessages() = 0;
+    // How far the conversion is: `done` of `total` frames, then of the sound's samples.
+    enum class Stage { kPictures, kSound };
+    virtual void ShowProgress(Stage stage, uint64_t done, uint64_t total) = 0;
     virtual void ShowError(std::string_view text) = 0;
 };
 

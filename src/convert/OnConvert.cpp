@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <filesystem>
+#include <optional>
 #include <cstring>
 #include <memory>
 
@@ -13,6 +15,7 @@ constexpr char kCannotConvert[] = "このCODECには変換できません";
 constexpr char kConvertingPictures[] = "画像変換中";
 constexpr char kConvertingSound[] = "音声変換中";
 constexpr char kConversionDone[] = "変換終了";
+constexpr char kSourceIsOutput[] = "変換元のﾌｧｲﾙには書き込めません";
 constexpr char kVideoName[] = "ZEVEDI TrueMotion Video #1";
 constexpr char kAudioName[] = "ZEVEDI TrueMotin Audio #1";
 
@@ -35,8 +38,15 @@ void CLumekoDoc::OnConvert(convert::IConversionHost& host) {
     if (m_bPlaying) StopPlayback();
     if (!m_bOpen) return;
 
-    const auto path = host.ChooseOutputPath(convert::ProposedOutputPath(m_movie.GetPath()));
-    if (!path) return;
+    std::optional<std::string> path;
+    for (;;) {
+        path = host.ChooseOutputPath(convert::ProposedOutputPath(m_movie.GetPath()));
+        if (!path) return;
+        // The movie being read is never the one written.
+        std::error_code ec;
+        if (!std::filesystem::equivalent(*path, m_movie.GetPath(), ec)) break;
+        host.ShowError(kSourceIsOutput);
+    }
     movie::BITMAPINFOHEADER input;
     m_movie.GetBitmapHeader(&input);
     input.biCompression = movie::BI_RGB;
@@ -101,12 +111,18 @@ void CLumekoDoc::OnConvert(convert::IConversionHost& host) {
 
     auto writer = movie::AviWriter::Create(*path);
     if (!writer) {
-        SetPane(0, writer.error().message);
+        host.ShowError(writer.error().message);
         return;
     }
     auto videoStream = writer->AddStream(video, videoFormat);
-    auto soundStream = writer->AddStream(sound, movie::SerializeWaveFormat(wfx));
-    if (!videoStream || !soundStream) return;
+    if (!videoStream) return;
+    // A movie without sound gets no sound stream: its format record holds nothing valid.
+    const bool hasSound = m_movie.HasAudio() && m_pAudioBuffer[0] && wfx.nBlockAlign;
+    Result<int> soundStream = MakeError(ErrorKind::Unsupported, "no sound");
+    if (hasSound) {
+        soundStream = writer->AddStream(sound, movie::SerializeWaveFormat(wfx));
+        if (!soundStream) return;
+    }
 
     // A write that fails ends the conversion; the writer then leaves nothing behind,
     // and pane 0 says why instead of announcing the end.
@@ -123,8 +139,11 @@ void CLumekoDoc::OnConvert(convert::IConversionHost& host) {
         } else {
             bool key = false;
             const auto data = compressor->SeqCompressFrame(image, key);
-            written = writer->Write(*videoStream, data, key);
+            written = data.empty() ? Result<void>(MakeError(ErrorKind::Corrupt, "the compressor failed on frame " +
+                                                                                   std::to_string(i)))
+                                   : writer->Write(*videoStream, data, key);
         }
+        host.ShowProgress(convert::IConversionHost::Stage::kPictures, i + 1, m_nFrameCount);
         host.PumpMessages();
     }
     m_movie.ReadFrame(0, image);
@@ -133,14 +152,23 @@ void CLumekoDoc::OnConvert(convert::IConversionHost& host) {
     m_movie.RewindAudio();
 
     SetPane(0, kConvertingSound);
-    if (uint8_t* buffer = m_pAudioBuffer[0]; buffer && wfx.nBlockAlign) {
+    if (hasSound) {
+        const uint64_t total = m_movie.GetAudioInfo().dwLength;
         while (written) {
-            const uint32_t bytes = m_movie.ReadAudio(buffer);
+            const uint32_t bytes = m_movie.ReadAudio(m_pAudioBuffer[0]);
             if (bytes == 0) break;
-            written = writer->Write(*soundStream, std::span(buffer, bytes), false);
+            written = writer->Write(*soundStream, std::span(m_pAudioBuffer[0], bytes), false);
+            host.ShowProgress(convert::IConversionHost::Stage::kSound,
+                              std::min<uint64_t>(m_movie.GetAudioPosition(), total), total);
             host.PumpMessages();
         }
     }
     if (written) written = writer->Finish();
-    SetPane(0, written ? kConversionDone : written.error().message);
+    if (written) {
+        SetPane(0, kConversionDone);
+    } else {
+        // A failed conversion leaves no file behind and never says it ended well.
+        SetPane(0, "");
+        host.ShowError(written.error().message);
+    }
 }

@@ -35,6 +35,8 @@ public:
     // PCM written, 0 at the end, on a read failure or without sound.
     uint32_t ReadAudio(uint8_t* dst);
     void RewindAudio();
+    // The next audio sample (block) ReadAudio reads.
+    uint32_t GetAudioPosition() const { return m_nAudioPos; }
 
     uint32_t GetFrameCount() const;
     int GetBitmapHeader(movie::BITMAPINFOHEADER* bmih) const;

@@ -36,6 +36,7 @@ public:
         return true;
     }
     void PumpMessages() override { ++pumps; }
+    void ShowProgress(Stage, uint64_t done, uint64_t total) override { lastProgress = {done, total}; }
     void ShowError(std::string_view text) override { errors.emplace_back(text); }
 
     std::optional<std::string> outputPath;
@@ -44,6 +45,7 @@ public:
     std::vector<convert::COMPVARS> presets;
     std::vector<std::string> errors;
     int pumps = 0;
+    std::pair<uint64_t, uint64_t> lastProgress;
 };
 
 class ConvertTest : public ::testing::Test {

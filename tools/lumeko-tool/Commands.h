@@ -8,3 +8,4 @@ void AddInfoCommand(CLI::App& app);
 void AddDumpCommand(CLI::App& app);
 void AddMakeCommand(CLI::App& app);
 void AddPlayCommand(CLI::App& app);
+void AddConvertCommand(CLI::App& app);

@@ -6,12 +6,13 @@
 #include "Commands.h"
 
 int main(int argc, char** argv) {
-    CLI::App app{"lumeko-tool: inspect, decode, play and make TrueMotion movies without a window"};
+    CLI::App app{"lumeko-tool: inspect, decode, play, convert and make TrueMotion movies without a window"};
     app.require_subcommand(1);
     AddInfoCommand(app);
     AddDumpCommand(app);
     AddMakeCommand(app);
     AddPlayCommand(app);
+    AddConvertCommand(app);
     try {
         CLI11_PARSE(app, argc, argv);
     } catch (const std::exception& e) {

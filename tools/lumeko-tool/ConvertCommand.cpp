@@ -1,0 +1,134 @@
+#include <fmt/core.h>
+
+#include <chrono>
+#include <map>
+
+#include "Commands.h"
+#include "convert/ConversionHost.h"
+#include "platform/ConsoleMessageBox.h"
+#include "platform/MemorySettings.h"
+#include "platform/ThreadTimer.h"
+#include "playback/LumekoDoc.h"
+
+namespace {
+
+// A device that never opens: converting plays nothing.
+class NoSound final : public platform::IWaveOut {
+public:
+    bool waveOutOpen(const movie::WAVEFORMATEX&) override { return false; }
+    void waveOutPrepareHeader(platform::WAVEHDR&) override {}
+    void waveOutUnprepareHeader(platform::WAVEHDR&) override {}
+    void waveOutWrite(platform::WAVEHDR&) override {}
+    void waveOutPause() override {}
+    void waveOutRestart() override {}
+    void waveOutReset() override {}
+    void waveOutClose() override {}
+};
+
+// The conversion's dialogs answered from the command line, progress on the terminal.
+class TerminalHost final : public convert::IConversionHost {
+public:
+    TerminalHost(std::string output, convert::COMPVARS choice, bool quiet)
+        : m_output(std::move(output)), m_choice(choice), m_quiet(quiet), m_start(std::chrono::steady_clock::now()) {}
+
+    std::optional<std::string> ChooseOutputPath(const std::string&) override {
+        if (m_askedPath) return std::nullopt;  // asked again: the first answer was refused
+        m_askedPath = true;
+        return m_output;
+    }
+    bool ChooseCompressor(convert::COMPVARS& vars) override {
+        if (m_askedCompressor) return false;
+        m_askedCompressor = true;
+        vars.fccHandler = m_choice.fccHandler;
+        vars.lKey = m_choice.lKey;
+        vars.lQ = m_choice.lQ;
+        vars.lDataRate = m_choice.lDataRate;
+        return true;
+    }
+    void PumpMessages() override {}
+    void ShowProgress(Stage stage, uint64_t done, uint64_t total) override {
+        if (m_quiet || total == 0) return;
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+        const double rate = seconds > 0 ? done / seconds : 0;
+        const double left = rate > 0 ? (total - done) / rate : 0;
+        const int width = 30, filled = static_cast<int>(width * done / total);
+        fmt::print(stderr, "\r{} [{}{}] {}/{} {:.0f}/s {:.0f}s left   ", stage == Stage::kPictures ? "frames" : "sound ",
+                   std::string(static_cast<size_t>(filled), '#'), std::string(static_cast<size_t>(width - filled), '.'),
+                   done, total, rate, left);
+        if (done == total) fmt::print(stderr, "\n");
+    }
+    void ShowError(std::string_view text) override {
+        fmt::print(stderr, "\n{}\n", text);
+        failed = true;
+    }
+
+    bool failed = false;
+
+private:
+    std::string m_output;
+    convert::COMPVARS m_choice;
+    bool m_quiet;
+    bool m_askedPath = false, m_askedCompressor = false;
+    std::chrono::steady_clock::time_point m_start;
+};
+
+// Pane 0 of a window that is not there: only the last caption matters.
+class CaptionFrame final : public platform::IDocumentFrame {
+public:
+    void SetPaneText(int pane, std::string_view text) override {
+        if (pane == 0) caption = text;
+    }
+    void SetTitle(std::string_view) override {}
+    void AddToRecentFileList(const std::string&) override {}
+    void PostClose() override {}
+    std::string caption;
+};
+
+}  // namespace
+
+void AddConvertCommand(CLI::App& app) {
+    auto* cmd = app.add_subcommand("convert", "Convert a movie into a new AVI file, as the player's Convert does");
+    struct Options {
+        std::string in, out, codec = "dib";
+        int keyEvery = 15, quality = 100, dataRate = 0;
+        bool quiet = false;
+    };
+    auto o = std::make_shared<Options>();
+    cmd->add_option("IN", o->in, "The movie to convert")->required();
+    cmd->add_option("OUT", o->out, "The AVI file to write")->required();
+    cmd->add_option("--codec", o->codec, "Compressor: full frames, Motion JPEG or TrueMotion")
+        ->check(CLI::IsMember({"dib", "mjpg", "duck"}))
+        ->capture_default_str();
+    cmd->add_option("--key-every", o->keyEvery, "A key frame every N frames")->check(CLI::Range(0, 100000))->capture_default_str();
+    cmd->add_option("--quality", o->quality, "Quality 0..100")->check(CLI::Range(0, 100))->capture_default_str();
+    cmd->add_option("--data-rate", o->dataRate, "Data rate in KB/s (0: none)")->check(CLI::Range(0, 10000000))->capture_default_str();
+    cmd->add_flag("--quiet", o->quiet, "No progress bar");
+    cmd->callback([o] {
+        static const std::map<std::string, uint32_t> kCodecs = {
+            {"dib", convert::kFccUncompressed}, {"mjpg", movie::MakeFourCC("MJPG")}, {"duck", movie::MakeFourCC("DUCK")}};
+        convert::COMPVARS choice;
+        choice.fccHandler = kCodecs.at(o->codec);
+        choice.lKey = o->keyEvery;
+        choice.lQ = o->quality * 100;
+        choice.lDataRate = o->dataRate;
+
+        platform::MemorySettings settings;
+        platform::SteadyMillisecondClock clock;
+        platform::ThreadTimer timer;
+        NoSound wave;
+        platform::ConsoleMessageBox messages;
+        CaptionFrame frame;
+        CLumekoDoc doc({settings, clock, timer, wave, messages});
+        doc.AttachFrame(&frame);
+        doc.m_pendingFiles.push_back(o->in);
+        doc.IdleProcess(0);
+        if (!doc.m_bOpen) {
+            fmt::print(stderr, "{}: not a TrueMotion movie that Lumeko can open\n", o->in);
+            throw CLI::RuntimeError(1);
+        }
+        TerminalHost host(o->out, choice, o->quiet);
+        doc.OnConvert(host);
+        if (host.failed || frame.caption != "変換終了") throw CLI::RuntimeError(1);
+        if (!o->quiet) fmt::print("{}: written\n", o->out);
+    });
+}
