@@ -4,65 +4,53 @@
 #include <deque>
 #include <vector>
 
+#include "platform/MillisecondClock.h"
 #include "platform/WaveOut.h"
 
-// A wave device that plays only when the test consumes sound, and keeps every byte.
+// A wave device that plays only when the test consumes sound, and keeps every byte it
+// played with the clock's time. It keeps the rules of the real device (headers must be
+// prepared, a queued header cannot be written again) and counts every breach in
+// `misuses`. Playing allocates nothing until the log of stretches holds 65536 (tests
+// count the player's allocations). One thread: the test's.
 class RecordingWaveOut final : public platform::IWaveOut {
 public:
-    bool waveOutOpen(const movie::WAVEFORMATEX& f) override {
-        if (refuseOpen) return false;
-        format = f;
-        open = true;
-        ++opens;
-        return true;
-    }
-    void waveOutPrepareHeader(platform::WAVEHDR& h) override { h.dwFlags |= platform::WHDR_PREPARED; }
-    void waveOutUnprepareHeader(platform::WAVEHDR& h) override { h.dwFlags &= ~platform::WHDR_PREPARED; }
-    void waveOutWrite(platform::WAVEHDR& h) override {
-        h.dwFlags &= ~platform::WHDR_DONE;
-        h.dwFlags |= platform::WHDR_INQUEUE;
-        queue.push_back(&h);
-        ++writes;
-    }
+    explicit RecordingWaveOut(platform::IMillisecondClock* clock = nullptr) : m_clock(clock) { played.reserve(1 << 16); }
+
+    bool waveOutOpen(const movie::WAVEFORMATEX& f) override;
+    void waveOutPrepareHeader(platform::WAVEHDR& h) override;
+    void waveOutUnprepareHeader(platform::WAVEHDR& h) override;
+    void waveOutWrite(platform::WAVEHDR& h) override;
     void waveOutPause() override { paused = true; }
     void waveOutRestart() override { paused = false; }
-    void waveOutReset() override {
-        for (auto* h : queue) Done(*h);
-        queue.clear();
-        ++resets;
-    }
-    void waveOutClose() override { open = false; }
+    void waveOutReset() override;
+    void waveOutClose() override;
 
-    // Plays up to `bytes` bytes (nothing while paused); returns what was played.
-    size_t Consume(size_t bytes) {
-        size_t played = 0;
-        while (!paused && played < bytes && !queue.empty()) {
-            platform::WAVEHDR& h = *queue.front();
-            const size_t n = std::min<size_t>(bytes - played, h.dwBufferLength - m_position);
-            played_bytes.insert(played_bytes.end(), h.lpData + m_position, h.lpData + m_position + n);
-            m_position += n;
-            played += n;
-            if (m_position == h.dwBufferLength) {
-                queue.pop_front();
-                Done(h);
-                m_position = 0;
-            }
-        }
-        return played;
-    }
+    // Plays up to `bytes` bytes (nothing while paused or closed); returns what was played.
+    size_t Consume(size_t bytes);
+    // Plays `ms` milliseconds of sound at the format's rate, in whole sample frames; the
+    // time a dry queue leaves unused is not made up later.
+    size_t PlayFor(uint32_t ms);
+
+    // One stretch of played bytes.
+    struct Played {
+        uint32_t time;   // the clock's, 0 without a clock
+        uintptr_t user;  // the header's dwUser
+        size_t bytes;
+    };
 
     movie::WAVEFORMATEX format;
     bool open = false;
     bool paused = false;
     bool refuseOpen = false;
-    int opens = 0, writes = 0, resets = 0;
+    int opens = 0, writes = 0, resets = 0, misuses = 0;
     std::deque<platform::WAVEHDR*> queue;
     std::vector<uint8_t> played_bytes;
+    std::vector<Played> played;
 
 private:
-    void Done(platform::WAVEHDR& h) {
-        h.dwFlags &= ~platform::WHDR_INQUEUE;
-        h.dwFlags |= platform::WHDR_DONE;
-    }
-    size_t m_position = 0;
+    void Done(platform::WAVEHDR& h);
+
+    platform::IMillisecondClock* m_clock;
+    size_t m_position = 0;   // into the queue's first header
+    uint64_t m_carry = 0;    // bytes × 1000 that PlayFor owes
 };
