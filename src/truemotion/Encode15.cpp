@@ -180,7 +180,7 @@ private:
 
 }  // namespace
 
-void EncodePairFrame(EncoderState& state, std::span<const uint8_t> bgr, const KeptBlocks& kept,
+void EncodePairFrame(EncoderState& state, std::span<const uint8_t> bgr, const KeptBlocks* kept,
                      WorkImages& images, std::vector<uint8_t>& out) {
     const int words = state.width / 2, blocks = state.width / 4;
     uint32_t* image = images.image.data();

@@ -38,7 +38,7 @@ ChromaGeometry GeometryOf(const EncoderState& state) {
 }
 
 // Chooses the chroma steps of every block-top row and writes the chroma image.
-void CodeChroma(EncoderState& state, std::span<const uint8_t> bgr, const KeptBlocks& kept,
+void CodeChroma(EncoderState& state, std::span<const uint8_t> bgr, const KeptBlocks* kept,
                 uint32_t* chroma) {
     const auto [length, sampleWidth] = GeometryOf(state);
     const int samplesPerBlock = 4 / sampleWidth;
@@ -261,7 +261,7 @@ private:
 }  // namespace
 
 void EncodeLumaChromaFrame(EncoderState& state, std::span<const uint8_t> bgr,
-                           const KeptBlocks& kept, WorkImages& images, std::vector<uint8_t>& out) {
+                           const KeptBlocks* kept, WorkImages& images, std::vector<uint8_t>& out) {
     const int words = state.width / 4;
     const int chromaLength = GeometryOf(state).length;
     uint32_t* luma = images.image.data();

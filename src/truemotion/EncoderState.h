@@ -59,11 +59,11 @@ struct EncoderState {
     // the rows above the first stripe when the height is not a multiple of 4, which
     // the decoder always keeps in a delta frame.
     int StripeOfRow(int row) const { return Stripes() - (height - row + 3) / 4; }
-    // Whether mask block k of row r is kept; `kept` is empty for a key frame.
-    bool IsKept(const KeptBlocks& keptBlocks, int row, int block) const {
-        if (keptBlocks.empty()) return false;
+    // Whether mask block k of row r is kept; `keptBlocks` is null for a key frame.
+    bool IsKept(const KeptBlocks* keptBlocks, int row, int block) const {
+        if (keptBlocks == nullptr) return false;
         const int stripe = StripeOfRow(row);
-        return stripe < 0 || keptBlocks[static_cast<size_t>(stripe * MaskBlocks() + block)] != 0;
+        return stripe < 0 || (*keptBlocks)[static_cast<size_t>(stripe * MaskBlocks() + block)] != 0;
     }
     // Row y of a display bitmap, counted from the top.
     const uint8_t* SourceRow(std::span<const uint8_t> bgr, int y) const {
@@ -73,12 +73,12 @@ struct EncoderState {
 
 // The mode coders: each codes a frame into `images` (which hold the previous frame,
 // for a delta frame) and appends its index stream to `out`. A block marked in `kept`
-// reads no index bytes.
-void EncodePairFrame(EncoderState& state, std::span<const uint8_t> bgr, const KeptBlocks& kept,
+// reads no index bytes; `kept` is null for a key frame.
+void EncodePairFrame(EncoderState& state, std::span<const uint8_t> bgr, const KeptBlocks* kept,
                      WorkImages& images, std::vector<uint8_t>& out);
 void EncodeStretchFrame(EncoderState& state, std::span<const uint8_t> bgr, WorkImages& images,
                         std::vector<uint8_t>& out);
 void EncodeLumaChromaFrame(EncoderState& state, std::span<const uint8_t> bgr,
-                           const KeptBlocks& kept, WorkImages& images, std::vector<uint8_t>& out);
+                           const KeptBlocks* kept, WorkImages& images, std::vector<uint8_t>& out);
 
 }  // namespace truemotion

@@ -69,9 +69,9 @@ void CodeKeyFrame(EncoderState& s, std::span<const uint8_t> bgr, WorkImages& ima
     if (s.settings.mode == EncoderMode::kStretch)
         EncodeStretchFrame(s, bgr, images, out);
     else if (s.settings.mode == EncoderMode::k24Bit)
-        EncodeLumaChromaFrame(s, bgr, {}, images, out);
+        EncodeLumaChromaFrame(s, bgr, nullptr, images, out);
     else
-        EncodePairFrame(s, bgr, {}, images, out);
+        EncodePairFrame(s, bgr, nullptr, images, out);
     out.push_back(s.codes.pairGroup[0][0]);
 }
 
@@ -175,19 +175,22 @@ void TrueMotionEncoder::EncodeDeltaFrame(std::span<const uint8_t> bgr, std::vect
     // What coding every block reaches, against what keeping it shows.
     CodeKeyFrame(s, bgr, s.trial, s.trialFrame);
     const int threshold = s.settings.keepThreshold;
-    const int margin = 12 * threshold * threshold;  // per row of a block: 4 pixels, 3 channels
     const int topRows = s.height % 4;
+    // Coding pays when it gains more than the threshold allows (per pixel and channel)
+    // and more than a quarter of what coding itself misses by: a block the source has
+    // not changed codes a little differently each time, and is better left alone.
+    auto worthCoding = [&](int x0, int y0, int y1) {
+        const int kept = BlockError(s, bgr, s.shown.pixels, x0, y0, y1);
+        const int coded = BlockError(s, bgr, s.trial.pixels, x0, y0, y1);
+        return kept > coded + coded / 4 + 12 * (y1 - y0) * threshold * threshold;
+    };
     bool topRowsNeedCoding = false, anyKept = false;
     for (int k = 0; k < s.MaskBlocks() && !topRowsNeedCoding; ++k) {
         // The rows above the first stripe are always kept by a delta frame.
-        topRowsNeedCoding =
-            topRows > 0 &&
-            BlockError(s, bgr, s.shown.pixels, 4 * k, 0, topRows) >
-                BlockError(s, bgr, s.trial.pixels, 4 * k, 0, topRows) + margin * topRows;
+        topRowsNeedCoding = topRows > 0 && worthCoding(4 * k, 0, topRows);
         for (int stripe = 0; stripe < s.Stripes(); ++stripe) {
             const int y0 = topRows + 4 * stripe;
-            const bool keep = BlockError(s, bgr, s.shown.pixels, 4 * k, y0, y0 + 4) <=
-                              BlockError(s, bgr, s.trial.pixels, 4 * k, y0, y0 + 4) + 4 * margin;
+            const bool keep = !worthCoding(4 * k, y0, y0 + 4);
             s.kept[static_cast<size_t>(stripe * s.MaskBlocks() + k)] = keep;
             anyKept = anyKept || keep;
         }
@@ -209,9 +212,9 @@ void TrueMotionEncoder::EncodeDeltaFrame(std::span<const uint8_t> bgr, std::vect
                 out[maskStart + stripe * stripeBytes + static_cast<size_t>(k / 8)] |=
                     static_cast<uint8_t>(1 << (k % 8));
     if (s.settings.mode == EncoderMode::k24Bit)
-        EncodeLumaChromaFrame(s, bgr, s.kept, s.shown, out);
+        EncodeLumaChromaFrame(s, bgr, &s.kept, s.shown, out);
     else
-        EncodePairFrame(s, bgr, s.kept, s.shown, out);
+        EncodePairFrame(s, bgr, &s.kept, s.shown, out);
     // Also the first index byte of a frame whose blocks are all kept.
     out.push_back(s.codes.pairGroup[0][0]);
     s.lastFrameIsKey = false;

@@ -40,8 +40,8 @@ struct EncoderSettings {
     // included), and the two-thirds-width mode needs them.
     int headerType = 2;
     // A block of a delta frame keeps what the decoder shows unless coding it would
-    // bring it closer to the source by more than this, in root-mean-square error per
-    // 8-bit channel.
+    // bring it closer to the source by more than this (in root-mean-square error per
+    // 8-bit channel) and by more than a quarter of the error coding leaves.
     int keepThreshold = 4;
 };
 

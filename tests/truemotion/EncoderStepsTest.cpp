@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+#include "truemotion/EncoderSteps.h"
+
+// The encoder's choice of one step: the codes it can make, the delta nearest each
+// lane's wish within its range, when an escape pays, and the look-ahead that keeps the
+// lane's next pixel reachable.
+
+namespace truemotion {
+namespace {
+
+StepCodes Codes(int deltaSet, int vectorTable, CodeTableLayout layout) {
+    StepCodes codes;
+    EXPECT_TRUE(BuildStepCodes(deltaSet, vectorTable, layout, codes));
+    return codes;
+}
+
+// Every pair of nibbles has a group of its own, and the decoder's packed addition of
+// that group's entry moves each lane by the pair's deltas: in the 24-bit layout the
+// left byte of a half by the high nibble's delta, in the 15-bit layout all three fields
+// of the left pixel.
+TEST(StepCodes, EveryPairGroupAddsItsTwoDeltas) {
+    for (int vectorTable = 1; vectorTable <= 3; ++vectorTable)
+        for (int deltaSet = 0; deltaSet < 4; ++deltaSet) {
+            SCOPED_TRACE("vector table " + std::to_string(vectorTable) + ", delta set " +
+                         std::to_string(deltaSet));
+            const auto& luma = kLumaDeltas[static_cast<size_t>(deltaSet)];
+            const auto& chroma = kChromaDeltas[static_cast<size_t>(deltaSet)];
+            const StepCodes codes24 = Codes(deltaSet, vectorTable, CodeTableLayout::k24Bit);
+            const StepCodes codes15 = Codes(deltaSet, vectorTable, CodeTableLayout::k15Bit);
+            // Table 1 holds pairs of nibbles 0..6 only.
+            EXPECT_EQ(codes24.nibbles, vectorTable == 1 ? 7 : 8);
+            for (int h = 0; h < codes24.nibbles; ++h)
+                for (int l = 0; l < codes24.nibbles; ++l) {
+                    const StepCode code{codes24.pairGroup[h][l], 0};
+                    ASSERT_NE(code.group, 0);
+                    // Each group is a single pair: its first entry ends the group.
+                    EXPECT_EQ(codes24.tables[kLumaCodes][code.group][0] & 1, 1u);
+                    const uint32_t half = (100u << 8 | 100u) + StepValue(codes24, kLumaCodes, code);
+                    EXPECT_EQ(static_cast<int>((half >> 8) & 0xFF), 100 + luma[h]);
+                    EXPECT_EQ(static_cast<int>(half & 0xFF), 100 + luma[l]);
+                    // Red in the low half of a sample, blue above it, as the writer adds them.
+                    const uint32_t sample =
+                        (100u | 100u << 16) + StepValue(codes24, kChromaCodes, code);
+                    EXPECT_EQ(static_cast<int>(sample & 0xFFFF), 100 + chroma[h]);
+                    EXPECT_EQ(static_cast<int>((sample >> 16) & 0xFF), 100 + chroma[l]);
+
+                    // Mid-grey pairs have room for the deltas up to 15 in every field.
+                    if (std::max({std::abs(luma[h]), std::abs(luma[l]), std::abs(chroma[h]),
+                                  std::abs(chroma[l])}) > 15)
+                        continue;
+                    const uint32_t grey = 0x80008000u | 16u * 0x421u * 0x10001u;
+                    const uint32_t word = grey + StepValue(codes15, kLumaCodes, code);
+                    for (int shift : {0, 5, 10}) {
+                        EXPECT_EQ(static_cast<int>((word >> shift) & 31), 16 + luma[h]);
+                        EXPECT_EQ(static_cast<int>((word >> (16 + shift)) & 31), 16 + luma[l]);
+                    }
+                    const uint32_t coloured = grey + StepValue(codes15, kChromaCodes, code);
+                    EXPECT_EQ(static_cast<int>(coloured & 31), 16 + chroma[h]);
+                    EXPECT_EQ(static_cast<int>((coloured >> 5) & 31), 16);
+                    EXPECT_EQ(static_cast<int>((coloured >> 10) & 31), 16 + chroma[l]);
+                }
+        }
+}
+
+// An escape adds its group's entry on top: once in the 24-bit layout, from the escape
+// tables; five times in the 15-bit layout, from the same table.
+TEST(StepCodes, EscapesAddTheEscapeGroupsDeltas) {
+    const StepCodes codes24 = Codes(0, 2, CodeTableLayout::k24Bit);
+    // Luminance nibble 6 is +6, escape nibble 4 is +115; chroma nibble 6 is +5, escape +100.
+    const StepCode code{codes24.pairGroup[6][1], codes24.pairGroup[4][0]};
+    const uint32_t half = (50u << 8 | 50u) + StepValue(codes24, kLumaCodes, code);
+    EXPECT_EQ((half >> 8) & 0xFF, 50u + 6 + 115);
+    EXPECT_EQ(half & 0xFF, 50u - 1 + 0);
+    EXPECT_EQ(static_cast<int16_t>(StepValue(codes24, kChromaCodes, code) & 0xFFFF), 5 + 100);
+
+    const StepCodes codes15 = Codes(0, 2, CodeTableLayout::k15Bit);
+    // Luminance nibbles 3 (−3) and 2 (+1), escaped by nibbles 1 (−1) and 2 (+1).
+    const StepCode code15{codes15.pairGroup[3][2], codes15.pairGroup[1][2]};
+    const uint32_t word =
+        (0x80008000u | 20u * 0x421u * 0x10001u) + StepValue(codes15, kLumaCodes, code15);
+    EXPECT_EQ(word & 31, 20u - 3 - 5);
+    EXPECT_EQ((word >> 16) & 31, 20u + 1 + 5);
+}
+
+TEST(LaneOptions, PicksTheNearestDeltaInsideTheLanesRange) {
+    // 24-bit luminance of delta set 0: plain deltas 0, ±1, ±3, ±6; escapes add 0, −15,
+    // ±50, ±115, ±235.
+    const StepCodes codes = Codes(0, 2, CodeTableLayout::k24Bit);
+    struct Case {
+        const char* name;
+        LaneTarget lane;
+        bool escaped;
+        int delta;
+        bool valid;
+    };
+    // A far piece reachable by escapes at no constant, and a near one that costs 900.
+    LaneTarget twoPieces(52.2, 40, 60, 1.0, 0.0);
+    twoPieces.pieces[1] = {0, -10, 10, 900.0};
+    twoPieces.count = 2;
+    const Case cases[] = {
+        {"nearest", LaneTarget(2.4, -255, 255, 3), false, 3, true},
+        {"range cuts off the nearest", LaneTarget(5.8, -255, 4, 3), false, 3, true},
+        {"target beyond every plain delta", LaneTarget(40, -255, 255, 3), false, 6, true},
+        {"nothing inside the range", LaneTarget(2.2, 4, 5, 3), false, 3, false},
+        {"escaped", LaneTarget(52.6, -255, 255, 3), true, 53, true},
+        {"escaped large", LaneTarget(-300, -255, 255, 3), true, -241, true},
+        {"cheaper piece", twoPieces, true, 53, true},
+        {"cheaper piece out of plain reach", twoPieces, false, 0, true},
+    };
+    for (const Case& c : cases) {
+        const auto pick = codes.luma.Best(c.lane, c.escaped);
+        EXPECT_EQ(pick.option.delta, c.delta) << c.name;
+        EXPECT_EQ(pick.valid, c.valid) << c.name;
+    }
+}
+
+TEST(LaneOptions, ReachesTellsWhetherAnyDeltaLiesInARange) {
+    // 15-bit luminance of delta set 0 reaches n + 5m for n, m in 0, ±1, ±3, ±6: not 7.
+    const StepCodes codes = Codes(0, 2, CodeTableLayout::k15Bit);
+    EXPECT_TRUE(codes.luma.Reaches(6, 6));
+    EXPECT_TRUE(codes.luma.Reaches(8, 8));  // 3 + 5
+    EXPECT_FALSE(codes.luma.Reaches(7, 7));
+    EXPECT_TRUE(codes.luma.Reaches(7, 8));
+    EXPECT_FALSE(codes.luma.Reaches(37, 100));
+    EXPECT_FALSE(codes.luma.Reaches(3, 2));
+}
+
+TEST(ChooseStep, EscapesOnlyWhenTheGainPaysForTheTwoBytes) {
+    const StepCodes codes = Codes(0, 2, CodeTableLayout::k24Bit);
+    struct Case {
+        double target, weight;
+        bool escaped;
+        int delta;
+    };
+    const Case cases[] = {
+        {100, 3, true, 109},     // plain +6 misses by 94; 115 − 6 by 9
+        {100, 0.001, false, 6},  // the same miss is too cheap to pay for an escape
+        {8, 3, false, 6},        // escapes reach nothing nearer than 6 + 0
+        {-51.6, 3, true, -51},   // −50 − 1
+    };
+    for (const Case& c : cases) {
+        const LaneTarget lane(c.target, -255, 255, c.weight);
+        const StepChoice choice = ChooseStep(codes, codes.luma, lane, lane);
+        EXPECT_EQ(choice.code.escape != 0, c.escaped) << c.target;
+        EXPECT_EQ(choice.high, c.delta) << c.target;
+        EXPECT_EQ(choice.low, c.delta) << c.target;
+    }
+}
+
+// The next pixel of a lane sits on white above while this one climbs: only a delta
+// that keeps the lane low enough leaves that pixel a reachable step (24-bit escapes
+// reach down to −241).
+TEST(ChooseStep, LooksAheadToTheLanesNextPixel) {
+    const StepCodes codes = Codes(0, 2, CodeTableLayout::k24Bit);
+    LaneTarget climbing(6, -255, 255, 3);
+    // The next pixel's own delta must land in −300 − d .. −250 − d.
+    climbing.ahead = {&codes.luma, -300, -250};
+    const LaneTarget calm(0, -255, 255, 3);
+    const StepChoice choice = ChooseStep(codes, codes.luma, climbing, calm);
+    EXPECT_LE(choice.high, -250 + 241);
+    EXPECT_EQ(choice.high, -9);  // −15 + 6, the allowed delta nearest +6
+    EXPECT_TRUE(climbing.ahead.Allows(choice.high));
+
+    // Without the look-ahead the lane takes +6.
+    EXPECT_EQ(ChooseStep(codes, codes.luma, LaneTarget(6, -255, 255, 3), calm).high, 6);
+}
+
+TEST(ChooseFittingStep, FindsTheCheapestPairThatFitsACoupledCondition) {
+    const StepCodes codes = Codes(0, 2, CodeTableLayout::k15Bit);
+    const LaneTarget red(3, -100, 100, 64), blue(-4, -100, 100, 64);
+    // Unconstrained the step takes red +3, blue −4; forbid the pairs whose sum is below 0.
+    // Chroma deltas reach 0, ±1, −2, 3, −4, 5 plainly and not −3 at all. The best
+    // fitting plain pairs, +3 −2 and +5 −4, miss by 2 (cost 256); escaped, +4 (−1 + 5)
+    // and −4 miss by 1, which pays for the escape (64 + 48).
+    const auto choice =
+        ChooseFittingStep(codes, codes.chroma, red, blue, [](int r, int b) { return r + b >= 0; });
+    ASSERT_TRUE(choice.has_value());
+    EXPECT_EQ(choice->high, 4);
+    EXPECT_EQ(choice->low, -4);
+    EXPECT_NE(choice->code.escape, 0);
+    EXPECT_FALSE(ChooseFittingStep(codes, codes.chroma, red, blue, [](int, int) {
+                     return false;
+                 }).has_value());
+}
+
+}  // namespace
+}  // namespace truemotion
