@@ -31,7 +31,7 @@ struct EncoderSettings {
     int deltaSet = 0;
     // 1..3. With a typed header, compressions 1 and 3 decode with table 1 whatever
     // the header says, and so are coded with it.
-    int vectorTable = 2;
+    int vectorTable = 1;
     // Version 2 and above make an extended header, which carries the header type;
     // below 2 the decoder takes the header as type 0.
     int headerVersion = 2;
