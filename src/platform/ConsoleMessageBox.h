@@ -11,7 +11,8 @@ namespace platform {
 class ConsoleMessageBox final : public IMessageBox {
 public:
     void ShowError(std::string_view text) override {
-        std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+        std::fwrite(text.data(), 1, text.size(), stderr);
+        std::fputc('\n', stderr);
     }
 };
 
