@@ -30,22 +30,42 @@ int FieldOf(uint32_t word, int pixel, int field) {
     return (word >> (16 * pixel + kFieldShift[field])) & 31;
 }
 
+// Where the pixels of pair words show. In the 15-bit mode pixel p of word w is display
+// column 2w + p.
+struct PairLayout {
+    // The value of a channel that pixel p of word w should take.
+    static double Wanted(const uint8_t* row, int w, int p, int channel) {
+        return row[3 * (2 * w + p) + channel];
+    }
+    // The display columns whose colour pixel p of word w carries.
+    static std::pair<int, int> Columns(int w, int p) { return {2 * w + p, 2 * w + p}; }
+};
+
+// In the two-thirds-width mode word w shows as three display columns from 3w: its
+// left pixel, their mid pixel, its right pixel. Choosing both pixels to fit all three,
+// each takes its own column's value less a sixth of the second difference across them.
+struct StretchLayout {
+    static double Wanted(const uint8_t* row, int w, int p, int channel) {
+        const uint8_t* s = row + 3 * (3 * w) + channel;
+        return s[p == 0 ? 0 : 6] - (s[0] - 2 * s[3] + s[6]) / 6.0;
+    }
+    static std::pair<int, int> Columns(int w, int p) { return {3 * w + p, 3 * w + p + 1}; }
+};
+
 // One row of pair words being coded: the accumulator as the decoder sums it, and the
 // same sum field by field, for choosing the steps.
-// Column maps (word, pixel of the word) to the source column the pixel shows.
-template <typename Column>
+template <typename Layout>
 class PairRowCoder {
 public:
     PairRowCoder(const EncoderState& state, std::span<const uint8_t> bgr, int row,
-                 const uint32_t* above, uint32_t* words, Column column, std::vector<uint8_t>& out)
+                 const uint32_t* above, uint32_t* words, std::vector<uint8_t>& out)
         : m_state(state),
           m_bgr(bgr),
           m_row(row),
           m_source(state.SourceRow(bgr, row)),
           m_above(above),
           m_words(words),
-          m_out(out),
-          m_column(column) {}
+          m_out(out) {}
 
     // The luminance step of word w; `next` is the word coded after it in the row, or
     // −1, so that the step leaves that word a valid luminance step of its own.
@@ -53,9 +73,10 @@ public:
         const auto& codes = m_state.codes;
         LaneTarget lanes[2];
         for (int pixel = 0; pixel < 2; ++pixel) {
-            const uint8_t* source = m_source + 3 * m_column(w, pixel);
             double sum = 0;
-            for (int f = 0; f < 3; ++f) sum += source[kFieldChannel[f]] / 8.0 - Base(w, pixel, f);
+            for (int f = 0; f < 3; ++f)
+                sum +=
+                    Layout::Wanted(m_source, w, pixel, kFieldChannel[f]) / 8.0 - Base(w, pixel, f);
             const auto [lo, hi] = ValidDeltas(w, pixel);
             lanes[pixel] = {sum / 3, lo, hi, 3 * kFieldWeight};
             if (next >= 0) {
@@ -85,14 +106,16 @@ public:
             for (int w = first; w <= last; ++w)
                 for (int pixel = 0; pixel < 2; ++pixel) {
                     const int have = Base(w, pixel, field) - Base(w, pixel, kGreen);
-                    // The block's mean offset of this channel against green, at the pixel's column.
-                    const int x = 3 * m_column(w, pixel);
+                    // The block's mean offset of this channel against green, in the
+                    // pixel's columns.
+                    const auto [x0, x1] = Layout::Columns(w, pixel);
                     int offset = 0;
-                    for (int y = m_row; y < m_row + rows; ++y) {
-                        const uint8_t* source = m_state.SourceRow(m_bgr, y) + x;
-                        offset += source[channel] - source[1];
-                    }
-                    sum += offset / (8.0 * rows) - have;
+                    for (int y = m_row; y < m_row + rows; ++y)
+                        for (int x = x0; x <= x1; ++x) {
+                            const uint8_t* source = m_state.SourceRow(m_bgr, y) + 3 * x;
+                            offset += source[channel] - source[1];
+                        }
+                    sum += offset / (8.0 * rows * (x1 - x0 + 1)) - have;
                 }
             const int count = 2 * (last - first + 1);
             lanes[lane] = {sum / count, -kChromaReach, kChromaReach, kFieldWeight * count};
@@ -173,7 +196,6 @@ private:
     const uint32_t* m_above;
     uint32_t* m_words;
     std::vector<uint8_t>& m_out;
-    Column m_column;
     uint32_t m_accWord = 0;
     int m_acc[2][3] = {};
 };
@@ -185,11 +207,10 @@ void EncodePairFrame(EncoderState& state, std::span<const uint8_t> bgr, const Ke
     const int words = state.width / 2, blocks = state.width / 4;
     uint32_t* image = images.image.data();
     std::fill_n(image, words, kBlackPair);
-    auto column = [](int w, int pixel) { return 2 * w + pixel; };
     for (int r = 0; r < state.height; ++r) {
         const bool blockTop = state.IsBlockTopRow(r);
-        PairRowCoder row(state, bgr, r, image + static_cast<size_t>(r) * words,
-                         image + static_cast<size_t>(r + 1) * words, column, out);
+        PairRowCoder<PairLayout> row(state, bgr, r, image + static_cast<size_t>(r) * words,
+                                     image + static_cast<size_t>(r + 1) * words, out);
         for (int k = 0; k < blocks; ++k) {
             if (state.IsKept(kept, r, k)) {
                 row.KeepFrom(2 * k + 1);
@@ -215,16 +236,11 @@ void EncodeStretchFrame(EncoderState& state, std::span<const uint8_t> bgr, WorkI
     const int codedWords = state.width / 3, displayWords = state.width / 2;
     uint32_t* coded = images.image.data();
     std::fill_n(coded, codedWords, kBlackPair);
-    // Coded pixels a, b, c, d of words 2i and 2i + 1 show at display columns 6i, 6i + 2,
-    // 6i + 3 and 6i + 5; the columns between them are their mid pixels.
-    auto column = [](int w, int pixel) {
-        return 6 * (w / 2) + (w % 2 == 0 ? 2 * pixel : 3 + 2 * pixel);
-    };
     for (int r = 0; r < state.height; ++r) {
         const bool blockTop = state.IsBlockTopRow(r);
         uint32_t* row = coded + static_cast<size_t>(r + 1) * codedWords;
-        PairRowCoder coder(state, bgr, r, coded + static_cast<size_t>(r) * codedWords, row, column,
-                           out);
+        PairRowCoder<StretchLayout> coder(state, bgr, r,
+                                          coded + static_cast<size_t>(r) * codedWords, row, out);
         uint32_t* display = images.image2.data() + static_cast<size_t>(r + 1) * displayWords;
         for (int i = 0; i < state.width / 6; ++i) {
             // Block-top rows take a chroma step before each coded word, whatever the
