@@ -135,18 +135,22 @@ Result<TrueMotionEncoder> TrueMotionEncoder::Create(int width, int height,
         return Unsupported("the vector table offers too few single-pair groups");
     for (uint32_t v = 0; v < 256; ++v) s.grayTable[v] = 0x80000000u + v * 0x010101u;
 
-    // The images as the decoder lays them out, with room for a chroma row the writer
-    // reads below the last block-top row when the height is not a multiple of the
-    // block height.
+    // The images as the decoder lays them out: rows of at most W/2 words, the row above
+    // the picture, and in the 24-bit mode a chroma row the writer reads below the last
+    // block-top row when the height is not a multiple of the block height. The trial
+    // images serve delta frames only.
+    const bool codesDeltaFrames = CarriesFlags(s) && !stretch;
     for (WorkImages* images : {&s.shown, &s.trial}) {
-        images->image.assign(Area(width, height + 1), 0);
-        images->image2.assign(Area(width, height + 2), 0);
+        if (images == &s.trial && !codesDeltaFrames) break;
+        images->image.assign(Area(width / 2, height + 2), 0);
+        images->image2.assign(Area(width / 2, height + 2), 0);
         images->pixels.assign(Area(width, height) * 3, 0);
     }
     s.kept.assign(static_cast<size_t>(s.Stripes()) * static_cast<size_t>(s.MaskBlocks()), 0);
-    s.chromaSteps.assign(Area(width, height + 1), StepCode{});
+    // One chroma step a sample of every block-top row.
+    s.chromaSteps.assign(Area(width / 2, height), StepCode{});
     // No frame holds more than three index bytes a step, one step a pixel.
-    s.trialFrame.reserve(kEncodedHeaderBytes + 3 * Area(width, height) + 1);
+    if (codesDeltaFrames) s.trialFrame.reserve(kEncodedHeaderBytes + 3 * Area(width, height) + 1);
     return TrueMotionEncoder(std::move(state));
 }
 
