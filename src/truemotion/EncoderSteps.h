@@ -17,9 +17,10 @@
 //
 // A step moves two lanes at once (the left and the right pixel of a pair, or red and
 // blue of a chroma sample). Every lane's error is a parabola in the delta it takes,
-// weight × (delta − target)², so the best delta is the reachable one nearest to the
-// target; the lane's range keeps the pixel valid (no field or byte leaves its range,
-// so no borrow crosses into a neighbour and no guard bit breaks).
+// or a few parabolas side by side, so the best delta is a reachable one nearest to a
+// parabola's target. The lane's range keeps the pixel valid (no field or byte leaves
+// its range, so no borrow crosses into a neighbour and no guard bit breaks), and a
+// look-ahead keeps the lane's next pixel within reach of a valid step.
 
 namespace truemotion {
 

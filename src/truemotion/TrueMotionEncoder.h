@@ -11,11 +11,14 @@
 // demos is made here. For each step of the index stream it picks the code whose
 // reconstruction, computed with the decoder's own packed arithmetic, is closest to
 // the source, among the codes that keep every pixel in range; the encoder's working
-// images therefore stay equal to the decoder's.
+// images therefore stay equal to the decoder's. (Only where no code can, as with
+// strongly saturated colours under the coarse delta set 2 of the 15-bit modes, does a
+// pixel break; the decoder still shows exactly the reconstruction.)
 //
 // It codes key frames in the 15-bit, 24-bit and two-thirds-width modes, and delta
 // frames with a change mask in the 15-bit and 24-bit modes. Only groups of one pair
-// are used (plus escapes for large steps), which every vector table offers.
+// are used (plus escapes for large steps), which every vector table offers: one index
+// byte a step, three with an escape.
 
 namespace truemotion {
 
