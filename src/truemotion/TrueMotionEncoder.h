@@ -11,8 +11,9 @@
 // demos is made here. For each step of the index stream it picks the code whose
 // reconstruction, computed with the decoder's own packed arithmetic, is closest to
 // the source, among the codes that keep every pixel in range; the encoder's working
-// images therefore stay equal to the decoder's. (Only where no code can, as with
-// strongly saturated colours under the coarse delta set 2 of the 15-bit modes, does a
+// images therefore stay equal to the decoder's. (Only where the source asks for more
+// than any code can follow, such as saturated colours that swap for their opposites
+// from block to block, or under the coarse delta set 2 of the 15-bit modes, does a
 // pixel break; the decoder still shows exactly the reconstruction.)
 //
 // It codes key frames in the 15-bit, 24-bit and two-thirds-width modes, and delta
@@ -32,9 +33,11 @@ struct EncoderSettings {
     // otherwise 1, 2, 3, 4, 6 or 8 for the 15-bit modes and 10, 12, 14 or 16 for 24-bit.
     int compression = 0;
     int deltaSet = 0;
-    // 1..3. With a typed header, compressions 1 and 3 decode with table 1 whatever
-    // the header says, and so are coded with it.
-    int vectorTable = 1;
+    // 1..3. Table 1 lacks the eighth delta of each table (in the 24-bit mode the
+    // escape of −235, the only one below −121), so 2 is the default. With a typed
+    // header, compressions 1 and 3 decode with table 1 whatever the header says, and
+    // so are coded with it.
+    int vectorTable = 2;
     // Version 2 and above make an extended header, which carries the header type;
     // below 2 the decoder takes the header as type 0.
     int headerVersion = 2;
