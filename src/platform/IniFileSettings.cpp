@@ -58,7 +58,8 @@ std::string TargetOf(const std::string& path) {
 
 }  // namespace
 
-int IniFileSettings::GetProfileInt(std::string_view section, std::string_view key, int defaultValue) {
+int IniFileSettings::GetProfileInt(std::string_view section, std::string_view key,
+                                   int defaultValue) {
     const auto ini = Load();
     if (!ini) return defaultValue;
     const auto value = ini->Find(section, key);
@@ -77,14 +78,16 @@ std::string IniFileSettings::GetProfileString(std::string_view section, std::str
     return std::string(value ? *value : defaultValue);
 }
 
-bool IniFileSettings::WriteProfileString(std::string_view section, std::string_view key, std::string_view value) {
+bool IniFileSettings::WriteProfileString(std::string_view section, std::string_view key,
+                                         std::string_view value) {
     auto ini = Load();
     if (!ini) {
         m_lastWriteError = ini.error().message;
         return false;
     }
     if (!ini->Set(section, key, value)) {
-        m_lastWriteError = "cannot store [" + std::string(section) + "] " + std::string(key) + " on one line";
+        m_lastWriteError =
+            "cannot store [" + std::string(section) + "] " + std::string(key) + " on one line";
         return false;
     }
     const auto replaced = Replace(ini->Text());
@@ -100,7 +103,8 @@ Result<IniText> IniFileSettings::Load() const {
     }
     struct stat info {};
     if (::fstat(file.Get(), &info) != 0) return IoError("cannot read", m_path, errno);
-    if (!S_ISREG(info.st_mode)) return MakeError(ErrorKind::Unsupported, m_path + " is not a settings file");
+    if (!S_ISREG(info.st_mode))
+        return MakeError(ErrorKind::Unsupported, m_path + " is not a settings file");
     if (static_cast<uint64_t>(info.st_size) > kMaxFileBytes)
         return MakeError(ErrorKind::Unsupported, m_path + " is too large for a settings file");
     std::string text(static_cast<size_t>(info.st_size), '\0');
@@ -147,7 +151,8 @@ Result<void> IniFileSettings::Replace(const std::string& text) const {
     }
     // Make the rename itself durable; a failure here loses nothing already written.
     const std::string folder = std::filesystem::path(target).parent_path().string();
-    FileDescriptor directory(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor directory(
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (directory.Get() >= 0) (void)::fsync(directory.Get());
     return {};
 }

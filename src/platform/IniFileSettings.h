@@ -23,8 +23,10 @@ public:
 
     int GetProfileInt(std::string_view section, std::string_view key, int defaultValue) override;
     bool WriteProfileInt(std::string_view section, std::string_view key, int value) override;
-    std::string GetProfileString(std::string_view section, std::string_view key, std::string_view defaultValue) override;
-    bool WriteProfileString(std::string_view section, std::string_view key, std::string_view value) override;
+    std::string GetProfileString(std::string_view section, std::string_view key,
+                                 std::string_view defaultValue) override;
+    bool WriteProfileString(std::string_view section, std::string_view key,
+                            std::string_view value) override;
 
     // Why the last write failed; empty when it succeeded.
     const std::string& LastWriteError() const { return m_lastWriteError; }

@@ -7,7 +7,9 @@
 namespace platform {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -15,10 +17,13 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
 // The name of a "[name]" line (up to its last ']'); nothing for other lines.
@@ -44,13 +49,17 @@ std::optional<Entry> EntryOf(std::string_view line) {
     return Entry{Trim(line.substr(0, equals)), Trim(line.substr(equals + 1))};
 }
 
-bool HasLineBreak(std::string_view s) { return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos; }
+bool HasLineBreak(std::string_view s) {
+    return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
 
 // Names must read back as themselves: one line, no spaces at the ends, and nothing that
 // would make the line a comment, a section or split the key from its value.
 bool StorableName(std::string_view name, bool isKey) {
     if (name.empty() || HasLineBreak(name) || Trim(name) != name) return false;
-    if (isKey) return name.front() != ';' && name.front() != '[' && name.find('=') == std::string_view::npos;
+    if (isKey)
+        return name.front() != ';' && name.front() != '[' &&
+               name.find('=') == std::string_view::npos;
     return name.find(']') == std::string_view::npos;
 }
 
@@ -74,21 +83,24 @@ IniText::IniText(std::string_view text) {
     }
 }
 
-std::optional<std::string_view> IniText::Find(std::string_view section, std::string_view key) const {
+std::optional<std::string_view> IniText::Find(std::string_view section,
+                                              std::string_view key) const {
     bool inSection = false;
     for (const auto& line : m_lines) {
         if (const auto name = SectionOf(line.text)) {
             if (inSection) break;  // only the first section of that name counts
             inSection = SameName(*name, section);
         } else if (inSection) {
-            if (const auto entry = EntryOf(line.text); entry && SameName(entry->key, key)) return entry->value;
+            if (const auto entry = EntryOf(line.text); entry && SameName(entry->key, key))
+                return entry->value;
         }
     }
     return std::nullopt;
 }
 
 bool IniText::Set(std::string_view section, std::string_view key, std::string_view value) {
-    if (!StorableName(section, false) || !StorableName(key, true) || HasLineBreak(value)) return false;
+    if (!StorableName(section, false) || !StorableName(key, true) || HasLineBreak(value))
+        return false;
     bool inSection = false;
     size_t insertAt = std::string::npos;
     for (size_t i = 0; i < m_lines.size(); ++i) {
@@ -107,7 +119,8 @@ bool IniText::Set(std::string_view section, std::string_view key, std::string_vi
     }
     const auto insert = [this](size_t at, std::string text) {
         if (at > 0 && m_lines[at - 1].end.empty()) m_lines[at - 1].end = m_lineEnd;
-        m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at), Line{std::move(text), m_lineEnd});
+        m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at),
+                       Line{std::move(text), m_lineEnd});
     };
     const std::string entry = std::string(key) + "=" + std::string(value);
     if (insertAt != std::string::npos) {

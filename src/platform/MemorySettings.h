@@ -21,10 +21,12 @@ public:
     bool WriteProfileInt(std::string_view section, std::string_view key, int value) override {
         return m_ini.Set(section, key, std::to_string(value));
     }
-    std::string GetProfileString(std::string_view section, std::string_view key, std::string_view defaultValue) override {
+    std::string GetProfileString(std::string_view section, std::string_view key,
+                                 std::string_view defaultValue) override {
         return std::string(m_ini.Find(section, key).value_or(defaultValue));
     }
-    bool WriteProfileString(std::string_view section, std::string_view key, std::string_view value) override {
+    bool WriteProfileString(std::string_view section, std::string_view key,
+                            std::string_view value) override {
         return m_ini.Set(section, key, value);
     }
 

@@ -17,9 +17,11 @@ public:
 // Milliseconds of the monotonic clock, from an origin that tests may place near the wrap.
 class SteadyMillisecondClock final : public IMillisecondClock {
 public:
-    explicit SteadyMillisecondClock(uint32_t start = 0) : m_origin(std::chrono::steady_clock::now()), m_start(start) {}
+    explicit SteadyMillisecondClock(uint32_t start = 0)
+        : m_origin(std::chrono::steady_clock::now()), m_start(start) {}
     uint32_t timeGetTime() override {
-        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_origin);
+        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - m_origin);
         return m_start + static_cast<uint32_t>(elapsed.count());
     }
 

@@ -8,7 +8,9 @@ namespace {
 
 constexpr char kSection[] = "Recent File List";
 
-std::string KeyOf(size_t index) { return "File" + std::to_string(index + 1); }
+std::string KeyOf(size_t index) {
+    return "File" + std::to_string(index + 1);
+}
 
 std::string AbsoluteOf(const std::string& path) {
     std::error_code ec;
@@ -30,7 +32,9 @@ void RecentFileList::Load() {
 bool RecentFileList::Save() const {
     bool saved = true;
     for (size_t i = 0; i < kEntries; ++i)
-        saved = m_settings.WriteProfileString(kSection, KeyOf(i), i < m_entries.size() ? m_entries[i] : "") && saved;
+        saved = m_settings.WriteProfileString(kSection, KeyOf(i),
+                                              i < m_entries.size() ? m_entries[i] : "") &&
+                saved;
     return saved;
 }
 
@@ -43,7 +47,8 @@ void RecentFileList::Add(const std::string& path) {
 }
 
 void RecentFileList::Remove(size_t index) {
-    if (index < m_entries.size()) m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(index));
+    if (index < m_entries.size())
+        m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
 }  // namespace platform

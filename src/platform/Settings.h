@@ -22,7 +22,8 @@ public:
     virtual std::string GetProfileString(std::string_view section, std::string_view key,
                                          std::string_view defaultValue) = 0;
     // False when it could not be stored, also for texts that do not fit on one line.
-    virtual bool WriteProfileString(std::string_view section, std::string_view key, std::string_view value) = 0;
+    virtual bool WriteProfileString(std::string_view section, std::string_view key,
+                                    std::string_view value) = 0;
 };
 
 }  // namespace platform

@@ -20,7 +20,8 @@ ThreadTimer::~ThreadTimer() {
     }
 }
 
-uint32_t ThreadTimer::timeSetEvent(uint32_t periodMs, uint32_t /*resolutionMs*/, std::function<void()> tick) {
+uint32_t ThreadTimer::timeSetEvent(uint32_t periodMs, uint32_t /*resolutionMs*/,
+                                   std::function<void()> tick) {
     if (periodMs == 0 || !tick) return 0;
     JoinStopped();
     auto event = std::make_shared<Event>();

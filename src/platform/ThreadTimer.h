@@ -26,7 +26,8 @@ public:
     ThreadTimer(const ThreadTimer&) = delete;
     ThreadTimer& operator=(const ThreadTimer&) = delete;
 
-    uint32_t timeSetEvent(uint32_t periodMs, uint32_t resolutionMs, std::function<void()> tick) override;
+    uint32_t timeSetEvent(uint32_t periodMs, uint32_t resolutionMs,
+                          std::function<void()> tick) override;
     void timeKillEvent(uint32_t id) override;
 
 private:

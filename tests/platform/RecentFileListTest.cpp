@@ -20,16 +20,19 @@ TEST(RecentFileList, KeepsTheNewestSixFirstAndMovesRepeatsUp) {
     EXPECT_EQ(list.Entries(), (Paths{"/m/3.avi", "/m/2.avi", "/m/1.avi"}));
 
     list.Add("/m/1.avi");
-    EXPECT_EQ(list.Entries(), (Paths{"/m/1.avi", "/m/3.avi", "/m/2.avi"})) << "no second entry for the same path";
+    EXPECT_EQ(list.Entries(), (Paths{"/m/1.avi", "/m/3.avi", "/m/2.avi"}))
+        << "no second entry for the same path";
 
     list.Add("/m/2.AVI");
     EXPECT_EQ(list.Entries().front(), "/m/2.AVI");
     EXPECT_EQ(list.Entries().size(), 4u) << "paths differing in case are different files here";
 
     for (const char* path : {"/m/4.avi", "/m/5.avi", "/m/6.avi"}) list.Add(path);
-    EXPECT_EQ(list.Entries(), (Paths{"/m/6.avi", "/m/5.avi", "/m/4.avi", "/m/2.AVI", "/m/1.avi", "/m/3.avi"}));
+    EXPECT_EQ(list.Entries(),
+              (Paths{"/m/6.avi", "/m/5.avi", "/m/4.avi", "/m/2.AVI", "/m/1.avi", "/m/3.avi"}));
     list.Add("/m/7.avi");
-    EXPECT_EQ(list.Entries(), (Paths{"/m/7.avi", "/m/6.avi", "/m/5.avi", "/m/4.avi", "/m/2.AVI", "/m/1.avi"}))
+    EXPECT_EQ(list.Entries(),
+              (Paths{"/m/7.avi", "/m/6.avi", "/m/5.avi", "/m/4.avi", "/m/2.AVI", "/m/1.avi"}))
         << "the oldest falls off";
 
     list.Remove(1);
@@ -77,7 +80,8 @@ TEST(RecentFileList, PersistsInTheSettingsFile) {
 
 TEST(RecentFileList, LoadsAHandEditedListSkippingGapsAndRepeats) {
     platform::MemorySettings settings(
-        "[recent file list]\nfile2=/m/b.avi\nFile3=\nFile4=/m/b.avi\nFile6=/m/f.avi\nFile7=/m/g.avi\n");
+        "[recent file "
+        "list]\nfile2=/m/b.avi\nFile3=\nFile4=/m/b.avi\nFile6=/m/f.avi\nFile7=/m/g.avi\n");
     platform::RecentFileList list(settings);
     list.Load();
     EXPECT_EQ(list.Entries(), (Paths{"/m/b.avi", "/m/f.avi"}));

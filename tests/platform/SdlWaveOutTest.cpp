@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <stdlib.h>
 
 #include <array>
@@ -14,8 +13,8 @@
 
 namespace {
 
-using std::chrono::milliseconds;
 using platform::WAVEHDR;
+using std::chrono::milliseconds;
 
 movie::WAVEFORMATEX Pcm(uint16_t channels, uint32_t rate, uint16_t bits) {
     movie::WAVEFORMATEX format;
@@ -36,8 +35,12 @@ struct Buffer {
         header.lpData = bytes.data();
         header.dwBufferLength = static_cast<uint32_t>(size);
     }
-    bool Done() const { return header.dwFlags.load(std::memory_order_acquire) & platform::WHDR_DONE; }
-    bool Queued() const { return header.dwFlags.load(std::memory_order_acquire) & platform::WHDR_INQUEUE; }
+    bool Done() const {
+        return header.dwFlags.load(std::memory_order_acquire) & platform::WHDR_DONE;
+    }
+    bool Queued() const {
+        return header.dwFlags.load(std::memory_order_acquire) & platform::WHDR_INQUEUE;
+    }
 
     std::vector<uint8_t> bytes;
     WAVEHDR header;
@@ -101,8 +104,11 @@ TEST_F(SdlWaveOutTest, PlaysTheHeadersInOrderAsTheyAre) {
             EXPECT_EQ(wave.PlayedBytes(), expected.size());
         }
         std::vector<uint8_t> played = ReadFileBytes(file);
-        const auto first = std::find_if(played.begin(), played.end(), [&](uint8_t b) { return b != c.silence; });
-        const auto last = std::find_if(played.rbegin(), played.rend(), [&](uint8_t b) { return b != c.silence; }).base();
+        const auto first =
+            std::find_if(played.begin(), played.end(), [&](uint8_t b) { return b != c.silence; });
+        const auto last = std::find_if(played.rbegin(), played.rend(), [&](uint8_t b) {
+                              return b != c.silence;
+                          }).base();
         ASSERT_LT(first, last) << c.name;
         EXPECT_EQ(std::vector<uint8_t>(first, last), expected) << c.name;
     }
@@ -128,7 +134,8 @@ TEST_F(SdlWaveOutTest, ResetMarksEveryQueuedHeaderDoneAtOnce) {
     platform::SdlWaveOut wave;
     ASSERT_TRUE(wave.waveOutOpen(Pcm(2, 44100, 16))) << wave.OpenError();
     wave.waveOutPause();
-    std::array<Buffer, 4> buffers{Buffer(4000, 1), Buffer(4000, 2), Buffer(4000, 3), Buffer(4000, 4)};
+    std::array<Buffer, 4> buffers{Buffer(4000, 1), Buffer(4000, 2), Buffer(4000, 3),
+                                  Buffer(4000, 4)};
     for (auto& buffer : buffers) {
         wave.waveOutPrepareHeader(buffer.header);
         wave.waveOutWrite(buffer.header);
@@ -163,7 +170,8 @@ TEST_F(SdlWaveOutTest, IgnoresWritesThatBreakTheRules) {
     wave.waveOutWrite(buffer.header);
     wave.waveOutWrite(buffer.header);  // already queued: not played twice
     wave.waveOutUnprepareHeader(buffer.header);
-    EXPECT_TRUE(buffer.header.dwFlags & platform::WHDR_PREPARED) << "a queued header stays prepared";
+    EXPECT_TRUE(buffer.header.dwFlags & platform::WHDR_PREPARED)
+        << "a queued header stays prepared";
     wave.waveOutRestart();
     ASSERT_TRUE(WaitFor([&] { return buffer.Done(); }));
     std::this_thread::sleep_for(milliseconds(50));
@@ -235,7 +243,8 @@ TEST_F(SdlWaveOutTest, OpenFailsWithoutASoundDevice) {
 TEST_F(SdlWaveOutTest, FeedsFromAnotherThreadWhilePausing) {
     platform::SdlWaveOut wave;
     ASSERT_TRUE(wave.waveOutOpen(Pcm(2, 44100, 16))) << wave.OpenError();
-    std::array<Buffer, 4> buffers{Buffer(1764, 1), Buffer(1764, 2), Buffer(1764, 3), Buffer(1764, 4)};
+    std::array<Buffer, 4> buffers{Buffer(1764, 1), Buffer(1764, 2), Buffer(1764, 3),
+                                  Buffer(1764, 4)};
     for (auto& buffer : buffers) {
         wave.waveOutPrepareHeader(buffer.header);
         wave.waveOutWrite(buffer.header);

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,7 +21,9 @@ std::string ReadText(const std::string& path) {
     return {bytes.begin(), bytes.end()};
 }
 
-void WriteText(const std::string& path, const std::string& text) { WriteFileBytes(path, {text.begin(), text.end()}); }
+void WriteText(const std::string& path, const std::string& text) {
+    WriteFileBytes(path, {text.begin(), text.end()});
+}
 
 struct IntCase {
     const char* name;
@@ -86,15 +87,16 @@ struct WriteCase {
 
 const WriteCase kWriteCases[] = {
     {"into an empty file", "", "Lumeko", "loop", "1", "[Lumeko]\nloop=1\n"},
-    {"replaces in place, keeping the key's spelling", "; mine\n[Lumeko]\nLoop=0 \n[B]\ny=2\n", "lumeko", "LOOP", "-1",
-     "; mine\n[Lumeko]\nLoop=-1\n[B]\ny=2\n"},
+    {"replaces in place, keeping the key's spelling", "; mine\n[Lumeko]\nLoop=0 \n[B]\ny=2\n",
+     "lumeko", "LOOP", "-1", "; mine\n[Lumeko]\nLoop=-1\n[B]\ny=2\n"},
     {"adds after the section's last entry", "[A]\nx=1\n; note\n\n[B]\ny=2\n", "A", "z", "3",
      "[A]\nx=1\n; note\nz=3\n\n[B]\ny=2\n"},
     {"adds a section at the end", "[A]\nx=1", "Varnoki", "AspectCorrect", "1",
      "[A]\nx=1\n\n[Varnoki]\nAspectCorrect=1\n"},
     {"keeps CRLF lines", "[A]\r\nx=1\r\nodd line\r\n", "A", "x", "2", "[A]\r\nx=2\r\nodd line\r\n"},
     {"new lines end like the first", "[A]\r\nx=1\n[B]", "A", "y", "2", "[A]\r\nx=1\ny=2\r\n[B]"},
-    {"keeps other bytes", "\xef\xbb\xbf; \x81\x40\n[A]\nk\0=v\n"s, "A", "x", "1", "\xef\xbb\xbf; \x81\x40\n[A]\nk\0=v\nx=1\n"s},
+    {"keeps other bytes", "\xef\xbb\xbf; \x81\x40\n[A]\nk\0=v\n"s, "A", "x", "1",
+     "\xef\xbb\xbf; \x81\x40\n[A]\nk\0=v\nx=1\n"s},
 };
 
 TEST(Settings, WritesKeepEverythingElseInPlace) {
@@ -117,10 +119,9 @@ TEST(Settings, RefusesWhatWouldNotReadBack) {
         const char* key;
         std::string value;
     } cases[] = {
-        {"A", "k", "two\nlines"},   {"A", "k", "cr\rhere"},      {"A", "k", "nul\0"s},
-        {"A", "k=v", "1"},          {"A", ";k", "1"},            {"A", "[k]", "1"},
-        {"A", " k", "1"},           {"A", "", "1"},              {"A]", "k", "1"},
-        {"", "k", "1"},             {"A\nB", "k", "1"},
+        {"A", "k", "two\nlines"}, {"A", "k", "cr\rhere"}, {"A", "k", "nul\0"s}, {"A", "k=v", "1"},
+        {"A", ";k", "1"},         {"A", "[k]", "1"},      {"A", " k", "1"},     {"A", "", "1"},
+        {"A]", "k", "1"},         {"", "k", "1"},         {"A\nB", "k", "1"},
     };
     TempDir dir;
     const std::string path = dir.File("lumeko.ini");
@@ -140,9 +141,11 @@ TEST(Settings, RefusesWhatWouldNotReadBack) {
 TEST(Settings, IntegersRoundTripThroughTheFile) {
     TempDir dir;
     platform::IniFileSettings settings(dir.File("lumeko.ini"));
-    EXPECT_EQ(settings.GetProfileInt("Lumeko", "WindowSize", 2), 2) << "a missing file reads as empty";
+    EXPECT_EQ(settings.GetProfileInt("Lumeko", "WindowSize", 2), 2)
+        << "a missing file reads as empty";
     for (const int value : {0, 1, -1, 1234567, INT_MAX, INT_MIN}) {
-        ASSERT_TRUE(settings.WriteProfileInt("Lumeko", "x_position", value)) << settings.LastWriteError();
+        ASSERT_TRUE(settings.WriteProfileInt("Lumeko", "x_position", value))
+            << settings.LastWriteError();
         EXPECT_TRUE(settings.LastWriteError().empty());
         EXPECT_EQ(settings.GetProfileInt("Lumeko", "x_position", 7), value);
     }
@@ -161,7 +164,8 @@ TEST(Settings, WriteReplacesTheFileWholeAndKeepsItsPermissions) {
     ASSERT_TRUE(settings.WriteProfileInt("Lumeko", "loop", 1));
     struct stat after {};
     ASSERT_EQ(::stat(path.c_str(), &after), 0);
-    EXPECT_NE(after.st_ino, before.st_ino) << "a new file renamed into place, not the old one rewritten";
+    EXPECT_NE(after.st_ino, before.st_ino)
+        << "a new file renamed into place, not the old one rewritten";
     EXPECT_EQ(after.st_mode & 07777, 0600u);
     size_t files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
@@ -186,10 +190,12 @@ TEST(Settings, WritesThroughALinkToItsTarget) {
 TEST(Settings, ReportsWritesThatCannotBeSaved) {
     TempDir dir;
     WriteText(dir.File("plain-file"), "not a folder");
-    for (const std::string& path : {dir.File("missing-folder/lumeko.ini"), dir.File("plain-file/lumeko.ini")}) {
+    for (const std::string& path :
+         {dir.File("missing-folder/lumeko.ini"), dir.File("plain-file/lumeko.ini")}) {
         platform::IniFileSettings settings(path);
         EXPECT_FALSE(settings.WriteProfileInt("Lumeko", "loop", 1)) << path;
-        EXPECT_NE(settings.LastWriteError().find(path.substr(0, path.rfind('/'))), std::string::npos)
+        EXPECT_NE(settings.LastWriteError().find(path.substr(0, path.rfind('/'))),
+                  std::string::npos)
             << settings.LastWriteError();
         EXPECT_EQ(settings.GetProfileInt("Lumeko", "loop", 7), 7);
     }
@@ -218,7 +224,8 @@ TEST(Settings, NeverOverwritesAFileItCannotRead) {
     // A folder where the file should be, and a file far too large to be settings.
     std::filesystem::create_directory(dir.File("folder.ini"));
     const std::string large = dir.File("large.ini");
-    WriteText(large, "[Lumeko]\nloop=5\n" + std::string(platform::IniFileSettings::kMaxFileBytes, ';'));
+    WriteText(large,
+              "[Lumeko]\nloop=5\n" + std::string(platform::IniFileSettings::kMaxFileBytes, ';'));
     for (const std::string& path : {dir.File("folder.ini"), large}) {
         platform::IniFileSettings settings(path);
         EXPECT_EQ(settings.GetProfileInt("Lumeko", "loop", 7), 7) << path;
@@ -234,7 +241,8 @@ TEST(IniText, SurvivesArbitraryBytes) {
     const std::string alphabet = "[]=;\r\n\t \0aAbB"s;
     for (int round = 0; round < 2000; ++round) {
         std::string text(random() % 200, '\0');
-        for (char& c : text) c = random() % 4 ? alphabet[random() % alphabet.size()] : static_cast<char>(random());
+        for (char& c : text)
+            c = random() % 4 ? alphabet[random() % alphabet.size()] : static_cast<char>(random());
         platform::IniText ini(text);
         EXPECT_EQ(ini.Text(), text) << "an unchanged text comes back byte for byte";
         const std::string section = round % 2 ? "a" : "B";

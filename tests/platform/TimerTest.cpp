@@ -31,7 +31,8 @@ public:
     }
     size_t Count() const { return m_count.load(std::memory_order_acquire); }
     std::vector<Clock::time_point> Times() const {
-        return {m_times.begin(), m_times.begin() + static_cast<std::ptrdiff_t>(std::min(Count(), m_times.size()))};
+        return {m_times.begin(),
+                m_times.begin() + static_cast<std::ptrdiff_t>(std::min(Count(), m_times.size()))};
     }
 
 private:
@@ -60,7 +61,8 @@ TEST(ThreadTimer, TicksOnAbsoluteDeadlinesSoSlowTicksDoNotDrift) {
     EXPECT_GE(static_cast<int>(times.size()), expected * 95 / 100);
     EXPECT_LE(static_cast<int>(times.size()), expected);
     ASSERT_FALSE(times.empty());
-    EXPECT_GE(MsBetween(start, times.front()), kPeriodMs - 1) << "the first tick comes one period after the start";
+    EXPECT_GE(MsBetween(start, times.front()), kPeriodMs - 1)
+        << "the first tick comes one period after the start";
 
     std::vector<double> lateness;
     for (size_t k = 0; k < times.size(); ++k)
@@ -73,9 +75,12 @@ TEST(ThreadTimer, TicksOnAbsoluteDeadlinesSoSlowTicksDoNotDrift) {
         shortest = std::min(shortest, MsBetween(times[k - 1], times[k]));
         longest = std::max(longest, MsBetween(times[k - 1], times[k]));
     }
-    std::printf("timer jitter over %zu ticks of %d ms: median %.3f ms late, 95%% within %.3f ms, worst %.3f ms; "
-                "intervals %.3f to %.3f ms\n",
-                times.size(), kPeriodMs, median, lateness[lateness.size() * 95 / 100], worst, shortest, longest);
+    std::printf(
+        "timer jitter over %zu ticks of %d ms: median %.3f ms late, 95%% within %.3f ms, worst "
+        "%.3f ms; "
+        "intervals %.3f to %.3f ms\n",
+        times.size(), kPeriodMs, median, lateness[lateness.size() * 95 / 100], worst, shortest,
+        longest);
     EXPECT_LT(median, 5.0);
 }
 
@@ -94,7 +99,8 @@ TEST(ThreadTimer, DropsTheTicksMissedDuringAStallInsteadOfBursting) {
     // After the stall one late tick comes at once, then the period resumes.
     EXPECT_GE(MsBetween(times[2], times[3]), kPeriodMs * 15);
     for (size_t k = 4; k < times.size(); ++k)
-        EXPECT_GE(MsBetween(times[k - 1], times[k]), kPeriodMs / 2.0) << "tick " << k << " came in a burst";
+        EXPECT_GE(MsBetween(times[k - 1], times[k]), kPeriodMs / 2.0)
+            << "tick " << k << " came in a burst";
 }
 
 TEST(ThreadTimer, KillFromAnotherThreadWaitsForTheRunningTick) {

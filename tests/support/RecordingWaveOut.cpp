@@ -13,7 +13,9 @@ bool RecordingWaveOut::waveOutOpen(const movie::WAVEFORMATEX& f) {
     return true;
 }
 
-void RecordingWaveOut::waveOutPrepareHeader(platform::WAVEHDR& h) { h.dwFlags |= platform::WHDR_PREPARED; }
+void RecordingWaveOut::waveOutPrepareHeader(platform::WAVEHDR& h) {
+    h.dwFlags |= platform::WHDR_PREPARED;
+}
 
 void RecordingWaveOut::waveOutUnprepareHeader(platform::WAVEHDR& h) {
     if (h.dwFlags & platform::WHDR_INQUEUE) {

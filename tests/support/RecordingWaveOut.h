@@ -14,7 +14,9 @@
 // count the player's allocations). One thread: the test's.
 class RecordingWaveOut final : public platform::IWaveOut {
 public:
-    explicit RecordingWaveOut(platform::IMillisecondClock* clock = nullptr) : m_clock(clock) { played.reserve(1 << 16); }
+    explicit RecordingWaveOut(platform::IMillisecondClock* clock = nullptr) : m_clock(clock) {
+        played.reserve(1 << 16);
+    }
 
     bool waveOutOpen(const movie::WAVEFORMATEX& f) override;
     void waveOutPrepareHeader(platform::WAVEHDR& h) override;
@@ -51,6 +53,6 @@ private:
     void Done(platform::WAVEHDR& h);
 
     platform::IMillisecondClock* m_clock;
-    size_t m_position = 0;   // into the queue's first header
-    uint64_t m_carry = 0;    // bytes × 1000 that PlayFor owes
+    size_t m_position = 0;  // into the queue's first header
+    uint64_t m_carry = 0;   // bytes × 1000 that PlayFor owes
 };

@@ -8,7 +8,8 @@
 // A timer whose ticks the test runs itself, on the test's thread. One timer at a time.
 class SteppedTimer final : public platform::IMultimediaTimer {
 public:
-    uint32_t timeSetEvent(uint32_t periodMs, uint32_t resolutionMs, std::function<void()> tick) override {
+    uint32_t timeSetEvent(uint32_t periodMs, uint32_t resolutionMs,
+                          std::function<void()> tick) override {
         if (periodMs == 0 || !tick) return 0;
         period = periodMs;
         resolution = resolutionMs;

@@ -23,14 +23,18 @@ Uint16 BufferFrames(uint32_t rate) {
 // What SDL is asked for is what the stream holds; anything else is refused here
 // rather than played at the wrong speed or as noise.
 bool Playable(const movie::WAVEFORMATEX& format) {
-    return format.wFormatTag == movie::WAVE_FORMAT_PCM && (format.wBitsPerSample == 8 || format.wBitsPerSample == 16) &&
-           format.nChannels >= 1 && format.nChannels <= 8 && format.nSamplesPerSec >= 1000 &&
-           format.nSamplesPerSec <= 384000 && format.nBlockAlign == format.nChannels * format.wBitsPerSample / 8;
+    return format.wFormatTag == movie::WAVE_FORMAT_PCM &&
+           (format.wBitsPerSample == 8 || format.wBitsPerSample == 16) && format.nChannels >= 1 &&
+           format.nChannels <= 8 && format.nSamplesPerSec >= 1000 &&
+           format.nSamplesPerSec <= 384000 &&
+           format.nBlockAlign == format.nChannels * format.wBitsPerSample / 8;
 }
 
 }  // namespace
 
-SdlWaveOut::~SdlWaveOut() { waveOutClose(); }
+SdlWaveOut::~SdlWaveOut() {
+    waveOutClose();
+}
 
 bool SdlWaveOut::waveOutOpen(const movie::WAVEFORMATEX& format) {
     waveOutClose();
@@ -64,10 +68,13 @@ bool SdlWaveOut::waveOutOpen(const movie::WAVEFORMATEX& format) {
     return true;
 }
 
-void SdlWaveOut::waveOutPrepareHeader(WAVEHDR& header) { header.dwFlags.fetch_or(WHDR_PREPARED); }
+void SdlWaveOut::waveOutPrepareHeader(WAVEHDR& header) {
+    header.dwFlags.fetch_or(WHDR_PREPARED);
+}
 
 void SdlWaveOut::waveOutUnprepareHeader(WAVEHDR& header) {
-    if (!(header.dwFlags.load(std::memory_order_acquire) & WHDR_INQUEUE)) header.dwFlags.fetch_and(~WHDR_PREPARED);
+    if (!(header.dwFlags.load(std::memory_order_acquire) & WHDR_INQUEUE))
+        header.dwFlags.fetch_and(~WHDR_PREPARED);
 }
 
 void SdlWaveOut::waveOutWrite(WAVEHDR& header) {
