@@ -1,6 +1,7 @@
 #include "app/QtConversionHost.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -14,12 +15,40 @@ std::optional<std::string> QtConversionHost::ChooseOutputPath(const std::string&
     return path.toStdString();
 }
 
+QtConversionHost::QtConversionHost(CMainFrame* owner) : m_owner(owner) {}
+
 bool QtConversionHost::ChooseCompressor(convert::COMPVARS& vars) {
     CompressorDialog dialog(vars, m_owner);
-    return dialog.exec() == QDialog::Accepted;
+    const bool chosen = dialog.exec() == QDialog::Accepted;
+    if (chosen && !m_converting) {
+        m_converting = true;
+        qApp->installEventFilter(this);
+    }
+    return chosen;
 }
 
-void QtConversionHost::PumpMessages() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+void QtConversionHost::PumpMessages() { QCoreApplication::processEvents(); }
+
+bool QtConversionHost::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) m_cancelled = true;
+            return true;
+        case QEvent::KeyRelease:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::Drop:
+            return true;
+        case QEvent::Close:
+            event->ignore();
+            return true;
+        default:
+            return QObject::eventFilter(watched, event);
+    }
+}
 
 void QtConversionHost::ShowError(std::string_view text) {
     QMessageBox box(QMessageBox::Critical, QString(), QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
@@ -28,6 +57,9 @@ void QtConversionHost::ShowError(std::string_view text) {
     box.exec();
 }
 
-QtConversionHost::~QtConversionHost() { m_owner->ShowProgress(0, 0); }
+QtConversionHost::~QtConversionHost() {
+    qApp->removeEventFilter(this);
+    m_owner->ShowProgress(0, 0);
+}
 
 void QtConversionHost::ShowProgress(Stage, uint64_t done, uint64_t total) { m_owner->ShowProgress(done, total); }

@@ -1,22 +1,31 @@
 #pragma once
 
+#include <QObject>
+
 #include "convert/ConversionHost.h"
 
 class CMainFrame;
 
 // The conversion's dialogs and message dispatching on Qt. While a conversion runs,
-// pending events are dispatched so the window repaints, but user input waits until the
-// end: no command can disturb the movie being read.
-class QtConversionHost final : public convert::IConversionHost {
+// pending events are dispatched so the window repaints, but no command reaches the
+// program until the end, so nothing can pull the movie away; Esc cancels.
+class QtConversionHost final : public QObject, public convert::IConversionHost {
 public:
-    explicit QtConversionHost(CMainFrame* owner) : m_owner(owner) {}
+    explicit QtConversionHost(CMainFrame* owner);
     ~QtConversionHost() override;
+    bool Cancelled() const override { return m_cancelled; }
     std::optional<std::string> ChooseOutputPath(const std::string& proposed) override;
     bool ChooseCompressor(convert::COMPVARS& vars) override;
     void PumpMessages() override;
     void ShowProgress(Stage stage, uint64_t done, uint64_t total) override;
     void ShowError(std::string_view text) override;
 
+protected:
+    // While converting: Esc cancels; other input and close requests wait for the end.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     CMainFrame* m_owner;
+    bool m_converting = false;
+    bool m_cancelled = false;
 };

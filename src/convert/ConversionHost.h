@@ -20,6 +20,8 @@ public:
     // The compressor dialog over `vars` (preset by the caller); false when cancelled.
     virtual bool ChooseCompressor(COMPVARS& vars) = 0;
     virtual void PumpMessages() = 0;
+    // True once the user asked to stop; the conversion then ends and leaves no file.
+    virtual bool Cancelled() const { return false; }
     // How far the conversion is: `done` of `total` frames, then of the sound's samples.
     enum class Stage { kPictures, kSound };
     virtual void ShowProgress(Stage stage, uint64_t done, uint64_t total) = 0;

@@ -145,6 +145,7 @@ void CLumekoDoc::OnConvert(convert::IConversionHost& host) {
         }
         host.ShowProgress(convert::IConversionHost::Stage::kPictures, i + 1, m_nFrameCount);
         host.PumpMessages();
+        if (written && host.Cancelled()) written = MakeError(ErrorKind::Io, "cancelled");
     }
     m_movie.ReadFrame(0, image);
     m_pCurrentImage = image;
@@ -161,14 +162,15 @@ void CLumekoDoc::OnConvert(convert::IConversionHost& host) {
             host.ShowProgress(convert::IConversionHost::Stage::kSound,
                               std::min<uint64_t>(m_movie.GetAudioPosition(), total), total);
             host.PumpMessages();
+            if (written && host.Cancelled()) written = MakeError(ErrorKind::Io, "cancelled");
         }
     }
     if (written) written = writer->Finish();
     if (written) {
         SetPane(0, kConversionDone);
     } else {
-        // A failed conversion leaves no file behind and never says it ended well.
+        // A failed or cancelled conversion leaves no file behind and never says it ended well.
         SetPane(0, "");
-        host.ShowError(written.error().message);
+        if (!host.Cancelled()) host.ShowError(written.error().message);
     }
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,8 @@ class ScriptedHost final : public convert::IConversionHost {
 public:
     std::optional<std::string> ChooseOutputPath(const std::string& proposed) override {
         proposedPath = proposed;
-        return outputPath;
+        // One answer per script line: asked again, the dialog is cancelled.
+        return std::exchange(outputPath, std::nullopt);
     }
     bool ChooseCompressor(convert::COMPVARS& vars) override {
         presets.push_back(vars);
@@ -38,6 +40,7 @@ public:
     void PumpMessages() override { ++pumps; }
     void ShowProgress(Stage, uint64_t done, uint64_t total) override { lastProgress = {done, total}; }
     void ShowError(std::string_view text) override { errors.emplace_back(text); }
+    bool Cancelled() const override { return cancelAfterPumps >= 0 && pumps >= cancelAfterPumps; }
 
     std::optional<std::string> outputPath;
     std::deque<std::string> choices;
@@ -45,6 +48,7 @@ public:
     std::vector<convert::COMPVARS> presets;
     std::vector<std::string> errors;
     int pumps = 0;
+    int cancelAfterPumps = -1;
     std::pair<uint64_t, uint64_t> lastProgress;
 };
 
@@ -169,6 +173,27 @@ TEST_F(ConvertTest, MotionJpegFrames) {
     EXPECT_EQ(sample[1], 0xD8);  // a JPEG picture
     const auto format = out->StreamFormat(out->FindStream(movie::streamtypeAUDIO, 0));
     EXPECT_EQ(LoadLE16(&format[14]), 8) << "8-bit PCM stays 8-bit";
+}
+
+TEST_F(ConvertTest, CancelOrSourceAsOutputLeavesNoFile) {
+    Open(32, moviemaker::SoundKind::kDk4Stereo);
+    host.choices = {"DIB "};
+    host.cancelAfterPumps = 5;
+    doc.OnConvert(host);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.avi")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.avi.partial")));
+    EXPECT_NE(frame.panes[0], "変換終了");
+    EXPECT_TRUE(host.errors.empty());
+
+    // The movie being read is never written over: the name is refused, and the dialog
+    // cancelled the second time.
+    host.cancelAfterPumps = -1;
+    host.outputPath = dir.File("source.avi");
+    host.choices = {"DIB "};
+    const auto before = std::filesystem::file_size(dir.File("source.avi"));
+    doc.OnConvert(host);
+    EXPECT_EQ(host.errors, (std::vector<std::string>{"変換元のﾌｧｲﾙには書き込めません"}));
+    EXPECT_EQ(std::filesystem::file_size(dir.File("source.avi")), before);
 }
 
 TEST_F(ConvertTest, CancellingCreatesNothing) {
