@@ -46,7 +46,21 @@ std::optional<Entry> EntryOf(std::string_view line) {
     if (line.empty() || line.front() == ';' || SectionOf(line)) return std::nullopt;
     const size_t equals = line.find('=');
     if (equals == std::string_view::npos) return std::nullopt;
-    return Entry{Trim(line.substr(0, equals)), Trim(line.substr(equals + 1))};
+    std::string_view value = Trim(line.substr(equals + 1));
+    // As the system reads it, one pair of matching quotes around a value is not part of it.
+    if (value.size() >= 2 && value.front() == value.back() &&
+        (value.front() == '"' || value.front() == '\''))
+        value = value.substr(1, value.size() - 2);
+    return Entry{Trim(line.substr(0, equals)), value};
+}
+
+// The value as it is written: in quotes when bare it would not read back as itself.
+std::string Stored(std::string_view value) {
+    const bool quoted = value.size() >= 2 && value.front() == value.back() &&
+                        (value.front() == '"' || value.front() == '\'');
+    if (value.empty() || (!quoted && !IsBlank(value.front()) && !IsBlank(value.back())))
+        return std::string(value);
+    return "\"" + std::string(value) + "\"";
 }
 
 bool HasLineBreak(std::string_view s) {
@@ -111,7 +125,7 @@ bool IniText::Set(std::string_view section, std::string_view key, std::string_vi
             if (inSection) insertAt = i + 1;
         } else if (inSection) {
             if (const auto entry = EntryOf(line); entry && SameName(entry->key, key)) {
-                m_lines[i].text = std::string(entry->key) + "=" + std::string(value);
+                m_lines[i].text = std::string(entry->key) + "=" + Stored(value);
                 return true;
             }
             if (!Trim(line).empty()) insertAt = i + 1;
@@ -122,7 +136,7 @@ bool IniText::Set(std::string_view section, std::string_view key, std::string_vi
         m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at),
                        Line{std::move(text), m_lineEnd});
     };
-    const std::string entry = std::string(key) + "=" + std::string(value);
+    const std::string entry = std::string(key) + "=" + Stored(value);
     if (insertAt != std::string::npos) {
         insert(insertAt, entry);
         return true;

@@ -19,12 +19,14 @@ public:
     IniText() = default;
     explicit IniText(std::string_view text);
 
-    // The value of `key` in `section`, spaces around it removed; nothing when missing.
-    // The view lives until the next Set.
+    // The value of `key` in `section`, without the spaces around it and without one pair
+    // of matching quotes (" or ') around that; nothing when missing. The view lives
+    // until the next Set.
     std::optional<std::string_view> Find(std::string_view section, std::string_view key) const;
     // Replaces the key's value in place, or adds the key at the end of its section, or
-    // adds the section at the end of the text. False, and nothing changed, for names or
-    // values that cannot be stored as one line.
+    // adds the section at the end of the text. A value that would not read back as
+    // itself bare (spaces at an end, or quotes around it) is written in quotes. False,
+    // and nothing changed, for names or values that cannot be stored as one line.
     bool Set(std::string_view section, std::string_view key, std::string_view value);
     // The whole text. New lines end as the text's first line does (LF when it has none).
     std::string Text() const;

@@ -18,7 +18,8 @@ public:
     // Stores the value as decimal text, "-1" for -1. False when it could not be stored;
     // the settings are then as they were.
     virtual bool WriteProfileInt(std::string_view section, std::string_view key, int value) = 0;
-    // The key's text without the spaces around it; `defaultValue` when the key is missing.
+    // The key's text as written; `defaultValue` when the key is missing. Texts edited by
+    // hand lose the spaces around them and one pair of quotes around that.
     virtual std::string GetProfileString(std::string_view section, std::string_view key,
                                          std::string_view defaultValue) = 0;
     // False when it could not be stored, also for texts that do not fit on one line.

@@ -113,6 +113,22 @@ TEST(Settings, WritesKeepEverythingElseInPlace) {
     }
 }
 
+TEST(Settings, StringsReadBackAsWritten) {
+    TempDir dir;
+    platform::IniFileSettings file(dir.File("lumeko.ini"));
+    platform::MemorySettings memory;
+    for (const std::string value : {"/movies/a.avi", " lead and trail ", "\"quoted\"", "'single'",
+                                    "\"", "a=b;c[d]", "", "\t"}) {
+        for (platform::ISettings* settings : {static_cast<platform::ISettings*>(&file),
+                                              static_cast<platform::ISettings*>(&memory)}) {
+            ASSERT_TRUE(settings->WriteProfileString("Recent File List", "File1", value));
+            EXPECT_EQ(settings->GetProfileString("Recent File List", "File1", "none"), value);
+        }
+    }
+    EXPECT_EQ(platform::MemorySettings("[A]\nk = ' x ' \n").GetProfileString("A", "k", ""), " x ")
+        << "hand-written quotes are taken off";
+}
+
 TEST(Settings, RefusesWhatWouldNotReadBack) {
     const struct {
         const char* section;
