@@ -12,23 +12,12 @@
 
 #include "moviemaker/MovieMaker.h"
 #include "platform/ConsoleMessageBox.h"
+#include "platform/SilentWaveOut.h"
 #include "platform/MemorySettings.h"
 #include "platform/ThreadTimer.h"
 #include "playback/LumekoDoc.h"
 
 namespace {
-
-class SilentWaveOut final : public platform::IWaveOut {
-public:
-    bool waveOutOpen(const movie::WAVEFORMATEX&) override { return false; }
-    void waveOutPrepareHeader(platform::WAVEHDR&) override {}
-    void waveOutUnprepareHeader(platform::WAVEHDR&) override {}
-    void waveOutWrite(platform::WAVEHDR&) override {}
-    void waveOutPause() override {}
-    void waveOutRestart() override {}
-    void waveOutReset() override {}
-    void waveOutClose() override {}
-};
 
 double CpuSeconds() {
     rusage usage{};
@@ -49,7 +38,7 @@ void Measure(int width, int height, uint32_t fps, int seconds) {
     platform::MemorySettings settings;
     platform::SteadyMillisecondClock clock;
     platform::ThreadTimer timer;
-    SilentWaveOut wave;
+    platform::SilentWaveOut wave;
     platform::ConsoleMessageBox messages;
     CLumekoDoc doc({settings, clock, timer, wave, messages});
     doc.m_pendingFiles.push_back(path);

@@ -1,28 +1,9 @@
 #include "movie/AviRecordCodec.h"
 
 #include "base/ByteReader.h"
+#include "base/ByteWriter.h"
 
 namespace movie {
-namespace {
-
-class ByteWriter {
-public:
-    explicit ByteWriter(size_t reserve) { m_bytes.reserve(reserve); }
-    void U16(uint16_t v) {
-        m_bytes.push_back(static_cast<uint8_t>(v));
-        m_bytes.push_back(static_cast<uint8_t>(v >> 8));
-    }
-    void U32(uint32_t v) {
-        U16(static_cast<uint16_t>(v));
-        U16(static_cast<uint16_t>(v >> 16));
-    }
-    std::vector<uint8_t> Take() { return std::move(m_bytes); }
-
-private:
-    std::vector<uint8_t> m_bytes;
-};
-
-}  // namespace
 
 std::vector<uint8_t> SerializeWaveFormat(const WAVEFORMATEX& wfx) {
     ByteWriter w(kWaveFormatExBytes);

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "base/ByteReader.h"
+#include "base/ByteWriter.h"
 #include "movie/AviRecordCodec.h"
 
 namespace movie {
@@ -44,33 +45,17 @@ private:
     std::FILE* m_file;
 };
 
-class Bytes {
+// Chunks and four-character codes on top of the little-endian fields.
+class Bytes : public ByteWriter {
 public:
-    void U16(uint16_t v) {
-        m_data.push_back(static_cast<uint8_t>(v));
-        m_data.push_back(static_cast<uint8_t>(v >> 8));
-    }
-    void U32(uint32_t v) {
-        U16(static_cast<uint16_t>(v));
-        U16(static_cast<uint16_t>(v >> 16));
-    }
     void FourCC(const char (&code)[5]) { U32(MakeFourCC(code)); }
-    void Append(std::span<const uint8_t> bytes) {
-        m_data.insert(m_data.end(), bytes.begin(), bytes.end());
-    }
     // A chunk with its header and, after an odd size, the pad byte.
     void Chunk(uint32_t id, std::span<const uint8_t> data) {
         U32(id);
         U32(static_cast<uint32_t>(data.size()));
         Append(data);
-        if (data.size() & 1) m_data.push_back(0);
+        if (data.size() & 1) U8(0);
     }
-    size_t Size() const { return m_data.size(); }
-    void PatchU32(size_t at, uint32_t v) { StoreLE32(&m_data[at], v); }
-    const std::vector<uint8_t>& Data() const { return m_data; }
-
-private:
-    std::vector<uint8_t> m_data;
 };
 
 // "NNdc" for compressed video, "NNdb" for uncompressed video, "NNwb" for audio.

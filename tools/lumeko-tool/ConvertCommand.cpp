@@ -6,24 +6,12 @@
 #include "Commands.h"
 #include "convert/ConversionHost.h"
 #include "platform/ConsoleMessageBox.h"
+#include "platform/SilentWaveOut.h"
 #include "platform/MemorySettings.h"
 #include "platform/ThreadTimer.h"
 #include "playback/LumekoDoc.h"
 
 namespace {
-
-// A device that never opens: converting plays nothing.
-class NoSound final : public platform::IWaveOut {
-public:
-    bool waveOutOpen(const movie::WAVEFORMATEX&) override { return false; }
-    void waveOutPrepareHeader(platform::WAVEHDR&) override {}
-    void waveOutUnprepareHeader(platform::WAVEHDR&) override {}
-    void waveOutWrite(platform::WAVEHDR&) override {}
-    void waveOutPause() override {}
-    void waveOutRestart() override {}
-    void waveOutReset() override {}
-    void waveOutClose() override {}
-};
 
 // The conversion's dialogs answered from the command line, progress on the terminal.
 class TerminalHost final : public convert::IConversionHost {
@@ -115,7 +103,7 @@ void AddConvertCommand(CLI::App& app) {
         platform::MemorySettings settings;
         platform::SteadyMillisecondClock clock;
         platform::ThreadTimer timer;
-        NoSound wave;
+        platform::SilentWaveOut wave;
         platform::ConsoleMessageBox messages;
         CaptionFrame frame;
         CLumekoDoc doc({settings, clock, timer, wave, messages});

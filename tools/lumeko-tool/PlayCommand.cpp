@@ -6,6 +6,7 @@
 
 #include "Commands.h"
 #include "platform/ConsoleMessageBox.h"
+#include "platform/SilentWaveOut.h"
 #include "platform/MemorySettings.h"
 #include "platform/ThreadTimer.h"
 #include "platform/sdl/SdlWaveOut.h"
@@ -32,18 +33,6 @@ private:
     std::string m_elapsed = " 0: 0", m_total = " 0: 0";
 };
 
-// A device that never opens: the movie plays silently.
-class NoWaveOut final : public platform::IWaveOut {
-public:
-    bool waveOutOpen(const movie::WAVEFORMATEX&) override { return false; }
-    void waveOutPrepareHeader(platform::WAVEHDR&) override {}
-    void waveOutUnprepareHeader(platform::WAVEHDR&) override {}
-    void waveOutWrite(platform::WAVEHDR&) override {}
-    void waveOutPause() override {}
-    void waveOutRestart() override {}
-    void waveOutReset() override {}
-    void waveOutClose() override {}
-};
 
 }  // namespace
 
@@ -66,7 +55,7 @@ void AddPlayCommand(CLI::App& app) {
         platform::SteadyMillisecondClock clock;
         platform::ThreadTimer timer;
         platform::SdlWaveOut sdlWave;
-        NoWaveOut noWave;
+        platform::SilentWaveOut noWave;
         platform::ConsoleMessageBox messages;
         ConsoleFrame frame;
         CLumekoDoc doc({settings, clock, timer, o->noAudio ? static_cast<platform::IWaveOut&>(noWave) : sdlWave,
