@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -65,9 +66,12 @@ TEST(ThreadTimer, TicksOnAbsoluteDeadlinesSoSlowTicksDoNotDrift) {
     EXPECT_GE(MsBetween(start, times.front()), kPeriodMs - 1)
         << "the first tick comes one period after the start";
 
+    // How far each tick lies past the deadline just before it: ticks that drift spread
+    // over the whole period; ticks on absolute deadlines stay near its start, even when
+    // a loaded machine makes the timer drop a few.
     std::vector<double> lateness;
     for (size_t k = 0; k < times.size(); ++k)
-        lateness.push_back(MsBetween(start, times[k]) - static_cast<double>((k + 1) * kPeriodMs));
+        lateness.push_back(std::fmod(MsBetween(start, times[k]), static_cast<double>(kPeriodMs)));
     std::sort(lateness.begin(), lateness.end());
     const double median = lateness[lateness.size() / 2];
     const double worst = lateness.back();
@@ -82,7 +86,7 @@ TEST(ThreadTimer, TicksOnAbsoluteDeadlinesSoSlowTicksDoNotDrift) {
         "intervals %.3f to %.3f ms\n",
         times.size(), kPeriodMs, median, lateness[lateness.size() * 95 / 100], worst, shortest,
         longest);
-    EXPECT_LT(median, 10.0);
+    EXPECT_LT(median, kPeriodMs / 3.0);
 }
 
 TEST(ThreadTimer, DropsTheTicksMissedDuringAStallInsteadOfBursting) {
