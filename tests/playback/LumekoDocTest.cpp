@@ -46,9 +46,11 @@ protected:
         for (uint32_t i = 0; i < ms; ++i) {
             clock.Advance(1);
             if (timer.running && timer.period && clock.timeGetTime() % timer.period == 0) timer.Tick();
-            if (wave.open) m_soundDebt += wave.format.nAvgBytesPerSec / 1000.0;
-            const size_t whole = static_cast<size_t>(m_soundDebt) / wave.format.nBlockAlign * wave.format.nBlockAlign;
-            if (wave.open && whole) m_soundDebt -= static_cast<double>(wave.Consume(whole));
+            if (wave.open && wave.format.nBlockAlign) {
+                m_soundDebt += wave.format.nAvgBytesPerSec / 1000.0;
+                const size_t whole = static_cast<size_t>(m_soundDebt) / wave.format.nBlockAlign * wave.format.nBlockAlign;
+                if (whole) m_soundDebt -= static_cast<double>(wave.Consume(whole));
+            }
             if (m_soundDebt > 1e6) m_soundDebt = 0;
             if (i % idleEveryMs == idleEveryMs - 1) {
                 doc.IdleProcess(0);
