@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMenuBar>
+#include <QToolBar>
+
+#include "app/MainFrame.h"
+#include "platform/MemorySettings.h"
+
+// The main window's menu, bars, title and position, on Qt's offscreen platform.
+namespace {
+
+class MainFrameTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "lumeko";
+        static char* argv[] = {name, nullptr};
+        static QApplication app(argc, argv);
+    }
+    platform::MemorySettings settings;
+};
+
+QStringList Texts(const QList<QAction*>& actions) {
+    QStringList texts;
+    for (QAction* a : actions) texts << (a->isSeparator() ? "-" : a->text());
+    return texts;
+}
+
+TEST_F(MainFrameTest, MenusBarsAndPanes) {
+    CMainFrame frame(settings, new QWidget);
+    const auto menus = frame.menuBar()->actions();
+    ASSERT_EQ(Texts(menus), (QStringList{"&File", "&Setup", "&Help"}));
+    EXPECT_EQ(Texts(menus[0]->menu()->actions()),
+              (QStringList{"&Open...\tCtrl+O", "&Convert...", "-", "最新のﾌｧｲﾙ", "-", "E&xit"}));
+    EXPECT_EQ(Texts(menus[1]->menu()->actions()),
+              (QStringList{"&Normal", "&Double", "&Triple", "&Maximum", "-", "&Loop", "&Full Screen", "Direct Draw"}));
+    EXPECT_EQ(Texts(menus[2]->menu()->actions()), (QStringList{"&Help", "&Information...", "&About..."}));
+    EXPECT_FALSE(menus[0]->menu()->actions()[3]->isEnabled()) << "the empty recent-file entry is greyed";
+
+    const auto bars = frame.findChildren<QToolBar*>();
+    ASSERT_EQ(bars.size(), 1);
+    int buttons = 0;
+    for (QAction* a : bars[0]->actions()) buttons += a->isSeparator() ? 0 : 1;
+    EXPECT_EQ(buttons, 8);
+    EXPECT_EQ(frame.toolBarArea(bars[0]), Qt::BottomToolBarArea);
+
+    EXPECT_EQ(frame.PaneText(0), "");
+    EXPECT_EQ(frame.PaneText(1), " 0: 0");
+    EXPECT_EQ(frame.PaneText(2), " 0: 0");
+    EXPECT_EQ(frame.windowTitle(), "無題 - Lumeko");
+    frame.SetTitle("demo.avi");
+    EXPECT_EQ(frame.windowTitle(), "demo.avi - Lumeko");
+    EXPECT_EQ(frame.maximumHeight(), 2000);
+
+    // A highlighted item shows its prompt in pane 0.
+    menus[1]->menu()->actions()[1]->hover();
+    EXPECT_EQ(frame.PaneText(0), "２倍表示");
+}
+
+TEST_F(MainFrameTest, RecentFilesAreShortenedInTheMenu) {
+    CMainFrame frame(settings, new QWidget);
+    frame.SetRecentFiles({"/a/short.avi", "/a/very/long/path/to/some/movie/file/name.avi"});
+    const QStringList texts = Texts(frame.menuBar()->actions()[0]->menu()->actions());
+    EXPECT_TRUE(texts.contains("&1 /a/short.avi"));
+    EXPECT_TRUE(texts.contains("&2 ...to/some/movie/file/name.avi"));
+}
+
+TEST_F(MainFrameTest, PositionIsSavedOnCloseAndUsedAtTheNextStart) {
+    {
+        CMainFrame frame(settings, new QWidget);
+        frame.show();
+        frame.move(123, 45);
+        frame.close();
+    }
+    const int x = settings.GetProfileInt("Lumeko", "x_position", -1);
+    const int y = settings.GetProfileInt("Lumeko", "y_position", -1);
+    EXPECT_NE(x, -1);
+    EXPECT_NE(y, -1);
+    CMainFrame again(settings, new QWidget);
+    EXPECT_EQ(again.frameGeometry().topLeft(), QPoint(x, y));
+}
+
+}  // namespace
