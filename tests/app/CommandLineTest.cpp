@@ -3,7 +3,7 @@
 #include "app/CommandLine.h"
 #include "platform/MemorySettings.h"
 #include "playback/LumekoDoc.h"
-#include "support/ManualClock.h"
+#include "support/TestDocument.h"
 #include "support/RecordingMessageBox.h"
 #include "support/RecordingWaveOut.h"
 #include "support/SteppedTimer.h"
@@ -27,12 +27,8 @@ TEST(CommandLine, QueuesFilesAndSetsTheFlags) {
         {{"lumeko", "/closed.avi"}, {"/closed.avi"}, false, false, true},
     };
     for (const auto& c : cases) {
-        platform::MemorySettings settings;
-        ManualClock clock;
-        SteppedTimer timer;
-        RecordingWaveOut wave;
-        RecordingMessageBox messages;
-        CLumekoDoc doc{{settings, clock, timer, wave, messages}};
+        TestDocument services;
+        CLumekoDoc& doc = services.doc;
         CLumekoCommandLineInfo info(doc);
         EXPECT_EQ(info.ParseCommandLine(c.arguments), c.fileSeen);
         EXPECT_EQ(std::vector<std::string>(doc.m_pendingFiles.begin(), doc.m_pendingFiles.end()), c.queued);

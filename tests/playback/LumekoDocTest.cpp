@@ -6,7 +6,7 @@
 #include "moviemaker/MovieMaker.h"
 #include "playback/LumekoDoc.h"
 #include "support/FileBytes.h"
-#include "support/ManualClock.h"
+#include "support/TestDocument.h"
 #include "platform/MemorySettings.h"
 #include "support/RecordingFrame.h"
 #include "support/RecordingMessageBox.h"
@@ -77,13 +77,9 @@ protected:
 
 TEST(DocumentTiming, FollowsTheFileRateInFloat) {
     TempDir dir;
-    platform::MemorySettings settings;
-    ManualClock clock;
-    SteppedTimer timer;
-    RecordingWaveOut wave;
-    RecordingMessageBox messages;
     RecordingFrame frame;
-    CLumekoDoc doc{{settings, clock, timer, wave, messages}};
+    TestDocument services;
+    CLumekoDoc& doc = services.doc;
     doc.AttachFrame(&frame);
     MovieSpec spec;
     spec.width = 8;

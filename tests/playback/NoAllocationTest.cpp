@@ -7,7 +7,7 @@
 #include "moviemaker/MovieMaker.h"
 #include "platform/MemorySettings.h"
 #include "playback/LumekoDoc.h"
-#include "support/ManualClock.h"
+#include "support/TestDocument.h"
 #include "support/RecordingFrame.h"
 #include "support/RecordingMessageBox.h"
 #include "support/RecordingWaveOut.h"
@@ -47,12 +47,8 @@ TEST(Playback, TicksAndIdlePassesAllocateNothing) {
     spec.frames = 60;
     ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("movie.avi")).ok());
 
-    platform::MemorySettings settings;
-    ManualClock clock;
-    SteppedTimer timer;
-    RecordingWaveOut wave;
-    RecordingMessageBox messages;
-    CLumekoDoc doc{{settings, clock, timer, wave, messages}};
+    TestDocument services;
+    auto& [settings, clock, timer, wave, messages, doc] = services;
     // The frame's pane texts are the UI's business; this test counts the engine's own.
     doc.m_pendingFiles.push_back(dir.File("movie.avi"));
     doc.IdleProcess(0);

@@ -7,6 +7,7 @@
 #include "TestPicture.h"
 #include "truemotion/FrameGeometry.h"
 #include "truemotion/TrueMotionEncoder.h"
+#include "truemotion/support/EncoderSettingsFor.h"
 
 // Our encoder on its own: the settings it takes and refuses, the headers it writes,
 // the blocks its delta frames keep, and that no step takes a pixel out of range.
@@ -14,17 +15,7 @@
 namespace truemotion {
 namespace {
 
-EncoderSettings Settings(EncoderMode mode, int compression = 0, int deltaSet = 0,
-                         int vectorTable = 2, int headerType = 2, int headerVersion = 2) {
-    EncoderSettings s;
-    s.mode = mode;
-    s.compression = compression;
-    s.deltaSet = deltaSet;
-    s.vectorTable = vectorTable;
-    s.headerType = headerType;
-    s.headerVersion = headerVersion;
-    return s;
-}
+using testing::EncoderSettingsFor;
 
 TrueMotionEncoder MakeEncoder(int width, int height, const EncoderSettings& settings = {}) {
     auto encoder = TrueMotionEncoder::Create(width, height, settings);
@@ -44,35 +35,35 @@ TEST(EncoderSettings, RefusesWhatTheFormatCannotCode) {
         {"width not a multiple of 4", 18, 16, {}},
         {"no height", 16, 0, {}},
         {"too high", 16, 2049, {}},
-        {"two-thirds width not a multiple of 12", 40, 16, Settings(EncoderMode::kStretch)},
-        {"two-thirds too wide", 2052, 16, Settings(EncoderMode::kStretch)},
-        {"a 15-bit compression in 24-bit mode", 16, 16, Settings(EncoderMode::k24Bit, 2)},
-        {"a 24-bit compression in 15-bit mode", 16, 16, Settings(EncoderMode::k15Bit, 10)},
-        {"compression 5 accepts no header", 16, 16, Settings(EncoderMode::k15Bit, 5)},
-        {"compression 9 accepts no header", 16, 16, Settings(EncoderMode::k24Bit, 9)},
-        {"compression 17", 16, 16, Settings(EncoderMode::k24Bit, 17)},
-        {"compression 1 refuses type 0", 16, 16, Settings(EncoderMode::k15Bit, 1, 0, 2, 0)},
-        {"compression 10 refuses type 1", 16, 16, Settings(EncoderMode::k24Bit, 10, 0, 2, 1)},
-        {"type 4", 16, 16, Settings(EncoderMode::k15Bit, 2, 0, 2, 4)},
+        {"two-thirds width not a multiple of 12", 40, 16, EncoderSettingsFor(EncoderMode::kStretch)},
+        {"two-thirds too wide", 2052, 16, EncoderSettingsFor(EncoderMode::kStretch)},
+        {"a 15-bit compression in 24-bit mode", 16, 16, EncoderSettingsFor(EncoderMode::k24Bit, 2)},
+        {"a 24-bit compression in 15-bit mode", 16, 16, EncoderSettingsFor(EncoderMode::k15Bit, 10)},
+        {"compression 5 accepts no header", 16, 16, EncoderSettingsFor(EncoderMode::k15Bit, 5)},
+        {"compression 9 accepts no header", 16, 16, EncoderSettingsFor(EncoderMode::k24Bit, 9)},
+        {"compression 17", 16, 16, EncoderSettingsFor(EncoderMode::k24Bit, 17)},
+        {"compression 1 refuses type 0", 16, 16, EncoderSettingsFor(EncoderMode::k15Bit, 1, 0, 2, 0)},
+        {"compression 10 refuses type 1", 16, 16, EncoderSettingsFor(EncoderMode::k24Bit, 10, 0, 2, 1)},
+        {"type 4", 16, 16, EncoderSettingsFor(EncoderMode::k15Bit, 2, 0, 2, 4)},
         {"two-thirds width needs the flags of type 2", 48, 16,
-         Settings(EncoderMode::kStretch, 2, 0, 2, 1)},
+         EncoderSettingsFor(EncoderMode::kStretch, 2, 0, 2, 1)},
         {"two-thirds width needs an extended header", 48, 16,
-         Settings(EncoderMode::kStretch, 2, 0, 2, 2, 1)},
-        {"delta set 4", 16, 16, Settings(EncoderMode::k15Bit, 2, 4)},
-        {"vector table 0", 16, 16, Settings(EncoderMode::k15Bit, 2, 0, 0)},
-        {"vector table 4", 16, 16, Settings(EncoderMode::k15Bit, 2, 0, 4)},
-        {"version 256", 16, 16, Settings(EncoderMode::k15Bit, 2, 0, 2, 2, 256)},
+         EncoderSettingsFor(EncoderMode::kStretch, 2, 0, 2, 2, 1)},
+        {"delta set 4", 16, 16, EncoderSettingsFor(EncoderMode::k15Bit, 2, 4)},
+        {"vector table 0", 16, 16, EncoderSettingsFor(EncoderMode::k15Bit, 2, 0, 0)},
+        {"vector table 4", 16, 16, EncoderSettingsFor(EncoderMode::k15Bit, 2, 0, 4)},
+        {"version 256", 16, 16, EncoderSettingsFor(EncoderMode::k15Bit, 2, 0, 2, 2, 256)},
     };
     for (const Case& c : cases)
         EXPECT_FALSE(TrueMotionEncoder::Create(c.width, c.height, c.settings).ok()) << c.name;
 
     for (const auto& [width, height, settings] :
-         {std::tuple{4, 1, Settings(EncoderMode::k24Bit)},
-          {2048, 2048, Settings(EncoderMode::k15Bit, 8)},
-          {12, 3, Settings(EncoderMode::kStretch)},
-          {2040, 8, Settings(EncoderMode::kStretch, 6)},
-          {16, 16, Settings(EncoderMode::k15Bit, 2, 0, 2, 0)},
-          {16, 16, Settings(EncoderMode::k24Bit, 12, 3, 1, 3, 0)}})
+         {std::tuple{4, 1, EncoderSettingsFor(EncoderMode::k24Bit)},
+          {2048, 2048, EncoderSettingsFor(EncoderMode::k15Bit, 8)},
+          {12, 3, EncoderSettingsFor(EncoderMode::kStretch)},
+          {2040, 8, EncoderSettingsFor(EncoderMode::kStretch, 6)},
+          {16, 16, EncoderSettingsFor(EncoderMode::k15Bit, 2, 0, 2, 0)},
+          {16, 16, EncoderSettingsFor(EncoderMode::k24Bit, 12, 3, 1, 3, 0)}})
         EXPECT_TRUE(TrueMotionEncoder::Create(width, height, settings).ok())
             << width << " x " << height;
 }
@@ -89,13 +80,13 @@ TEST(EncoderHeader, CarriesTheSettingsTheSizeAndTheFlags) {
         uint8_t flags;
     };
     const Case cases[] = {
-        {"24-bit key", Settings(EncoderMode::k24Bit, 14, 3, 3, 3), 32, 260, false, 32, 0x00},
-        {"24-bit delta", Settings(EncoderMode::k24Bit, 16, 1, 1), 64, 8, true, 64, 0x08},
-        {"15-bit key", Settings(EncoderMode::k15Bit, 4, 2, 2), 1028, 4, false, 1028, 0x00},
-        {"two thirds", Settings(EncoderMode::kStretch, 8, 0, 3), 480, 24, false, 320, 0x04},
-        {"two thirds delta", Settings(EncoderMode::kStretch, 2), 36, 4, true, 24, 0x04},
-        {"plain header", Settings(EncoderMode::k15Bit, 1, 0, 3, 1, 1), 16, 4, true, 16, 0x00},
-        {"type 0", Settings(EncoderMode::k15Bit, 2, 0, 2, 0), 16, 4, true, 16, 0x00},
+        {"24-bit key", EncoderSettingsFor(EncoderMode::k24Bit, 14, 3, 3, 3), 32, 260, false, 32, 0x00},
+        {"24-bit delta", EncoderSettingsFor(EncoderMode::k24Bit, 16, 1, 1), 64, 8, true, 64, 0x08},
+        {"15-bit key", EncoderSettingsFor(EncoderMode::k15Bit, 4, 2, 2), 1028, 4, false, 1028, 0x00},
+        {"two thirds", EncoderSettingsFor(EncoderMode::kStretch, 8, 0, 3), 480, 24, false, 320, 0x04},
+        {"two thirds delta", EncoderSettingsFor(EncoderMode::kStretch, 2), 36, 4, true, 24, 0x04},
+        {"plain header", EncoderSettingsFor(EncoderMode::k15Bit, 1, 0, 3, 1, 1), 16, 4, true, 16, 0x00},
+        {"type 0", EncoderSettingsFor(EncoderMode::k15Bit, 2, 0, 2, 0), 16, 4, true, 16, 0x00},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -159,7 +150,7 @@ class DeltaFrames : public ::testing::TestWithParam<EncoderMode> {};
 // stream is the single byte the decoder reads first.
 TEST_P(DeltaFrames, TheSamePictureKeepsEveryBlock) {
     const int width = 64, height = 16;
-    auto encoder = MakeEncoder(width, height, Settings(GetParam()));
+    auto encoder = MakeEncoder(width, height, EncoderSettingsFor(GetParam()));
     const auto picture = MakeTestPicture(width, height);
     std::vector<uint8_t> key, delta;
     encoder.EncodeKeyFrame(picture, key);
@@ -188,7 +179,7 @@ std::vector<uint8_t> SmoothPicture(int width, int height) {
 // word of a 320-wide stripe (blocks 64..79), at both edges and in the middle.
 TEST_P(DeltaFrames, OnlyTheChangedBlockIsCoded) {
     const int width = 320, height = 16;
-    auto encoder = MakeEncoder(width, height, Settings(GetParam()));
+    auto encoder = MakeEncoder(width, height, EncoderSettingsFor(GetParam()));
     auto picture = SmoothPicture(width, height);
     std::vector<uint8_t> frame;
     encoder.EncodeKeyFrame(picture, frame);
@@ -218,7 +209,7 @@ TEST_P(DeltaFrames, SmallChangesStayBelowTheThreshold) {
     const int width = 32, height = 8;
     const int nudge = GetParam() == EncoderMode::k15Bit ? 8 : 6;
     for (int threshold : {5, 0}) {
-        EncoderSettings settings = Settings(GetParam());
+        EncoderSettings settings = EncoderSettingsFor(GetParam());
         settings.keepThreshold = threshold;
         auto encoder = MakeEncoder(width, height, settings);
         std::vector<uint8_t> frame;
@@ -251,8 +242,8 @@ TEST(DeltaFrames, FallBackToKeyFrames) {
         EXPECT_TRUE(encoder.LastFrameIsKey()) << "first frame";
     }
     for (const EncoderSettings& settings :
-         {Settings(EncoderMode::kStretch), Settings(EncoderMode::k15Bit, 2, 0, 2, 1),
-          Settings(EncoderMode::k24Bit, 10, 0, 2, 2, 1)}) {
+         {EncoderSettingsFor(EncoderMode::kStretch), EncoderSettingsFor(EncoderMode::k15Bit, 2, 0, 2, 1),
+          EncoderSettingsFor(EncoderMode::k24Bit, 10, 0, 2, 2, 1)}) {
         auto encoder = MakeEncoder(48, 8, settings);
         const auto picture = MakeTestPicture(48, 8);
         encoder.EncodeKeyFrame(picture, frame);
@@ -270,7 +261,7 @@ TEST(DeltaFrames, FallBackToKeyFrames) {
     // Six rows: the top two lie above the first stripe, which delta frames keep. (In
     // the 15-bit mode, where those rows take no chroma of a later block.)
     for (const auto& [y0, y1, key] : {std::tuple{0, 2, true}, {2, 6, false}}) {
-        auto encoder = MakeEncoder(32, 6, Settings(EncoderMode::k15Bit));
+        auto encoder = MakeEncoder(32, 6, EncoderSettingsFor(EncoderMode::k15Bit));
         auto picture = MakeTestPicture(32, 6);
         encoder.EncodeKeyFrame(picture, frame);
         Paint(picture, 32, 6, 8, 12, y0, y1, 0);
@@ -301,7 +292,7 @@ TEST(EncoderRange, NoStepBreaksAPixel) {
                              std::to_string(vectorTable));
                 const int height = 61;
                 auto encoder = MakeEncoder(m.width, height,
-                                           Settings(m.mode, m.compression, deltaSet, vectorTable));
+                                           EncoderSettingsFor(m.mode, m.compression, deltaSet, vectorTable));
                 testing::FieldCheckingDecoder checker(m.width, height);
                 std::vector<uint8_t> frame;
                 for (int i = 0; i < 4; ++i) {

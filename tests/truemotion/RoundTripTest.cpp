@@ -8,6 +8,7 @@
 #include "truemotion/FrameGeometry.h"
 #include "truemotion/TrueMotionDecoder.h"
 #include "truemotion/TrueMotionEncoder.h"
+#include "truemotion/support/EncoderSettingsFor.h"
 
 // Our encoder against the decoder: what the decoder shows must be exactly the
 // encoder's reconstruction, frame after frame, or delta frames would drift; and it
@@ -22,17 +23,7 @@ struct RoundTripCase {
     int width, height;
 };
 
-EncoderSettings Settings(EncoderMode mode, int compression, int deltaSet = 0, int vectorTable = 2,
-                         int headerType = 2, int headerVersion = 2) {
-    EncoderSettings s;
-    s.mode = mode;
-    s.compression = compression;
-    s.deltaSet = deltaSet;
-    s.vectorTable = vectorTable;
-    s.headerType = headerType;
-    s.headerVersion = headerVersion;
-    return s;
-}
+using testing::EncoderSettingsFor;
 
 std::string ModeName(EncoderMode mode) {
     return mode == EncoderMode::k24Bit   ? "Bits24"
@@ -92,14 +83,14 @@ std::vector<RoundTripCase> Cases() {
     for (int k = 0; k < 6; ++k) {
         const int compression = compressions15[k];
         add("Bits15C" + std::to_string(compression),
-            Settings(EncoderMode::k15Bit, compression, k % 4, 1 + k % 3), 64, 48);
+            EncoderSettingsFor(EncoderMode::k15Bit, compression, k % 4, 1 + k % 3), 64, 48);
         add("StretchC" + std::to_string(compression),
-            Settings(EncoderMode::kStretch, compression, (k + 1) % 4, 1 + (k + 1) % 3), 96, 32);
+            EncoderSettingsFor(EncoderMode::kStretch, compression, (k + 1) % 4, 1 + (k + 1) % 3), 96, 32);
     }
     for (int k = 0; k < 4; ++k) {
         const int compression = compressions24[k];
         add("Bits24C" + std::to_string(compression),
-            Settings(EncoderMode::k24Bit, compression, k, 1 + (k + 2) % 3), 64, 48);
+            EncoderSettingsFor(EncoderMode::k24Bit, compression, k, 1 + (k + 2) % 3), 64, 48);
     }
     // Every delta set and vector table with the defaults of each mode.
     for (EncoderMode mode : {EncoderMode::k15Bit, EncoderMode::k24Bit, EncoderMode::kStretch})
@@ -107,30 +98,30 @@ std::vector<RoundTripCase> Cases() {
             for (int vectorTable = 1; vectorTable <= 3; ++vectorTable)
                 add(ModeName(mode) + "Set" + std::to_string(deltaSet) + "Table" +
                         std::to_string(vectorTable),
-                    Settings(mode, 0, deltaSet, vectorTable), 48, 20);
+                    EncoderSettingsFor(mode, 0, deltaSet, vectorTable), 48, 20);
     // Header types and versions: types 0 and 1 and plain headers carry no flags, so
     // all their frames are key frames; type 3 carries them as type 2 does.
-    add("Bits15Type0", Settings(EncoderMode::k15Bit, 2, 0, 2, 0), 32, 16);
-    add("Bits15Type1", Settings(EncoderMode::k15Bit, 4, 1, 3, 1), 32, 16);
-    add("Bits15Type3", Settings(EncoderMode::k15Bit, 6, 2, 2, 3), 32, 16);
-    add("Bits24Type3", Settings(EncoderMode::k24Bit, 12, 3, 3, 3), 32, 16);
-    add("StretchType3", Settings(EncoderMode::kStretch, 4, 0, 2, 3), 36, 16);
+    add("Bits15Type0", EncoderSettingsFor(EncoderMode::k15Bit, 2, 0, 2, 0), 32, 16);
+    add("Bits15Type1", EncoderSettingsFor(EncoderMode::k15Bit, 4, 1, 3, 1), 32, 16);
+    add("Bits15Type3", EncoderSettingsFor(EncoderMode::k15Bit, 6, 2, 2, 3), 32, 16);
+    add("Bits24Type3", EncoderSettingsFor(EncoderMode::k24Bit, 12, 3, 3, 3), 32, 16);
+    add("StretchType3", EncoderSettingsFor(EncoderMode::kStretch, 4, 0, 2, 3), 36, 16);
     // A plain header of an odd compression decodes with the vector table it names,
     // a typed one always with table 1.
-    add("Bits15PlainOdd", Settings(EncoderMode::k15Bit, 3, 0, 3, 2, 1), 32, 16);
-    add("Bits15TypedOdd", Settings(EncoderMode::k15Bit, 3, 0, 3, 2, 2), 32, 16);
-    add("Bits24Plain", Settings(EncoderMode::k24Bit, 14, 1, 2, 3, 0), 32, 16);
+    add("Bits15PlainOdd", EncoderSettingsFor(EncoderMode::k15Bit, 3, 0, 3, 2, 1), 32, 16);
+    add("Bits15TypedOdd", EncoderSettingsFor(EncoderMode::k15Bit, 3, 0, 3, 2, 2), 32, 16);
+    add("Bits24Plain", EncoderSettingsFor(EncoderMode::k24Bit, 14, 1, 2, 3, 0), 32, 16);
     // A stripe of three mask words (32, 32 and 16 blocks).
     for (EncoderMode mode : {EncoderMode::k15Bit, EncoderMode::k24Bit})
-        add(ModeName(mode) + "Stripes", Settings(mode, 0), 320, 16);
-    add("StretchWide", Settings(EncoderMode::kStretch, 0), 480, 8);
+        add(ModeName(mode) + "Stripes", EncoderSettingsFor(mode, 0), 320, 16);
+    add("StretchWide", EncoderSettingsFor(EncoderMode::kStretch, 0), 480, 8);
     // Small widths and heights of every kind, with wide and narrow blocks of height 4
     // and 2: heights that are not a multiple of the block height start with rows that
     // take no chroma, and those above the first mask stripe are kept by delta frames.
     const EncoderSettings small[] = {
-        Settings(EncoderMode::k15Bit, 2), Settings(EncoderMode::k15Bit, 8),
-        Settings(EncoderMode::k24Bit, 10), Settings(EncoderMode::k24Bit, 16),
-        Settings(EncoderMode::kStretch, 6)};
+        EncoderSettingsFor(EncoderMode::k15Bit, 2), EncoderSettingsFor(EncoderMode::k15Bit, 8),
+        EncoderSettingsFor(EncoderMode::k24Bit, 10), EncoderSettingsFor(EncoderMode::k24Bit, 16),
+        EncoderSettingsFor(EncoderMode::kStretch, 6)};
     for (const EncoderSettings& settings : small)
         for (int height : {1, 2, 3, 4, 5, 6, 7, 9, 13})
             for (int width : settings.mode == EncoderMode::kStretch ? std::vector{12, 24}
