@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QImage>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "moviemaker/MovieMaker.h"
+#include "support/RecordingMessageBox.h"
+#include "support/TempDir.h"
+#include "app/LumekoApp.h"
+#include "app/SettingsPath.h"
+#include "app/ShellOpenServer.h"
+#include "movie/DuckMovie.h"
+
+// The whole application in this process, on Qt's offscreen platform: what it does with
+// the command line, the shell's execute texts, the recent-file list and the picture it
+// shows. Each test runs in a process of its own, one after another, because they share
+// the settings file beside the test program.
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class AppTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("SDL_AUDIODRIVER", "dummy");
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(m_dir.File("config")));
+        m_settingsPath = SettingsPathFor(std::filesystem::read_symlink("/proc/self/exe").string(), m_dir.File("config"));
+        std::filesystem::create_directories(std::filesystem::path(m_settingsPath).parent_path());
+        std::filesystem::remove(m_settingsPath);
+        moviemaker::MovieSpec spec;
+        spec.frames = 45;
+        spec.sound = moviemaker::SoundKind::kNone;
+        for (const char* name : {"a.avi", "b.avi"}) ASSERT_TRUE(moviemaker::MakeMovie(spec, m_dir.File(name)).ok());
+    }
+    void TearDown() override {
+        m_app.reset();
+        std::filesystem::remove(m_settingsPath);
+    }
+
+    void WriteSettings(const std::string& text) { std::ofstream(m_settingsPath) << text; }
+
+    void Start(std::vector<std::string> arguments) {
+        m_arguments = {"app_run_tests"};
+        m_arguments.insert(m_arguments.end(), arguments.begin(), arguments.end());
+        for (std::string& a : m_arguments) m_argv.push_back(a.data());
+        m_argv.push_back(nullptr);
+        m_argc = static_cast<int>(m_arguments.size());
+        m_app = std::make_unique<CLumekoApp>(m_argc, m_argv.data());
+        ASSERT_TRUE(m_app->InitInstance());
+    }
+
+    // Runs the event loop until `done` holds; false after `seconds`.
+    static bool RunUntil(const std::function<bool()>& done, double seconds = 10) {
+        const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+        while (!done()) {
+            if (Clock::now() > end) return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        return true;
+    }
+    void Settle() { RunUntil([] { return false; }, 0.3); }
+
+    std::string OpenPath() { return m_app->GetDocument().m_bOpen ? m_app->GetDocument().m_movie.GetPath() : ""; }
+    QStringList RecentMenuTexts() {
+        QStringList texts;
+        for (QAction* a : FileMenu()->actions())
+            if (a->text().startsWith('&') && a->text().at(1).isDigit()) texts << a->text();
+        return texts;
+    }
+    QMenu* FileMenu() { return m_app->GetMainFrame().menuBar()->actions()[0]->menu(); }
+    void ChooseRecent(int number) {
+        for (QAction* a : FileMenu()->actions())
+            if (a->text().startsWith(QString("&%1 ").arg(number))) return a->trigger();
+        FAIL() << "no recent entry " << number;
+    }
+
+    TempDir m_dir;
+    std::string m_settingsPath;
+    std::vector<std::string> m_arguments;
+    std::vector<char*> m_argv;
+    int m_argc = 0;
+    std::unique_ptr<CLumekoApp> m_app;
+};
+
+TEST_F(AppTest, OpensTheCommandLineFileAndNamesTheWindowAfterIt) {
+    Start({m_dir.File("a.avi")});
+    EXPECT_EQ(m_app->GetMainFrame().windowTitle(), "無題 - Lumeko") << "nothing opens before the first idle pass";
+    ASSERT_TRUE(RunUntil([&] { return !OpenPath().empty(); }));
+    EXPECT_EQ(OpenPath(), m_dir.File("a.avi"));
+    EXPECT_EQ(m_app->GetMainFrame().windowTitle(), "a.avi - Lumeko");
+    const QStringList recent = RecentMenuTexts();
+    ASSERT_EQ(recent.size(), 1);
+    EXPECT_TRUE(recent[0].startsWith("&1 ") && recent[0].endsWith("a.avi"));
+}
+
+TEST_F(AppTest, TheFirstExecuteTextAfterAStartWithAFileIsDropped) {
+    Start({m_dir.File("a.avi")});
+    ASSERT_TRUE(RunUntil([&] { return !OpenPath().empty(); }));
+    const QString program = QFileInfo(QCoreApplication::applicationFilePath()).baseName();
+    // The shell sends the file it started us with once more; that one is not queued.
+    ASSERT_TRUE(ShellOpenServer::Send(program, {m_dir.File("a.avi")}));
+    Settle();
+    EXPECT_TRUE(m_app->GetDocument().m_pendingFiles.empty());
+    EXPECT_EQ(OpenPath(), m_dir.File("a.avi"));
+    // Later ones wait in the queue for the open movie to finish.
+    ASSERT_TRUE(ShellOpenServer::Send(program, {m_dir.File("b.avi")}));
+    const auto& pending = m_app->GetDocument().m_pendingFiles;
+    EXPECT_TRUE(RunUntil([&] { return pending.size() == 1 && pending.front() == m_dir.File("b.avi"); }));
+}
+
+TEST_F(AppTest, ExecuteTextsAfterAPlainStartAreAllQueued) {
+    Start({});
+    const QString program = QFileInfo(QCoreApplication::applicationFilePath()).baseName();
+    ASSERT_TRUE(ShellOpenServer::Send(program, {m_dir.File("b.avi")}));
+    EXPECT_TRUE(RunUntil([&] { return OpenPath() == m_dir.File("b.avi"); }));
+}
+
+TEST_F(AppTest, AChosenRecentFileMovesToTheTopWhenItOpens) {
+    WriteSettings("[Recent File List]\nFile1=" + m_dir.File("a.avi") + "\nFile2=" + m_dir.File("b.avi") + "\n");
+    Start({});
+    ASSERT_EQ(RecentMenuTexts().size(), 2);
+    ChooseRecent(2);
+    // Chosen: it leaves the list at once, and comes back on top once it has opened.
+    EXPECT_EQ(RecentMenuTexts().size(), 1);
+    ASSERT_TRUE(RunUntil([&] { return OpenPath() == m_dir.File("b.avi"); }));
+    const QStringList texts = RecentMenuTexts();
+    ASSERT_EQ(texts.size(), 2);
+    EXPECT_TRUE(texts[0].endsWith("b.avi"));
+    EXPECT_TRUE(texts[1].endsWith("a.avi"));
+}
+
+TEST_F(AppTest, AChosenRecentFileThatIsGoneStaysRemoved) {
+    const std::string gone = m_dir.File("gone.avi");
+    WriteSettings("[Recent File List]\nFile1=" + gone + "\nFile2=" + m_dir.File("a.avi") + "\n");
+    Start({});
+    ChooseRecent(1);
+    Settle();
+    EXPECT_FALSE(m_app->GetDocument().m_bOpen);
+    const QStringList texts = RecentMenuTexts();
+    ASSERT_EQ(texts.size(), 1);
+    EXPECT_TRUE(texts[0].endsWith("a.avi"));
+    m_app.reset();
+    std::ifstream in(m_settingsPath);
+    const std::string saved{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_EQ(saved.find(gone), std::string::npos) << "the settings keep the list as it was left";
+}
+
+TEST_F(AppTest, ErrorsAreShownInATaskModalBoxWithTheErrorIcon) {
+    Start({});
+    QString text, title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    bool modal = false;
+    // Answers the box as soon as it is up, so the test never waits on a person.
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            text = box->text();
+            title = box->windowTitle();
+            icon = box->icon();
+            modal = box->windowModality() == Qt::ApplicationModal;
+            box->accept();
+        }
+    });
+    answer.start(10);
+    QtMessageBox().ShowError("ﾒﾓﾘが足りません");
+    EXPECT_EQ(text, "ﾒﾓﾘが足りません");
+    EXPECT_EQ(icon, QMessageBox::Critical);
+    EXPECT_TRUE(modal);
+    EXPECT_TRUE(title.isEmpty() || title == QCoreApplication::applicationName());
+}
+
+// The frame the view paints mid-play is, pixel for pixel, the frame our decoder makes
+// for the moment the clock says is due.
+double Psnr(const QImage& shown, const std::vector<uint8_t>& bottomUpBgr, int width, int height) {
+    double squares = 0;
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = bottomUpBgr.data() + static_cast<size_t>(height - 1 - y) * static_cast<size_t>(width) * 3;
+        for (int x = 0; x < width; ++x) {
+            const QRgb p = shown.pixel(x, y);
+            const double db = qBlue(p) - row[x * 3], dg = qGreen(p) - row[x * 3 + 1], dr = qRed(p) - row[x * 3 + 2];
+            squares += db * db + dg * dg + dr * dr;
+        }
+    }
+    const double mse = squares / (3.0 * width * height);
+    return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+TEST_F(AppTest, TheViewShowsTheDecodedFrameThatIsDue) {
+    RecordingMessageBox messages;
+    CDuckMovie reference(messages);
+    ASSERT_EQ(reference.Open(m_dir.File("a.avi")), 1);
+    movie::BITMAPINFOHEADER header{};
+    ASSERT_EQ(reference.GetBitmapHeader(&header), 1);
+    const int width = header.biWidth, height = header.biHeight;
+    std::vector<std::vector<uint8_t>> frames(reference.GetFrameCount());
+    for (uint32_t i = 0; i < frames.size(); ++i) {
+        frames[i].resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
+        ASSERT_EQ(reference.ReadFrame(i, frames[i].data()), 1);
+    }
+
+    Start({m_dir.File("a.avi"), "/play"});
+    CLumekoDoc& doc = m_app->GetDocument();
+    ASSERT_TRUE(RunUntil([&] { return doc.m_bPlaying; }));
+    const auto started = Clock::now();
+    RunUntil([] { return false; }, 1.2);
+    QWidget* view = m_app->GetMainFrame().centralWidget();
+    view->resize(width, height);
+    const auto before = Clock::now();
+    const QImage shown = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const auto after = Clock::now();
+    ASSERT_EQ(shown.size(), QSize(width, height));
+
+    int best = -1;
+    double bestPsnr = 0;
+    for (int i = 0; i < static_cast<int>(frames.size()); ++i) {
+        const double psnr = Psnr(shown, frames[static_cast<size_t>(i)], width, height);
+        if (psnr > bestPsnr) bestPsnr = psnr, best = i;
+    }
+    using Ms = std::chrono::duration<double, std::milli>;
+    const double earliest = Ms(before - started).count(), latest = Ms(after - started).count() + 20;
+    const int firstDue = static_cast<int>(earliest * 15 / 1000), lastDue = static_cast<int>(latest * 15 / 1000);
+    EXPECT_GE(bestPsnr, 40.0) << "the view shows a decoded frame, upright and in its own colours";
+    EXPECT_GE(best, firstDue - 1) << "best match at " << bestPsnr << " dB";
+    EXPECT_LE(best, lastDue + 1) << "best match at " << bestPsnr << " dB";
+}
+
+}  // namespace
