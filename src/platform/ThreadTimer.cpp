@@ -81,8 +81,10 @@ void ThreadTimer::Run(Event& event) {
         event.tick();
         lock.lock();
         deadline += event.period;
+        // A tick that is due now runs at once; the ones missed before it are dropped, and
+        // the deadlines stay on the grid of the first one, so a stall never shifts them.
         const auto now = Clock::now();
-        if (deadline < now) deadline = now;
+        while (deadline + event.period <= now) deadline += event.period;
     }
 }
 
