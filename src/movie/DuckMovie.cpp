@@ -73,6 +73,9 @@ int CDuckMovie::OpenVideo() {
         return 0;
     // Timing comes from these; a movie without them cannot be played or converted.
     if (m_fileInfo.dwRate == 0 || m_fileInfo.dwScale == 0) return 0;
+    // A header may claim more frames than the file holds: the player would show the last
+    // picture, and the converter write it, for as long as the header says.
+    m_fileInfo.dwLength = std::min(m_fileInfo.dwLength, m_pFile->IndexedSamples(m_pVideo));
 
     m_nFrameDataSize = StreamBufferSize(*m_pFile, m_pVideo, m_videoInfo.dwSuggestedBufferSize);
     m_pFrameData = AllocateBytes(m_nFrameDataSize);
