@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
-        std::puts("Lumeko 0.1.0");
+        std::puts("Lumeko " LUMEKO_VERSION);
         return 0;
     }
     if (argc > 1 && std::strcmp(argv[1], "--send") == 0) {

@@ -7,6 +7,7 @@
 
 int main(int argc, char** argv) {
     CLI::App app{"lumeko-tool: inspect, decode, play, convert and make TrueMotion movies without a window"};
+    app.set_version_flag("--version", "lumeko-tool " LUMEKO_VERSION);
     app.require_subcommand(1);
     AddInfoCommand(app);
     AddDumpCommand(app);
