@@ -58,6 +58,7 @@ bool CLumekoApp::InitInstance() {
     // The document first, then the frame and its view, as the document template makes them.
     m_pDoc = std::make_unique<CLumekoDoc>(DocumentServices{m_settings, m_clock, m_timer, m_waveOut, m_messages});
     m_view = new CLumekoView(*m_pDoc, m_settings);
+    m_view->SetDirectDrawProvider(&m_directDrawProvider);
     m_frame = std::make_unique<CMainFrame>(m_settings, m_view);
     m_pDoc->AttachFrame(m_frame.get());
     m_pDoc->AttachView(m_view);

@@ -10,6 +10,7 @@
 #include "platform/MessageBox.h"
 #include "platform/RecentFileList.h"
 #include "platform/ThreadTimer.h"
+#include "platform/qtgl/GlDirectDraw.h"
 #include "platform/sdl/SdlWaveOut.h"
 #include "playback/LumekoDoc.h"
 #include "view/LumekoView.h"
@@ -49,6 +50,7 @@ private:
     platform::ThreadTimer m_timer;
     platform::SdlWaveOut m_waveOut;
     QtMessageBox m_messages;
+    CGlDirectDrawProvider m_directDrawProvider;  // outlives the view, which draws through it
     std::unique_ptr<CLumekoDoc> m_pDoc;
     CLumekoView* m_view = nullptr;
     std::unique_ptr<CMainFrame> m_frame;

@@ -36,10 +36,13 @@ CLumekoView::~CLumekoView() {
     m_settings.WriteProfileInt(kSection, "WindowSize", m_nWindowSize);
     m_settings.WriteProfileInt(kSection, "FullScreen", m_bFullScreen);
     m_settings.WriteProfileInt("Varnoki", "AspectCorrect", m_bAspectCorrect);
+    m_directDraw.Release();
 }
 
 void CLumekoView::SetBitmapFormat(const movie::BITMAPINFOHEADER& format) {
     m_bmi = format;
+    // The surfaces' set-up fails silently, and the picture is then painted directly.
+    if (m_bDirectDraw && m_directDraw.InitDirectDraw(static_cast<QWidget*>(this), format)) m_directDraw.ClearSurface();
     const PictureSize corrected = CorrectedSize(format.biWidth, format.biHeight);
     m_nCorrectedWidth = corrected.width;
     m_nCorrectedHeight = corrected.height;
@@ -97,12 +100,25 @@ void CLumekoView::ApplyWindowSize() {
 
 void CLumekoView::Invalidate() { update(); }
 
-void CLumekoView::ReleaseDrawing() { update(); }
+void CLumekoView::ReleaseDrawing() {
+    m_directDraw.Release();
+    update();
+}
 
 void CLumekoView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    // Magenta while an overlay is shown, which shows only where the screen holds it.
+    const uint32_t erase = m_directDraw.EraseColor();
+    const QColor background(erase & 0xFF, (erase >> 8) & 0xFF, (erase >> 16) & 0xFF);
     if (!m_doc.m_bOpen || !m_doc.m_pCurrentImage) {
-        painter.fillRect(rect(), Qt::black);
+        painter.fillRect(rect(), background);
+        return;
+    }
+    if (m_directDraw.InUse()) {
+        if (m_directDraw.Overlay()) painter.fillRect(rect(), background);
+        const QPoint topLeft = mapToGlobal(QPoint(0, 0));
+        const platform::RECT clientScreen{topLeft.x(), topLeft.y(), topLeft.x() + width(), topLeft.y() + height()};
+        m_directDraw.Draw(m_doc.m_pCurrentImage, m_bmi, clientScreen, IsFullScreen(), m_bAspectCorrect != 0);
         return;
     }
     // The display bitmap, wrapped without a copy; its first row is the picture's bottom.

@@ -5,6 +5,7 @@
 #include "movie/AviRecords.h"
 #include "platform/Framework.h"
 #include "platform/Settings.h"
+#include "view/DirectDrawBackEnd.h"
 #include "view/SizeModes.h"
 
 class CLumekoDoc;
@@ -35,6 +36,10 @@ public:
     bool AspectCorrect() const { return m_bAspectCorrect != 0; }
     bool DirectDraw() const { return m_bDirectDraw != 0; }
     bool FullScreenSetting() const { return m_bFullScreen != 0; }
+    // The surface service the "DirectDraw" setting draws through; none: the setting
+    // has no effect.
+    void SetDirectDrawProvider(platform::IDirectDrawProvider* provider) { m_directDraw.SetProvider(provider); }
+    bool DirectDrawInUse() const { return m_directDraw.InUse(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -52,4 +57,5 @@ private:
     int m_bDirectDraw = 0;
     int m_nWindowSize = 1;
     movie::BITMAPINFOHEADER m_bmi;
+    CDirectDrawBackEnd m_directDraw;
 };
