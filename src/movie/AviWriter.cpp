@@ -45,6 +45,21 @@ private:
     std::FILE* m_file;
 };
 
+class DiskFiles final : public OutputFiles {
+public:
+    Result<std::unique_ptr<ByteSink>> Create(const std::string& path) override {
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        if (!file) return MakeError(ErrorKind::Io, path + ": " + std::strerror(errno));
+        return std::unique_ptr<ByteSink>(std::make_unique<FileSink>(file));
+    }
+    Result<void> Rename(const std::string& from, const std::string& to) override {
+        if (std::rename(from.c_str(), to.c_str()) != 0)
+            return MakeError(ErrorKind::Io, to + ": " + std::strerror(errno));
+        return {};
+    }
+    void Remove(const std::string& path) override { std::remove(path.c_str()); }
+};
+
 // Chunks and four-character codes on top of the little-endian fields.
 class Bytes : public ByteWriter {
 public:
@@ -97,6 +112,7 @@ struct AviWriter::State {
         }
     };
 
+    OutputFiles* files = nullptr;
     std::string path;
     std::string temporaryPath;
     std::unique_ptr<ByteSink> sink;
@@ -109,9 +125,9 @@ struct AviWriter::State {
     uint64_t written = 0;
 
     ~State() {
-        if (!finished) {
+        if (!finished && files) {
             sink.reset();
-            std::remove(temporaryPath.c_str());
+            files->Remove(temporaryPath);
         }
     }
 
@@ -221,17 +237,19 @@ AviWriter::AviWriter(AviWriter&&) noexcept = default;
 AviWriter& AviWriter::operator=(AviWriter&&) noexcept = default;
 AviWriter::~AviWriter() = default;
 
-Result<AviWriter> AviWriter::Create(const std::string& path) {
-    return Create(path, [](std::unique_ptr<ByteSink> file) { return file; });
+OutputFiles& OutputFiles::Disk() {
+    static DiskFiles disk;
+    return disk;
 }
 
-Result<AviWriter> AviWriter::Create(const std::string& path, const SinkWrapper& wrap) {
+Result<AviWriter> AviWriter::Create(const std::string& path, OutputFiles& files) {
     auto state = std::make_unique<State>();
     state->path = path;
     state->temporaryPath = path + ".partial";
-    std::FILE* file = std::fopen(state->temporaryPath.c_str(), "wb");
-    if (!file) return MakeError(ErrorKind::Io, state->temporaryPath + ": " + std::strerror(errno));
-    state->sink = wrap(std::make_unique<FileSink>(file));
+    auto sink = files.Create(state->temporaryPath);
+    if (!sink) return sink.error();
+    state->sink = std::move(sink.value());
+    state->files = &files;
     return AviWriter(std::move(state));
 }
 
@@ -296,9 +314,9 @@ Result<void> AviWriter::Finish() {
     if (!s.sink->Write(idx1.Data()) || !s.sink->WriteAt(0, s.Headers(moviBytes, fileBytes)) ||
         !s.sink->Close())
         return s.Fail();
-    if (std::rename(s.temporaryPath.c_str(), s.path.c_str()) != 0) {
+    if (auto moved = s.files->Rename(s.temporaryPath, s.path); !moved) {
         s.broken = true;
-        return MakeError(ErrorKind::Io, s.path + ": " + std::strerror(errno));
+        return moved.error();
     }
     s.finished = true;
     return {};

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -27,13 +26,25 @@ public:
     virtual bool Close() = 0;
 };
 
+// The files the writer makes, renames and removes: the disk in normal use, a stand-in
+// that fails on cue in tests.
+class OutputFiles {
+public:
+    virtual ~OutputFiles() = default;
+    // A new, empty file (an existing one is truncated).
+    virtual Result<std::unique_ptr<ByteSink>> Create(const std::string& path) = 0;
+    // Moves `from` over `to`, replacing it.
+    virtual Result<void> Rename(const std::string& from, const std::string& to) = 0;
+    virtual void Remove(const std::string& path) = 0;
+
+    static OutputFiles& Disk();
+};
+
 class AviWriter {
 public:
-    static Result<AviWriter> Create(const std::string& path);
-    // As Create, with the temporary file's sink passed through `wrap` first, so that a
-    // test can put a failing sink in front of the file.
-    using SinkWrapper = std::function<std::unique_ptr<ByteSink>(std::unique_ptr<ByteSink> file)>;
-    static Result<AviWriter> Create(const std::string& path, const SinkWrapper& wrap);
+    // `files` must outlive the writer.
+    static Result<AviWriter> Create(const std::string& path,
+                                    OutputFiles& files = OutputFiles::Disk());
 
     AviWriter(AviWriter&&) noexcept;
     AviWriter& operator=(AviWriter&&) noexcept;

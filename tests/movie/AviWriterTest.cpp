@@ -9,6 +9,7 @@
 #include "base/ByteReader.h"
 #include "movie/AviReader.h"
 #include "movie/AviWriter.h"
+#include "support/FaultyOutputFiles.h"
 #include "support/FileBytes.h"
 #include "support/TempDir.h"
 
@@ -197,44 +198,23 @@ TEST_F(AviWriterTest, AbandonedWriterLeavesNothing) {
     EXPECT_EQ(nowhere.error().kind, ErrorKind::Io);
 }
 
-// Lets `budget` operations through to the file, then fails every one.
-class FailingSink final : public movie::ByteSink {
-public:
-    FailingSink(std::unique_ptr<movie::ByteSink> file, int budget)
-        : m_file(std::move(file)), m_budget(budget) {}
-    bool Write(std::span<const uint8_t> bytes) override { return Spend() && m_file->Write(bytes); }
-    bool WriteAt(uint64_t offset, std::span<const uint8_t> bytes) override {
-        return Spend() && m_file->WriteAt(offset, bytes);
-    }
-    bool Close() override { return Spend() && m_file->Close(); }
-
-private:
-    bool Spend() { return m_budget-- > 0; }
-    std::unique_ptr<movie::ByteSink> m_file;
-    int m_budget;
-};
-
 TEST_F(AviWriterTest, FailedWriteNeverReplacesTheTarget) {
     const TestStream video = avitest::VideoStream("DUCK", 3);
     const std::string path = dir.File("movie.avi");
     const std::vector<uint8_t> previous = {'o', 'l', 'd'};
-    // Operations: headers, 3 chunks, index, headers again, close.
+    // Operations: create, headers, 3 chunks, index, headers again, close, rename.
     struct Case {
         const char* what;
-        int budget;
+        int failAt;
     };
-    const Case cases[] = {{"the first headers", 0},
-                          {"a chunk", 2},
-                          {"the index", 4},
-                          {"the final headers", 5},
-                          {"the close", 6}};
+    const Case cases[] = {{"the first headers", 1}, {"a chunk", 3},  {"the index", 5},
+                          {"the final headers", 6}, {"the close", 7}, {"the rename", 8}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         WriteFileBytes(path, previous);
         {
-            auto writer = AviWriter::Create(path, [&](std::unique_ptr<movie::ByteSink> file) {
-                return std::make_unique<FailingSink>(std::move(file), c.budget);
-            });
+            FaultyOutputFiles files(c.failAt);
+            auto writer = AviWriter::Create(path, files);
             ASSERT_TRUE(writer.ok());
             ASSERT_TRUE(writer->AddStream(video.info, video.format).ok());
             Result<void> result;
@@ -244,7 +224,7 @@ TEST_F(AviWriterTest, FailedWriteNeverReplacesTheTarget) {
             if (result.ok()) result = writer->Finish();
             ASSERT_FALSE(result.ok());
             EXPECT_EQ(result.error().kind, ErrorKind::Io);
-            EXPECT_EQ(failedInWrite, c.budget < 4);
+            EXPECT_EQ(failedInWrite, c.failAt < 5);
             // Once broken, the writer stays broken.
             EXPECT_FALSE(writer->Write(0, video.chunks[0], true).ok());
             EXPECT_FALSE(writer->Finish().ok());
