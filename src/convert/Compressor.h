@@ -20,8 +20,8 @@ public:
     virtual ~ICompressor() = default;
     // Prepares a sequence for 24-bit bottom-up frames of `input`'s size; fails when the
     // compressor cannot take them. Returns the stream format of its output.
-    virtual Result<std::vector<uint8_t>> SeqCompressFrameStart(const COMPVARS& vars,
-                                                               const movie::BITMAPINFOHEADER& input) = 0;
+    virtual Result<std::vector<uint8_t>> SeqCompressFrameStart(
+        const COMPVARS& vars, const movie::BITMAPINFOHEADER& input) = 0;
     // Compresses the next frame of the sequence.
     virtual std::span<const uint8_t> SeqCompressFrame(const uint8_t* bgr, bool& keyFrame) = 0;
 };

@@ -13,8 +13,8 @@ MjpegCompressor::~MjpegCompressor() {
     if (m_handle) tjDestroy(m_handle);
 }
 
-Result<std::vector<uint8_t>> MjpegCompressor::SeqCompressFrameStart(const COMPVARS& vars,
-                                                                    const movie::BITMAPINFOHEADER& input) {
+Result<std::vector<uint8_t>> MjpegCompressor::SeqCompressFrameStart(
+    const COMPVARS& vars, const movie::BITMAPINFOHEADER& input) {
     if (input.biBitCount != 24 || input.biWidth <= 0 || input.biHeight <= 0)
         return MakeError(ErrorKind::Unsupported, "Motion JPEG takes 24-bit pictures");
     m_handle = tjInitCompress();
@@ -22,7 +22,9 @@ Result<std::vector<uint8_t>> MjpegCompressor::SeqCompressFrameStart(const COMPVA
     m_width = input.biWidth;
     m_height = input.biHeight;
     m_quality = std::clamp(vars.lQ / 100, 1, 100);
-    m_targetBytes = vars.lDataRate > 0 && vars.framesPerSecond > 0 ? vars.lDataRate * 1024.0 / vars.framesPerSecond : 0;
+    m_targetBytes = vars.lDataRate > 0 && vars.framesPerSecond > 0
+                        ? vars.lDataRate * 1024.0 / vars.framesPerSecond
+                        : 0;
     movie::BITMAPINFOHEADER out = input;
     out.biCompression = movie::MakeFourCC("MJPG");
     out.biSizeImage = static_cast<uint32_t>(m_width * m_height * 3);
@@ -31,8 +33,8 @@ Result<std::vector<uint8_t>> MjpegCompressor::SeqCompressFrameStart(const COMPVA
 
 std::span<const uint8_t> MjpegCompressor::SeqCompressFrame(const uint8_t* bgr, bool& keyFrame) {
     keyFrame = true;
-    if (tjCompress2(m_handle, bgr, m_width, m_width * 3, m_height, TJPF_BGR, &m_jpeg, &m_jpegSize, TJSAMP_420,
-                    m_quality, TJFLAG_BOTTOMUP) != 0)
+    if (tjCompress2(m_handle, bgr, m_width, m_width * 3, m_height, TJPF_BGR, &m_jpeg, &m_jpegSize,
+                    TJSAMP_420, m_quality, TJFLAG_BOTTOMUP) != 0)
         return {};
     if (m_targetBytes > 0) {
         // Nudge the quality toward the asked rate for the next frame.

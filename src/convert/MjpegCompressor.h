@@ -11,8 +11,8 @@ namespace convert {
 class MjpegCompressor final : public ICompressor {
 public:
     ~MjpegCompressor() override;
-    Result<std::vector<uint8_t>> SeqCompressFrameStart(const COMPVARS& vars,
-                                                       const movie::BITMAPINFOHEADER& input) override;
+    Result<std::vector<uint8_t>> SeqCompressFrameStart(
+        const COMPVARS& vars, const movie::BITMAPINFOHEADER& input) override;
     std::span<const uint8_t> SeqCompressFrame(const uint8_t* bgr, bool& keyFrame) override;
 
     int Quality() const { return m_quality; }

@@ -4,9 +4,10 @@
 
 namespace convert {
 
-Result<std::vector<uint8_t>> TrueMotionCompressor::SeqCompressFrameStart(const COMPVARS& vars,
-                                                                         const movie::BITMAPINFOHEADER& input) {
-    if (input.biBitCount != 24) return MakeError(ErrorKind::Unsupported, "TrueMotion takes 24-bit pictures");
+Result<std::vector<uint8_t>> TrueMotionCompressor::SeqCompressFrameStart(
+    const COMPVARS& vars, const movie::BITMAPINFOHEADER& input) {
+    if (input.biBitCount != 24)
+        return MakeError(ErrorKind::Unsupported, "TrueMotion takes 24-bit pictures");
     auto encoder = truemotion::TrueMotionEncoder::Create(input.biWidth, input.biHeight, {});
     if (!encoder) return encoder.error();
     m_encoder.emplace(std::move(encoder.value()));
@@ -19,10 +20,12 @@ Result<std::vector<uint8_t>> TrueMotionCompressor::SeqCompressFrameStart(const C
     return movie::SerializeBitmapInfoHeader(out);
 }
 
-std::span<const uint8_t> TrueMotionCompressor::SeqCompressFrame(const uint8_t* bgr, bool& keyFrame) {
+std::span<const uint8_t> TrueMotionCompressor::SeqCompressFrame(const uint8_t* bgr,
+                                                                bool& keyFrame) {
     const std::span<const uint8_t> picture(bgr, m_pictureBytes);
     keyFrame = m_index == 0 || (m_keyEvery > 0 && m_index % m_keyEvery == 0);
-    keyFrame ? m_encoder->EncodeKeyFrame(picture, m_frame) : m_encoder->EncodeDeltaFrame(picture, m_frame);
+    keyFrame ? m_encoder->EncodeKeyFrame(picture, m_frame)
+             : m_encoder->EncodeDeltaFrame(picture, m_frame);
     ++m_index;
     return m_frame;
 }

@@ -12,8 +12,8 @@ namespace convert {
 // delta frames between them. Pictures the encoder cannot code are refused at the start.
 class TrueMotionCompressor final : public ICompressor {
 public:
-    Result<std::vector<uint8_t>> SeqCompressFrameStart(const COMPVARS& vars,
-                                                       const movie::BITMAPINFOHEADER& input) override;
+    Result<std::vector<uint8_t>> SeqCompressFrameStart(
+        const COMPVARS& vars, const movie::BITMAPINFOHEADER& input) override;
     std::span<const uint8_t> SeqCompressFrame(const uint8_t* bgr, bool& keyFrame) override;
 
 private:

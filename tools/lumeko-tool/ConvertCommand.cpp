@@ -1,13 +1,15 @@
 #include <fmt/core.h>
 
+#include <cctype>
 #include <chrono>
 #include <map>
 
 #include "Commands.h"
+#include "convert/Compressor.h"
 #include "convert/ConversionHost.h"
 #include "platform/ConsoleMessageBox.h"
-#include "platform/SilentWaveOut.h"
 #include "platform/MemorySettings.h"
+#include "platform/SilentWaveOut.h"
 #include "platform/ThreadTimer.h"
 #include "playback/LumekoDoc.h"
 
@@ -17,7 +19,10 @@ namespace {
 class TerminalHost final : public convert::IConversionHost {
 public:
     TerminalHost(std::string output, convert::COMPVARS choice, bool quiet)
-        : m_output(std::move(output)), m_choice(choice), m_quiet(quiet), m_start(std::chrono::steady_clock::now()) {}
+        : m_output(std::move(output)),
+          m_choice(choice),
+          m_quiet(quiet),
+          m_start(std::chrono::steady_clock::now()) {}
 
     std::optional<std::string> ChooseOutputPath(const std::string&) override {
         if (m_askedPath) return std::nullopt;  // asked again: the first answer was refused
@@ -36,13 +41,15 @@ public:
     void PumpMessages() override {}
     void ShowProgress(Stage stage, uint64_t done, uint64_t total) override {
         if (m_quiet || total == 0) return;
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
         const double rate = seconds > 0 ? done / seconds : 0;
         const double left = rate > 0 ? (total - done) / rate : 0;
         const int width = 30, filled = static_cast<int>(width * done / total);
-        fmt::print(stderr, "\r{} [{}{}] {}/{} {:.0f}/s {:.0f}s left   ", stage == Stage::kPictures ? "frames" : "sound ",
-                   std::string(static_cast<size_t>(filled), '#'), std::string(static_cast<size_t>(width - filled), '.'),
-                   done, total, rate, left);
+        fmt::print(stderr, "\r{} [{}{}] {}/{} {:.0f}/s {:.0f}s left   ",
+                   stage == Stage::kPictures ? "frames" : "sound ",
+                   std::string(static_cast<size_t>(filled), '#'),
+                   std::string(static_cast<size_t>(width - filled), '.'), done, total, rate, left);
         if (done == total) fmt::print(stderr, "\n");
     }
     void ShowError(std::string_view text) override {
@@ -72,10 +79,26 @@ public:
     std::string caption;
 };
 
+// The compressors there are, by their handler code in lower case: "dib", "mjpg", ...
+std::map<std::string, uint32_t> CodecNames() {
+    std::map<std::string, uint32_t> names;
+    for (const auto& c : convert::InstalledCompressors()) {
+        std::string name;
+        for (int shift = 0; shift < 32; shift += 8) {
+            const char letter = static_cast<char>((c.fccHandler >> shift) & 0xFF);
+            if (letter != ' ')
+                name += static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
+        }
+        names.emplace(name, c.fccHandler);
+    }
+    return names;
+}
+
 }  // namespace
 
 void AddConvertCommand(CLI::App& app) {
-    auto* cmd = app.add_subcommand("convert", "Convert a movie into a new AVI file, as the player's Convert does");
+    auto* cmd = app.add_subcommand(
+        "convert", "Convert a movie into a new AVI file, as the player's Convert does");
     struct Options {
         std::string in, out, codec = "dib";
         int keyEvery = 15, quality = 100, dataRate = 0;
@@ -84,18 +107,25 @@ void AddConvertCommand(CLI::App& app) {
     auto o = std::make_shared<Options>();
     cmd->add_option("IN", o->in, "The movie to convert")->required();
     cmd->add_option("OUT", o->out, "The AVI file to write")->required();
-    cmd->add_option("--codec", o->codec, "Compressor: full frames, Motion JPEG or TrueMotion")
-        ->check(CLI::IsMember({"dib", "mjpg", "duck"}))
+    std::vector<std::string> codecs;
+    for (const auto& [name, fcc] : CodecNames()) codecs.push_back(name);
+    cmd->add_option("--codec", o->codec,
+                    "Compressor: full frames (dib), Motion JPEG, TrueMotion or H.264")
+        ->check(CLI::IsMember(codecs))
         ->capture_default_str();
-    cmd->add_option("--key-every", o->keyEvery, "A key frame every N frames")->check(CLI::Range(0, 100000))->capture_default_str();
-    cmd->add_option("--quality", o->quality, "Quality 0..100")->check(CLI::Range(0, 100))->capture_default_str();
-    cmd->add_option("--data-rate", o->dataRate, "Data rate in KB/s (0: none)")->check(CLI::Range(0, 10000000))->capture_default_str();
+    cmd->add_option("--key-every", o->keyEvery, "A key frame every N frames")
+        ->check(CLI::Range(0, 100000))
+        ->capture_default_str();
+    cmd->add_option("--quality", o->quality, "Quality 0..100")
+        ->check(CLI::Range(0, 100))
+        ->capture_default_str();
+    cmd->add_option("--data-rate", o->dataRate, "Data rate in KB/s (0: none)")
+        ->check(CLI::Range(0, 10000000))
+        ->capture_default_str();
     cmd->add_flag("--quiet", o->quiet, "No progress bar");
     cmd->callback([o] {
-        static const std::map<std::string, uint32_t> kCodecs = {
-            {"dib", convert::kFccUncompressed}, {"mjpg", movie::MakeFourCC("MJPG")}, {"duck", movie::MakeFourCC("DUCK")}};
         convert::COMPVARS choice;
-        choice.fccHandler = kCodecs.at(o->codec);
+        choice.fccHandler = CodecNames().at(o->codec);
         choice.lKey = o->keyEvery;
         choice.lQ = o->quality * 100;
         choice.lDataRate = o->dataRate;
