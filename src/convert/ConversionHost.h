@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "convert/CompressorVars.h"
+#include "movie/AviWriter.h"
 
 // What a conversion needs of the window system: the save dialog, the compressor
 // dialog, dispatching waiting messages, and the message box.
@@ -26,6 +27,8 @@ public:
     enum class Stage { kPictures, kSound };
     virtual void ShowProgress(Stage stage, uint64_t done, uint64_t total) = 0;
     virtual void ShowError(std::string_view text) = 0;
+    // Where the converted movie is written: the disk, unless a test says otherwise.
+    virtual movie::OutputFiles& OutputFiles() { return movie::OutputFiles::Disk(); }
 };
 
 // The output name proposed for a movie: its path with everything from the last '.'

@@ -1,8 +1,8 @@
 #include <algorithm>
-#include <filesystem>
-#include <optional>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "convert/Compressor.h"
 #include "movie/AviRecordCodec.h"
@@ -19,7 +19,9 @@ constexpr char kSourceIsOutput[] = "変換元のﾌｧｲﾙには書き込め�
 constexpr char kVideoName[] = "ZEVEDI TrueMotion Video #1";
 constexpr char kAudioName[] = "ZEVEDI TrueMotin Audio #1";
 
-void SetName(char (&field)[64], const char* name) { std::strncpy(field, name, sizeof field - 1); }
+void SetName(char (&field)[64], const char* name) {
+    std::strncpy(field, name, sizeof field - 1);
+}
 
 }  // namespace
 
@@ -80,7 +82,8 @@ void CLumekoDoc::OnConvert(convert::IConversionHost& host) {
     video.dwScale = static_cast<uint32_t>(m_fScale);
     video.dwRate = static_cast<uint32_t>(m_fRate);
     video.dwLength = m_nFrameCount;
-    const size_t pictureBytes = static_cast<size_t>(input.biWidth) * static_cast<size_t>(input.biHeight) * 3;
+    const size_t pictureBytes =
+        static_cast<size_t>(input.biWidth) * static_cast<size_t>(input.biHeight) * 3;
     video.dwSuggestedBufferSize = static_cast<uint32_t>(pictureBytes);
     video.rcFrame = {0, 0, input.biWidth, input.biHeight};
     video.dwFormatChangeCount = 1;
@@ -109,19 +112,21 @@ void CLumekoDoc::OnConvert(convert::IConversionHost& host) {
     sound.rcFrame.bottom = 0;
     SetName(sound.szName, kAudioName);
 
-    auto writer = movie::AviWriter::Create(*path);
-    if (!writer) {
-        host.ShowError(writer.error().message);
-        return;
-    }
+    // A failure says why, and never leaves an earlier conversion's end in pane 0.
+    const auto fail = [&](const Error& error) {
+        SetPane(0, "");
+        host.ShowError(error.message);
+    };
+    auto writer = movie::AviWriter::Create(*path, host.OutputFiles());
+    if (!writer) return fail(writer.error());
     auto videoStream = writer->AddStream(video, videoFormat);
-    if (!videoStream) return;
+    if (!videoStream) return fail(videoStream.error());
     // A movie without sound gets no sound stream: its format record holds nothing valid.
     const bool hasSound = m_movie.HasAudio() && m_pAudioBuffer[0] && wfx.nBlockAlign;
     Result<int> soundStream = MakeError(ErrorKind::Unsupported, "no sound");
     if (hasSound) {
         soundStream = writer->AddStream(sound, movie::SerializeWaveFormat(wfx));
-        if (!soundStream) return;
+        if (!soundStream) return fail(soundStream.error());
     }
 
     // A write that fails ends the conversion; the writer then leaves nothing behind,
@@ -139,9 +144,11 @@ void CLumekoDoc::OnConvert(convert::IConversionHost& host) {
         } else {
             bool key = false;
             const auto data = compressor->SeqCompressFrame(image, key);
-            written = data.empty() ? Result<void>(MakeError(ErrorKind::Corrupt, "the compressor failed on frame " +
-                                                                                   std::to_string(i)))
-                                   : writer->Write(*videoStream, data, key);
+            written =
+                data.empty()
+                    ? Result<void>(MakeError(ErrorKind::Corrupt,
+                                             "the compressor failed on frame " + std::to_string(i)))
+                    : writer->Write(*videoStream, data, key);
         }
         host.ShowProgress(convert::IConversionHost::Stage::kPictures, i + 1, m_nFrameCount);
         host.PumpMessages();
@@ -168,9 +175,10 @@ void CLumekoDoc::OnConvert(convert::IConversionHost& host) {
     if (written) written = writer->Finish();
     if (written) {
         SetPane(0, kConversionDone);
-    } else {
+    } else if (host.Cancelled()) {
         // A failed or cancelled conversion leaves no file behind and never says it ended well.
         SetPane(0, "");
-        if (!host.Cancelled()) host.ShowError(written.error().message);
+    } else {
+        fail(written.error());
     }
 }

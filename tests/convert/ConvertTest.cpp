@@ -1,26 +1,33 @@
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <utility>
+#include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/ByteReader.h"
+#include "convert/Compressor.h"
 #include "convert/ConversionHost.h"
 #include "movie/AviReader.h"
 #include "moviemaker/MovieMaker.h"
 #include "platform/MemorySettings.h"
 #include "playback/LumekoDoc.h"
+#include "support/FaultyOutputFiles.h"
+#include "support/FileBytes.h"
 #include "support/ManualClock.h"
 #include "support/RecordingFrame.h"
 #include "support/RecordingMessageBox.h"
 #include "support/RecordingWaveOut.h"
 #include "support/SteppedTimer.h"
 #include "support/TempDir.h"
+#include "support/TestDocument.h"
 
 namespace {
 
-uint32_t FourCC(const std::string& code) { return LoadLE32(reinterpret_cast<const uint8_t*>(code.data())); }
+uint32_t FourCC(const std::string& code) {
+    return LoadLE32(reinterpret_cast<const uint8_t*>(code.data()));
+}
 
 // Answers the dialogs from a script: the output path, then one compressor per showing.
 class ScriptedHost final : public convert::IConversionHost {
@@ -35,12 +42,18 @@ public:
         if (choices.empty()) return false;
         vars.fccHandler = FourCC(choices.front());
         choices.pop_front();
+        if (keyEvery) vars.lKey = *keyEvery;
         return true;
     }
     void PumpMessages() override { ++pumps; }
-    void ShowProgress(Stage, uint64_t done, uint64_t total) override { lastProgress = {done, total}; }
+    void ShowProgress(Stage, uint64_t done, uint64_t total) override {
+        lastProgress = {done, total};
+    }
     void ShowError(std::string_view text) override { errors.emplace_back(text); }
     bool Cancelled() const override { return cancelAfterPumps >= 0 && pumps >= cancelAfterPumps; }
+    movie::OutputFiles& OutputFiles() override {
+        return files ? *files : movie::OutputFiles::Disk();
+    }
 
     std::optional<std::string> outputPath;
     std::deque<std::string> choices;
@@ -50,21 +63,56 @@ public:
     int pumps = 0;
     int cancelAfterPumps = -1;
     std::pair<uint64_t, uint64_t> lastProgress;
+    std::optional<int32_t> keyEvery;
+    movie::OutputFiles* files = nullptr;
 };
+
+bool HaveCompressor(const char* code) {
+    for (const auto& c : convert::InstalledCompressors())
+        if (c.fccHandler == FourCC(code)) return true;
+    return false;
+}
+
+// The key-frame flag of each video chunk, in order, as the file's 'idx1' lists them.
+std::vector<bool> IndexedVideoKeyFlags(const std::string& path) {
+    const auto bytes = ReadFileBytes(path);
+    std::vector<bool> keys;
+    for (size_t at = 12; at + 8 <= bytes.size();) {
+        const uint32_t size = LoadLE32(&bytes[at + 4]);
+        if (LoadLE32(&bytes[at]) == FourCC("idx1")) {
+            for (size_t e = at + 8; e + 16 <= std::min<size_t>(bytes.size(), at + 8 + size);
+                 e += 16)
+                if (bytes[e] == '0' && bytes[e + 1] == '0')
+                    keys.push_back((LoadLE32(&bytes[e + 4]) & 0x10) != 0);
+            break;
+        }
+        at += 8 + size + (size & 1);
+    }
+    return keys;
+}
+
+// Names for the operations of a conversion's output, for the traces.
+std::string Step(const std::vector<std::string>& operations, size_t i) {
+    return "operation " + std::to_string(i) + " (" + operations[i] + ")";
+}
 
 class ConvertTest : public ::testing::Test {
 protected:
-    void Open(int width, moviemaker::SoundKind sound) {
+    void Open(int width, moviemaker::SoundKind sound, int height = 16) {
+        OpenIn(doc, width, sound, height);
+    }
+    // Makes a movie of 20 frames and opens it in `document`, shown in `frame`.
+    void OpenIn(CLumekoDoc& document, int width, moviemaker::SoundKind sound, int height) {
         moviemaker::MovieSpec spec;
         spec.width = width;
-        spec.height = 16;
+        spec.height = height;
         spec.frames = 20;
         spec.sound = sound;
         ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("source.avi")).ok());
-        doc.AttachFrame(&frame);
-        doc.m_pendingFiles.push_back(dir.File("source.avi"));
-        doc.IdleProcess(0);
-        ASSERT_TRUE(doc.m_bOpen);
+        document.AttachFrame(&frame);
+        document.m_pendingFiles.push_back(dir.File("source.avi"));
+        document.IdleProcess(0);
+        ASSERT_TRUE(document.m_bOpen);
         host.outputPath = dir.File("out.avi");
     }
 
@@ -114,7 +162,8 @@ TEST_F(ConvertTest, FullFramesAndDecodedSound) {
 
     auto out = movie::AviReader::OpenFile(dir.File("out.avi"));
     ASSERT_TRUE(out.ok());
-    const int video = out->FindStream(movie::streamtypeVIDEO, 0), audio = out->FindStream(movie::streamtypeAUDIO, 0);
+    const int video = out->FindStream(movie::streamtypeVIDEO, 0),
+              audio = out->FindStream(movie::streamtypeAUDIO, 0);
     ASSERT_GE(video, 0);
     ASSERT_GE(audio, 0);
     EXPECT_STREQ(out->StreamInfo(video).szName, "ZEVEDI TrueMotion Video #1");
@@ -152,10 +201,192 @@ TEST_F(ConvertTest, RefusedCompressorThenTrueMotion) {
     // A second generation of lossy coding on a tiny, busy picture: about 25 dB.
     double sse = 0, bytes = 0;
     for (size_t i = 0; i < source.size(); ++i) {
-        for (size_t k = 0; k < source[i].size(); ++k) sse += (source[i][k] - converted[i][k]) * (source[i][k] - converted[i][k]);
+        for (size_t k = 0; k < source[i].size(); ++k)
+            sse += (source[i][k] - converted[i][k]) * (source[i][k] - converted[i][k]);
         bytes += static_cast<double>(source[i].size());
     }
     EXPECT_LT(sse / bytes, 250.0);
+}
+
+// Both stream headers field by field, and the sound's format: ADPCM becomes 16-bit PCM
+// with the decoder's channels, PCM keeps its bits; a silent movie gets no sound stream.
+TEST_F(ConvertTest, StreamHeadersAndSoundFormatForEachKindOfSound) {
+    using moviemaker::SoundKind;
+    struct Case {
+        const char* name;
+        SoundKind sound;
+        uint16_t channels, bits;
+    };
+    const Case cases[] = {{"8-bit PCM", SoundKind::kPcm8, 2, 8},
+                          {"16-bit PCM", SoundKind::kPcm16, 2, 16},
+                          {"DK4 stereo", SoundKind::kDk4Stereo, 2, 16},
+                          {"DK4 mono", SoundKind::kDk4Mono, 1, 16},
+                          {"DK3", SoundKind::kDk3, 2, 16},
+                          {"no sound", SoundKind::kNone, 0, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestDocument fresh;
+        OpenIn(fresh.doc, 32, c.sound, 24);
+        host.choices = {"DIB "};
+        fresh.doc.OnConvert(host);
+        ASSERT_EQ(frame.panes[0], "変換終了");
+        auto out = movie::AviReader::OpenFile(dir.File("out.avi"));
+        ASSERT_TRUE(out.ok());
+
+        const int video = out->FindStream(movie::streamtypeVIDEO, 0);
+        ASSERT_EQ(video, 0);
+        const movie::AVISTREAMINFO& v = out->StreamInfo(video);
+        EXPECT_EQ(v.fccHandler, FourCC("DIB "));
+        EXPECT_EQ(v.dwFlags | v.dwCaps | v.wPriority | v.wLanguage | v.dwStart | v.dwInitialFrames |
+                      v.dwQuality | v.dwSampleSize,
+                  0u);
+        EXPECT_EQ(v.dwScale, 1u);
+        EXPECT_EQ(v.dwRate, 15u);
+        EXPECT_EQ(v.dwLength, 20u);
+        EXPECT_EQ(v.dwSuggestedBufferSize, 32u * 24 * 3);
+        EXPECT_EQ(v.rcFrame.left | v.rcFrame.top, 0);
+        EXPECT_EQ(v.rcFrame.right, 32);
+        EXPECT_EQ(v.rcFrame.bottom, 24);
+        EXPECT_STREQ(v.szName, "ZEVEDI TrueMotion Video #1");
+        const auto bitmap = out->StreamFormat(video);
+        ASSERT_EQ(bitmap.size(), 40u);
+        EXPECT_EQ(LoadLE16(&bitmap[14]), 24) << "bits per pixel";
+        EXPECT_EQ(LoadLE32(&bitmap[16]), 0u) << "BI_RGB";
+
+        const int audio = out->FindStream(movie::streamtypeAUDIO, 0);
+        if (c.sound == SoundKind::kNone) {
+            EXPECT_EQ(audio, -1);
+            EXPECT_EQ(out->StreamCount(), 1);
+            continue;
+        }
+        ASSERT_EQ(audio, 1);
+        const uint16_t align = static_cast<uint16_t>(c.channels * c.bits / 8);
+        const movie::AVISTREAMINFO& a = out->StreamInfo(audio);
+        EXPECT_EQ(a.fccHandler, 0u);
+        EXPECT_EQ(a.dwScale, align);
+        EXPECT_EQ(a.dwRate, 22050u * align);
+        EXPECT_EQ(a.dwSampleSize, align);
+        EXPECT_EQ(a.dwSuggestedBufferSize, fresh.doc.m_nAudioBufferSize);
+        EXPECT_EQ(a.rcFrame.left | a.rcFrame.top | a.rcFrame.right | a.rcFrame.bottom, 0);
+        EXPECT_EQ(a.dwFlags | a.dwStart | a.dwInitialFrames | a.dwQuality, 0u);
+        EXPECT_STREQ(a.szName, "ZEVEDI TrueMotin Audio #1");
+        // All of the sound: 20 frames at 15 per second, give or take one coded block.
+        EXPECT_NEAR(static_cast<double>(a.dwLength), 22050.0 * 20 / 15, 1100.0);
+
+        const auto pcm = out->StreamFormat(audio);
+        ASSERT_EQ(pcm.size(), 18u);
+        EXPECT_EQ(LoadLE16(&pcm[0]), 1) << "PCM";
+        EXPECT_EQ(LoadLE16(&pcm[2]), c.channels);
+        EXPECT_EQ(LoadLE32(&pcm[4]), 22050u);
+        EXPECT_EQ(LoadLE32(&pcm[8]), 22050u * align);
+        EXPECT_EQ(LoadLE16(&pcm[12]), align);
+        EXPECT_EQ(LoadLE16(&pcm[14]), c.bits);
+        EXPECT_EQ(LoadLE16(&pcm[16]), 0) << "no extra bytes";
+    }
+}
+
+// The index flags follow what each compressor reports: key frames at the asked rhythm
+// for the compressors that code deltas, every frame for those that do not.
+TEST_F(ConvertTest, IndexKeyFlagsFollowTheKeyFrameRhythm) {
+    struct Case {
+        const char* codec;
+        int32_t keyEvery;
+        const char* keys;  // one letter per frame: K key, . delta
+    };
+    const Case cases[] = {
+        {"DUCK", 15, "K..............K...."}, {"DUCK", 4, "K...K...K...K...K..."},
+        {"DUCK", 0, "K..................."},  {"DUCK", 1, "KKKKKKKKKKKKKKKKKKKK"},
+        {"MJPG", 15, "KKKKKKKKKKKKKKKKKKKK"}, {"DIB ", 4, "KKKKKKKKKKKKKKKKKKKK"},
+        {"H264", 15, "K..............K...."}, {"H264", 6, "K.....K.....K.....K."},
+        {"H264", 0, "K..................."},
+    };
+    Open(32, moviemaker::SoundKind::kDk4Mono);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.codec) + " every " + std::to_string(c.keyEvery));
+        if (!HaveCompressor(c.codec)) continue;
+        host.outputPath = dir.File("out.avi");
+        host.choices = {c.codec};
+        host.keyEvery = c.keyEvery;
+        doc.OnConvert(host);
+        ASSERT_EQ(frame.panes[0], "変換終了");
+        std::string keys;
+        for (bool key : IndexedVideoKeyFlags(dir.File("out.avi"))) keys += key ? 'K' : '.';
+        EXPECT_EQ(keys, c.keys);
+    }
+}
+
+// A full disk at any step: the message comes through the host, the end is never
+// announced, no partial file stays, and the file that was there is untouched.
+TEST_F(ConvertTest, WriteFailureAtAnyStepKeepsTheTargetAndReportsIt) {
+    Open(32, moviemaker::SoundKind::kDk4Stereo);
+    FaultyOutputFiles dryRun;
+    host.files = &dryRun;
+    host.choices = {"DIB "};
+    doc.OnConvert(host);
+    ASSERT_EQ(frame.panes[0], "変換終了");
+    const std::vector<std::string> operations = dryRun.Operations();
+    ASSERT_GT(operations.size(), 25u)
+        << "create, headers, 20 frames, the sound, index, headers, close, rename";
+    EXPECT_EQ(operations.front(), "create");
+    EXPECT_EQ(operations.back(), "rename");
+
+    const std::vector<uint8_t> previous = {'k', 'e', 'e', 'p'};
+    for (size_t i = 0; i < operations.size(); ++i) {
+        SCOPED_TRACE(Step(operations, i));
+        WriteFileBytes(dir.File("out.avi"), previous);
+        FaultyOutputFiles failing(static_cast<int>(i));
+        host.files = &failing;
+        host.outputPath = dir.File("out.avi");
+        host.choices = {"DIB "};
+        host.errors.clear();
+        doc.OnConvert(host);
+        EXPECT_EQ(host.errors.size(), 1u);
+        EXPECT_NE(frame.panes[0], "変換終了");
+        EXPECT_EQ(ReadFileBytes(dir.File("out.avi")), previous);
+        EXPECT_FALSE(std::filesystem::exists(dir.File("out.avi.partial")));
+        // The document stays usable: the next conversion works.
+    }
+    host.files = nullptr;
+    host.outputPath = dir.File("out.avi");
+    host.choices = {"DIB "};
+    host.errors.clear();
+    doc.OnConvert(host);
+    EXPECT_TRUE(host.errors.empty());
+    EXPECT_EQ(frame.panes[0], "変換終了");
+    EXPECT_NE(ReadFileBytes(dir.File("out.avi")), previous);
+}
+
+// Each compressor that cannot take the picture is refused at the sequence start with
+// the message, and the dialog comes back preset as the first time.
+TEST_F(ConvertTest, CompressorThatCannotStartAsksAgain) {
+    struct Case {
+        const char* codec;
+        int width, height;
+    };
+    // An unknown code; H.264 on an odd height, which 4:2:0 cannot hold.
+    const Case cases[] = {{"XXXX", 32, 16}, {"H264", 32, 15}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.codec);
+        if (!HaveCompressor(c.codec) && std::string(c.codec) != "XXXX") continue;
+        TestDocument fresh;
+        OpenIn(fresh.doc, c.width, moviemaker::SoundKind::kNone, c.height);
+        host.presets.clear();
+        host.errors.clear();
+        host.choices = {c.codec, "MJPG"};
+        fresh.doc.OnConvert(host);
+        EXPECT_EQ(host.errors, (std::vector<std::string>{"このCODECには変換できません"}));
+        ASSERT_EQ(host.presets.size(), 2u);
+        for (const convert::COMPVARS& preset : host.presets) {
+            EXPECT_EQ(preset.fccHandler, FourCC("DIB "));
+            EXPECT_EQ(preset.lKey, 15);
+            EXPECT_EQ(preset.lDataRate, 0);
+            EXPECT_EQ(preset.lQ, 10000);
+        }
+        EXPECT_EQ(frame.panes[0], "変換終了");
+        auto out = movie::AviReader::OpenFile(dir.File("out.avi"));
+        ASSERT_TRUE(out.ok());
+        EXPECT_EQ(out->StreamInfo(0).fccHandler, FourCC("MJPG"));
+    }
 }
 
 TEST_F(ConvertTest, MotionJpegFrames) {
