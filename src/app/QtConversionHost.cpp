@@ -1,16 +1,16 @@
 #include "app/QtConversionHost.h"
 
 #include <QApplication>
-#include <QKeyEvent>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QMessageBox>
 
 #include "app/CompressorDialog.h"
 #include "app/MainFrame.h"
 
 std::optional<std::string> QtConversionHost::ChooseOutputPath(const std::string& proposed) {
-    const QString path = QFileDialog::getSaveFileName(m_owner, QString(), QString::fromStdString(proposed),
-                                                      "Files (*.avi);;All Files (*)");
+    const QString path = QFileDialog::getSaveFileName(
+        m_owner, QString(), QString::fromStdString(proposed), "Files (*.avi);;All Files (*)");
     if (path.isEmpty()) return std::nullopt;
     return path.toStdString();
 }
@@ -27,9 +27,19 @@ bool QtConversionHost::ChooseCompressor(convert::COMPVARS& vars) {
     return chosen;
 }
 
-void QtConversionHost::PumpMessages() { QCoreApplication::processEvents(); }
+void QtConversionHost::PumpMessages() {
+    QCoreApplication::processEvents();
+}
 
 bool QtConversionHost::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Close && watched == m_owner) {
+        m_cancelled = m_closeRequested = true;
+        event->ignore();
+        return true;
+    }
+    // A dialog of the conversion (a message box, the compressor dialog asked again) is
+    // modal: it already keeps input from the window, and needs its own.
+    if (QApplication::activeModalWidget()) return QObject::eventFilter(watched, event);
     switch (event->type()) {
         case QEvent::KeyPress:
             if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) m_cancelled = true;
@@ -41,9 +51,7 @@ bool QtConversionHost::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::Shortcut:
         case QEvent::ShortcutOverride:
         case QEvent::Drop:
-            return true;
-        case QEvent::Close:
-            event->ignore();
+        case QEvent::Wheel:
             return true;
         default:
             return QObject::eventFilter(watched, event);
@@ -51,7 +59,8 @@ bool QtConversionHost::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void QtConversionHost::ShowError(std::string_view text) {
-    QMessageBox box(QMessageBox::Critical, QString(), QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
+    QMessageBox box(QMessageBox::Critical, QString(),
+                    QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
                     QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
@@ -60,6 +69,9 @@ void QtConversionHost::ShowError(std::string_view text) {
 QtConversionHost::~QtConversionHost() {
     qApp->removeEventFilter(this);
     m_owner->ShowProgress(0, 0);
+    if (m_closeRequested) m_owner->PostClose();
 }
 
-void QtConversionHost::ShowProgress(Stage, uint64_t done, uint64_t total) { m_owner->ShowProgress(done, total); }
+void QtConversionHost::ShowProgress(Stage, uint64_t done, uint64_t total) {
+    m_owner->ShowProgress(done, total);
+}

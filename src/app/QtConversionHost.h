@@ -8,7 +8,8 @@ class CMainFrame;
 
 // The conversion's dialogs and message dispatching on Qt. While a conversion runs,
 // pending events are dispatched so the window repaints, but no command reaches the
-// program until the end, so nothing can pull the movie away; Esc cancels.
+// program until the end, so nothing can pull the movie away; Esc cancels, and so does a
+// request to close the window, which then closes once the conversion has ended.
 class QtConversionHost final : public QObject, public convert::IConversionHost {
 public:
     explicit QtConversionHost(CMainFrame* owner);
@@ -21,11 +22,13 @@ public:
     void ShowError(std::string_view text) override;
 
 protected:
-    // While converting: Esc cancels; other input and close requests wait for the end.
+    // While converting: Esc and close requests cancel; other input to the window is
+    // dropped. The conversion's own dialogs and message boxes take their input as usual.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     CMainFrame* m_owner;
     bool m_converting = false;
     bool m_cancelled = false;
+    bool m_closeRequested = false;
 };

@@ -13,6 +13,7 @@ namespace {
 class MainFrameTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
+        if (QApplication::instance()) return;
         qputenv("QT_QPA_PLATFORM", "offscreen");
         static int argc = 1;
         static char name[] = "lumeko";
