@@ -15,18 +15,6 @@ namespace {
 
 constexpr char kNoMemoryMessage[] = "ﾒﾓﾘが確保出来ません";
 
-// A suggested buffer size above this is not believed; the largest chunk is used instead.
-constexpr uint32_t kMaxSuggestedBufferSize = 64u << 20;
-
-// The buffer one read of a stream needs: its suggested size, but never less than its
-// largest chunk (so every chunk can be read) and never an absurd size the file does
-// not back.
-uint32_t StreamBufferSize(const movie::AviReader& file, int stream, uint32_t suggested) {
-    const uint32_t largest = file.LargestChunkBytes(stream);
-    if (suggested > kMaxSuggestedBufferSize) return largest;
-    return std::max(suggested, largest);
-}
-
 std::unique_ptr<uint8_t[]> AllocateBytes(uint32_t size) {
     return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[std::max<uint32_t>(size, 1)]);
 }
@@ -77,7 +65,10 @@ int CDuckMovie::OpenVideo() {
     // picture, and the converter write it, for as long as the header says.
     m_fileInfo.dwLength = std::min(m_fileInfo.dwLength, m_pFile->IndexedSamples(m_pVideo));
 
-    m_nFrameDataSize = StreamBufferSize(*m_pFile, m_pVideo, m_videoInfo.dwSuggestedBufferSize);
+    // A read needs the stream's largest chunk. The header's suggested size is not
+    // believed: a small file claiming 64 MiB would have the player hold ten decoded sound
+    // buffers of four to six times that, and a chunk above the suggestion could not be read.
+    m_nFrameDataSize = m_pFile->LargestChunkBytes(m_pVideo);
     m_pFrameData = AllocateBytes(m_nFrameDataSize);
     if (!m_pFrameData) {
         m_messages.ShowError(kNoMemoryMessage);
@@ -132,7 +123,7 @@ void CDuckMovie::OpenAudio() {
         return;
     }
 
-    m_nAudioWorkSize = StreamBufferSize(*m_pFile, m_pAudio, m_audioInfo.dwSuggestedBufferSize);
+    m_nAudioWorkSize = m_pFile->LargestChunkBytes(m_pAudio);
     m_pAudioWork = AllocateBytes(m_nAudioWorkSize);
     if (!m_pAudioWork) {
         m_messages.ShowError(kNoMemoryMessage);
