@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include "base/TruncateToUnsigned.h"
 #include "convert/Compressor.h"
 #include "movie/AviRecordCodec.h"
 #include "movie/AviWriter.h"
@@ -79,8 +80,8 @@ void CLumekoDoc::OnConvert(convert::IConversionHost& host) {
     movie::AVISTREAMINFO video;
     video.fccType = movie::streamtypeVIDEO;
     video.fccHandler = vars.fccHandler;
-    video.dwScale = static_cast<uint32_t>(m_fScale);
-    video.dwRate = static_cast<uint32_t>(m_fRate);
+    video.dwScale = TruncateToUnsigned(m_fScale);
+    video.dwRate = TruncateToUnsigned(m_fRate);
     video.dwLength = m_nFrameCount;
     const size_t pictureBytes =
         static_cast<size_t>(input.biWidth) * static_cast<size_t>(input.biHeight) * 3;

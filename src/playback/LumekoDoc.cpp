@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 #include <new>
+
+#include "base/TruncateToUnsigned.h"
 
 namespace {
 
@@ -14,14 +15,6 @@ constexpr char kLoopKey[] = "loop";
 constexpr uint32_t kTimerResolutionMs = 5;
 constexpr int kElapsedPane = 1;
 constexpr int kLengthPane = 2;
-
-// A float-to-integer conversion that the original's arithmetic can overflow: limited
-// to the target's range instead of being undefined.
-uint32_t TruncateToUnsigned(double value) {
-    if (!(value > 0)) return 0;
-    if (value >= static_cast<double>(std::numeric_limits<uint32_t>::max())) return std::numeric_limits<uint32_t>::max();
-    return static_cast<uint32_t>(value);
-}
 
 std::unique_ptr<uint8_t[]> Allocate(size_t bytes) {
     // Zeroed, so a slot that never receives a picture shows black.
