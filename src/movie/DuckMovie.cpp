@@ -21,7 +21,11 @@ std::unique_ptr<uint8_t[]> AllocateBytes(uint32_t size) {
 
 bool IsHandledAudioFormat(const movie::WAVEFORMATEX& wfx) {
     if (wfx.nChannels == 0 || wfx.nSamplesPerSec == 0) return false;
-    if (wfx.wFormatTag == audio::kWaveFormatPcm && wfx.wBitsPerSample != 8 && wfx.wBitsPerSample != 16)
+    // PCM is copied and played in blocks of one sample of every channel; a format whose
+    // block is any other size cannot be played right.
+    if (wfx.wFormatTag == audio::kWaveFormatPcm &&
+        ((wfx.wBitsPerSample != 8 && wfx.wBitsPerSample != 16) ||
+         wfx.nBlockAlign != uint32_t{wfx.nChannels} * wfx.wBitsPerSample / 8))
         return false;
     return audio::IsValidBlockAlign(wfx.wFormatTag, wfx.nChannels, wfx.nBlockAlign);
 }
