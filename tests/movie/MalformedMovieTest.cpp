@@ -13,6 +13,7 @@
 #include "convert/ConversionHost.h"
 #include "movie/AviReader.h"
 #include "moviemaker/MovieMaker.h"
+#include "playback/FileInfo.h"
 #include "support/FileBytes.h"
 #include "support/RecordingFrame.h"
 #include "support/TempDir.h"
@@ -21,9 +22,10 @@
 
 // Hostile copies of good movies made by our movie maker, each run through everything a
 // user can do with a file: the movie object reads every frame and all the sound, the
-// player plays it to the end in a queue before a good movie, and the converter writes
-// it out. Nothing may crash or hang, and each file has the outcome a user would see:
-// refused silently, played without sound, played with sound, or with frames rejected.
+// player plays it to the end in a queue before a good movie, its information is shown
+// and the converter writes it out. Nothing may crash or hang, and each file has the
+// outcome a user would see: refused silently, played without sound, played with sound,
+// or with frames rejected.
 
 namespace {
 
@@ -242,6 +244,8 @@ protected:
         t.doc.m_pendingFiles = {path};
         t.doc.IdleProcess(0);
         ASSERT_TRUE(t.doc.m_bOpen);
+        const FileInfoTexts info = MakeFileInfoTexts(t.doc);
+        EXPECT_EQ(info.frames, std::to_string(seen.frames));
         const std::string output = dir.File("converted.avi");
         std::filesystem::remove(output);
         ConvertingHost host(output);
