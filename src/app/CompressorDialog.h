@@ -15,6 +15,9 @@ public:
     void accept() override;
 
 private:
+    // Only the settings the chosen compressor heeds can be changed.
+    void OnCompressorChanged();
+
     convert::COMPVARS& m_vars;
     QListWidget* m_list;
     QSpinBox* m_quality;

@@ -126,17 +126,22 @@ void CLumekoApp::RouteCommands() {
     CLumekoDoc& doc = *m_pDoc;
     CMainFrame& frame = *m_frame;
     using State = CMainFrame::CommandState;
-    frame.Route(ID_PLAY, [&doc] { doc.OnPlay(); }, [&doc] { return State{doc.m_bOpen && !doc.m_bPlaying, false}; });
-    frame.Route(ID_STOP, [&doc] { doc.OnStop(); }, [&doc] { return State{doc.m_bOpen && doc.m_bPlaying, false}; });
+    // While a conversion runs, the commands that would pull the movie away are greyed
+    // (and held back by the conversion's host).
+    const auto idle = [this] { return !m_bConverting; };
+    frame.Route(ID_PLAY, [&doc] { doc.OnPlay(); },
+                [&doc, idle] { return State{idle() && doc.m_bOpen && !doc.m_bPlaying, false}; });
+    frame.Route(ID_STOP, [&doc] { doc.OnStop(); },
+                [&doc, idle] { return State{idle() && doc.m_bOpen && doc.m_bPlaying, false}; });
     frame.Route(ID_PAUSE, [&doc] { doc.OnPause(); },
-                [&doc] { return State{doc.m_bOpen && doc.m_bPlaying, doc.m_bPaused.load()}; });
+                [&doc, idle] { return State{idle() && doc.m_bOpen && doc.m_bPlaying, doc.m_bPaused.load()}; });
     frame.Route(ID_LOOP, [&doc] { doc.OnLoop(); }, [&doc] { return State{true, doc.m_bLoop != 0}; });
     frame.Route(ID_FILE_SELECT, [this] {
         const QStringList paths = QFileDialog::getOpenFileNames(m_frame.get(), "File Select", QString(),
                                                                 "Files (*.avi);;All Files (*)");
         for (const QString& p : paths) OpenDocumentFile(p.toStdString());
-    });
-    frame.Route(ID_FILE_OPEN, [this] { OnFileOpenPrompt(); });
+    }, [idle] { return State{idle(), false}; });
+    frame.Route(ID_FILE_OPEN, [this] { OnFileOpenPrompt(); }, [idle] { return State{idle(), false}; });
     CLumekoView& view = *m_view;
     for (auto [id, mode] : {std::pair{ID_NORMAL, 1}, {ID_DOUBLE, 2}, {ID_TRIPLE, 3}, {ID_MAXIMUM, -1}}) {
         frame.Route(id, [&view, mode = mode] { view.SetWindowSize(mode); },
@@ -146,7 +151,7 @@ void CLumekoApp::RouteCommands() {
     frame.Route(ID_DIRECT_DRAW, [&view] { view.OnDirectDraw(); }, [&view] { return State{true, view.DirectDraw()}; });
     frame.Route(ID_FULL_SCREEN, [&view] { view.OnFullScreenSetting(); },
                 [&view] { return State{true, view.FullScreenSetting()}; });
-    frame.Route(ID_APP_EXIT, [this] { m_frame->close(); });
+    frame.Route(ID_APP_EXIT, [this] { m_frame->close(); }, [idle] { return State{idle(), false}; });
     frame.Route(ID_HELP_FINDER, [] {
         const QString manual = QCoreApplication::applicationDirPath() + "/../share/lumeko/help/index.html";
         QDesktopServices::openUrl(QUrl::fromLocalFile(manual));
@@ -162,8 +167,12 @@ void CLumekoApp::RouteCommands() {
     frame.Route(ID_CONVERT, [this] {
         // The document's idle work waits while the movie is being converted.
         m_bConverting = true;
-        QtConversionHost host(m_frame.get());
-        m_pDoc->OnConvert(host);
+        m_frame->UpdateCommandStates();
+        {
+            QtConversionHost host(m_frame.get());
+            m_pDoc->OnConvert(host);
+        }
         m_bConverting = false;
-    }, [&doc] { return State{doc.m_bOpen, false}; });
+        m_frame->UpdateCommandStates();
+    }, [&doc, idle] { return State{idle() && doc.m_bOpen, false}; });
 }

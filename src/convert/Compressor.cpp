@@ -10,11 +10,11 @@ namespace convert {
 
 std::vector<CompressorInfo> InstalledCompressors() {
     return {
-        {kFccUncompressed, "Full Frames (Uncompressed)"},
-        {movie::MakeFourCC("MJPG"), "Motion JPEG"},
-        {movie::MakeFourCC("DUCK"), "Duck TrueMotion 1 (Lumeko)"},
+        {kFccUncompressed, "Full Frames (Uncompressed)", false, false, false},
+        {movie::MakeFourCC("MJPG"), "Motion JPEG", true, false, true},
+        {movie::MakeFourCC("DUCK"), "Duck TrueMotion 1 (Lumeko)", false, true, false},
 #ifdef LUMEKO_HAVE_X264
-        {movie::MakeFourCC("H264"), "H.264 (x264)"},
+        {movie::MakeFourCC("H264"), "H.264 (x264)", true, true, true},
 #endif
     };
 }

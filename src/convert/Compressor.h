@@ -29,6 +29,10 @@ public:
 struct CompressorInfo {
     uint32_t fccHandler;
     std::string name;
+    // Which of the settings it heeds.
+    bool heedsQuality = false;
+    bool heedsKeyFrames = false;
+    bool heedsDataRate = false;
 };
 
 // Every compressor there is, full frames first.

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -197,6 +198,47 @@ TEST_F(ConversionWindowTest, RefusedCompressorsMessageAndDialogTakeInput) {
     EXPECT_EQ(messages, std::vector<std::string>{"このCODECには変換できません"});
     EXPECT_EQ(frame.PaneText(0), "変換終了");
     EXPECT_TRUE(std::filesystem::exists(dir.File("out.avi")));
+}
+
+}  // namespace
+
+namespace {
+
+// The compressor dialog: only what the chosen compressor heeds can be changed, and what
+// is accepted comes back in the variables.
+TEST_F(ConversionWindowTest, CompressorDialogOffersWhatEachCompressorHeeds) {
+    convert::COMPVARS vars;
+    CompressorDialog dialog(vars, &frame);
+    auto* list = dialog.findChild<QListWidget*>();
+    const auto spins = dialog.findChildren<QSpinBox*>();
+    ASSERT_EQ(spins.size(), 3);  // quality, key frames, data rate, in that order
+    struct Case {
+        uint32_t code;
+        bool quality, keyFrames, dataRate;
+    };
+    const auto fcc = [](const char(&code)[5]) { return movie::MakeFourCC(code); };
+    for (const Case& c :
+         {Case{fcc("DIB "), false, false, false}, Case{fcc("MJPG"), true, false, true},
+          Case{fcc("DUCK"), false, true, false}, Case{fcc("H264"), true, true, true}}) {
+        SCOPED_TRACE(c.code);
+        int row = -1;
+        for (int r = 0; r < list->count(); ++r)
+            if (list->item(r)->data(Qt::UserRole).toUInt() == c.code) row = r;
+        if (row < 0) continue;  // H.264 only with libx264
+        list->setCurrentRow(row);
+        EXPECT_EQ(spins[0]->isEnabled(), c.quality);
+        EXPECT_EQ(spins[1]->isEnabled(), c.keyFrames);
+        EXPECT_EQ(spins[2]->isEnabled(), c.dataRate);
+    }
+    list->setCurrentRow(2);
+    spins[0]->setValue(55);
+    spins[1]->setValue(4);
+    spins[2]->setValue(300);
+    dialog.accept();
+    EXPECT_EQ(vars.fccHandler, movie::MakeFourCC("DUCK"));
+    EXPECT_EQ(vars.lQ, 5500);
+    EXPECT_EQ(vars.lKey, 4);
+    EXPECT_EQ(vars.lDataRate, 300);
 }
 
 }  // namespace
