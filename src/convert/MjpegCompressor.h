@@ -7,7 +7,8 @@
 namespace convert {
 
 // Motion JPEG through libjpeg-turbo: every frame a key frame. The quality comes from
-// the settings, or, when a data rate is asked for, is steered frame by frame toward it.
+// the settings, or, when a data rate is asked for, is chosen for it: searched for on a
+// frame far off the rate, steered by small steps otherwise.
 class MjpegCompressor final : public ICompressor {
 public:
     ~MjpegCompressor() override;
@@ -15,9 +16,11 @@ public:
         const COMPVARS& vars, const movie::BITMAPINFOHEADER& input) override;
     std::span<const uint8_t> SeqCompressFrame(const uint8_t* bgr, bool& keyFrame) override;
 
-    int Quality() const { return m_quality; }
-
 private:
+    static constexpr int kLowestQuality = 5;
+    // Compresses into m_jpeg; false when libjpeg-turbo fails.
+    bool Compress(const uint8_t* bgr, int quality);
+
     void* m_handle = nullptr;
     int m_width = 0, m_height = 0;
     int m_quality = 90;

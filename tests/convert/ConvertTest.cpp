@@ -43,6 +43,7 @@ public:
         vars.fccHandler = FourCC(choices.front());
         choices.pop_front();
         if (keyEvery) vars.lKey = *keyEvery;
+        if (dataRate) vars.lDataRate = *dataRate;
         return true;
     }
     void PumpMessages() override { ++pumps; }
@@ -64,6 +65,7 @@ public:
     int cancelAfterPumps = -1;
     std::pair<uint64_t, uint64_t> lastProgress;
     std::optional<int32_t> keyEvery;
+    std::optional<int32_t> dataRate;
     movie::OutputFiles* files = nullptr;
 };
 
@@ -312,6 +314,49 @@ TEST_F(ConvertTest, IndexKeyFlagsFollowTheKeyFrameRhythm) {
         std::string keys;
         for (bool key : IndexedVideoKeyFlags(dir.File("out.avi"))) keys += key ? 'K' : '.';
         EXPECT_EQ(keys, c.keys);
+    }
+}
+
+// A data rate is held: the movie's pictures add up to about the asked kilobytes per
+// second, far below what the same compressor writes at full quality.
+TEST_F(ConvertTest, DataRateHoldsThePicturesSize) {
+    Open(160, moviemaker::SoundKind::kNone, 120);
+    const auto pictureBytes = [&] {
+        auto out = movie::AviReader::OpenFile(dir.File("out.avi"));
+        EXPECT_TRUE(out.ok());
+        uint64_t bytes = 0;
+        std::vector<uint8_t> chunk(out->LargestChunkBytes(0));
+        for (uint32_t i = 0; i < out->StreamInfo(0).dwLength; ++i)
+            bytes += out->Read(0, i, 1, chunk)->bytes;
+        return static_cast<double>(bytes);
+    };
+    // Rates each can reach on this picture: JPEG's own headers need some 600 bytes a frame.
+    struct Case {
+        const char* codec;
+        int32_t rates[2];
+    };
+    for (const Case& c : {Case{"MJPG", {30, 60}}, Case{"H264", {10, 30}}}) {
+        const char* codec = c.codec;
+        SCOPED_TRACE(codec);
+        if (!HaveCompressor(codec)) continue;
+        host.outputPath = dir.File("out.avi");
+        host.choices = {codec};
+        host.dataRate = 0;
+        doc.OnConvert(host);
+        const double unbounded = pictureBytes();
+        for (int32_t rate : c.rates) {
+            SCOPED_TRACE(rate);
+            host.outputPath = dir.File("out.avi");
+            host.choices = {codec};
+            host.dataRate = rate;
+            doc.OnConvert(host);
+            ASSERT_EQ(frame.panes[0], "変換終了");
+            const double asked = rate * 1024.0 * 20 / 15;
+            const double written = pictureBytes();
+            EXPECT_LT(written, asked * 1.3);
+            EXPECT_GT(written, asked * 0.4);
+            EXPECT_LT(written, unbounded * 0.7);
+        }
     }
 }
 
