@@ -88,7 +88,12 @@ Result<std::vector<uint8_t>> H264Compressor::SeqCompressFrameStart(
     param.b_open_gop = 0;
     param.b_repeat_headers = 1;
     param.b_annexb = 1;
-    param.vui.i_colmatrix = 6;  // smpte170m
+    // The stream says what its numbers mean: limited-range BT.601 (smpte170m), so that
+    // players do not take it for full range.
+    param.vui.b_fullrange = 0;
+    param.vui.i_colorprim = 6;
+    param.vui.i_transfer = 6;
+    param.vui.i_colmatrix = 6;
     if (vars.lDataRate > 0) {
         // Kilobytes per second to x264's kilobits; a one-second buffer holds the rate.
         const int kbits =
