@@ -12,6 +12,7 @@
 #include "app/CommandIds.h"
 #include "app/SettingsPath.h"
 #include "app/CommandLine.h"
+#include "app/CommandStates.h"
 #include "app/FileInfoDialog.h"
 #include "app/QtConversionHost.h"
 
@@ -76,6 +77,7 @@ bool CLumekoApp::InitInstance() {
         });
     m_frame->SetRecentFiles(m_recent.Entries());
     m_frame->SetDropHandler([this](const std::string& path) { OpenDocumentFile(path); });
+    m_frame->SetMoveHandler([this] { m_view->UpdateScreenRect(); });
     RouteCommands();
     m_frame->show();
 
@@ -125,33 +127,35 @@ void CLumekoApp::OnFileOpenPrompt() {
 void CLumekoApp::RouteCommands() {
     CLumekoDoc& doc = *m_pDoc;
     CMainFrame& frame = *m_frame;
-    using State = CMainFrame::CommandState;
+    CLumekoView& view = *m_view;
     // While a conversion runs, the commands that would pull the movie away are greyed
     // (and held back by the conversion's host).
     const auto idle = [this] { return !m_bConverting; };
-    frame.Route(ID_PLAY, [&doc] { doc.OnPlay(); },
-                [&doc, idle] { return State{idle() && doc.m_bOpen && !doc.m_bPlaying, false}; });
-    frame.Route(ID_STOP, [&doc] { doc.OnStop(); },
-                [&doc, idle] { return State{idle() && doc.m_bOpen && doc.m_bPlaying, false}; });
-    frame.Route(ID_PAUSE, [&doc] { doc.OnPause(); },
-                [&doc, idle] { return State{idle() && doc.m_bOpen && doc.m_bPlaying, doc.m_bPaused.load()}; });
-    frame.Route(ID_LOOP, [&doc] { doc.OnLoop(); }, [&doc] { return State{true, doc.m_bLoop != 0}; });
+    const auto docState = [&doc](int id) { return [&doc, id] { return DocumentCommandState(id, doc); }; };
+    const auto heldState = [&doc, idle](int id) {
+        return [&doc, id, idle] {
+            CMainFrame::CommandState state = DocumentCommandState(id, doc);
+            state.enabled = state.enabled && idle();
+            return state;
+        };
+    };
+    const auto viewState = [&view](int id) { return [&view, id] { return ViewCommandState(id, view); }; };
+    frame.Route(ID_PLAY, [&doc] { doc.OnPlay(); }, heldState(ID_PLAY));
+    frame.Route(ID_STOP, [&doc] { doc.OnStop(); }, heldState(ID_STOP));
+    frame.Route(ID_PAUSE, [&doc] { doc.OnPause(); }, heldState(ID_PAUSE));
+    frame.Route(ID_LOOP, [&doc] { doc.OnLoop(); }, docState(ID_LOOP));
     frame.Route(ID_FILE_SELECT, [this] {
         const QStringList paths = QFileDialog::getOpenFileNames(m_frame.get(), "File Select", QString(),
                                                                 "Files (*.avi);;All Files (*)");
         for (const QString& p : paths) OpenDocumentFile(p.toStdString());
-    }, [idle] { return State{idle(), false}; });
-    frame.Route(ID_FILE_OPEN, [this] { OnFileOpenPrompt(); }, [idle] { return State{idle(), false}; });
-    CLumekoView& view = *m_view;
-    for (auto [id, mode] : {std::pair{ID_NORMAL, 1}, {ID_DOUBLE, 2}, {ID_TRIPLE, 3}, {ID_MAXIMUM, -1}}) {
-        frame.Route(id, [&view, mode = mode] { view.SetWindowSize(mode); },
-                    [&view, mode = mode] { return State{true, view.WindowSize() == mode}; });
-    }
-    frame.Route(ID_ASPECT, [&view] { view.OnAspectCorrect(); }, [&view] { return State{true, view.AspectCorrect()}; });
-    frame.Route(ID_DIRECT_DRAW, [&view] { view.OnDirectDraw(); }, [&view] { return State{true, view.DirectDraw()}; });
-    frame.Route(ID_FULL_SCREEN, [&view] { view.OnFullScreenSetting(); },
-                [&view] { return State{true, view.FullScreenSetting()}; });
-    frame.Route(ID_APP_EXIT, [this] { m_frame->close(); }, [idle] { return State{idle(), false}; });
+    }, heldState(ID_FILE_SELECT));
+    frame.Route(ID_FILE_OPEN, [this] { OnFileOpenPrompt(); }, heldState(ID_FILE_OPEN));
+    for (auto [id, mode] : {std::pair{ID_NORMAL, 1}, {ID_DOUBLE, 2}, {ID_TRIPLE, 3}, {ID_MAXIMUM, -1}})
+        frame.Route(id, [&view, mode = mode] { view.SetWindowSize(mode); }, viewState(id));
+    frame.Route(ID_ASPECT, [&view] { view.OnAspectCorrect(); }, viewState(ID_ASPECT));
+    frame.Route(ID_DIRECT_DRAW, [&view] { view.OnDirectDraw(); }, viewState(ID_DIRECT_DRAW));
+    frame.Route(ID_FULL_SCREEN, [&view] { view.OnFullScreen(); }, viewState(ID_FULL_SCREEN));
+    frame.Route(ID_APP_EXIT, [this] { m_frame->close(); }, [idle] { return CMainFrame::CommandState{idle(), false}; });
     frame.Route(ID_HELP_FINDER, [] {
         const QString manual = QCoreApplication::applicationDirPath() + "/../share/lumeko/help/index.html";
         QDesktopServices::openUrl(QUrl::fromLocalFile(manual));
@@ -159,7 +163,7 @@ void CLumekoApp::RouteCommands() {
     frame.Route(ID_FILE_INFO, [this] {
         CFileInfoDlg dialog(MakeFileInfoTexts(*m_pDoc), m_frame.get());
         dialog.exec();
-    }, [&doc] { return State{doc.m_bOpen, false}; });
+    }, docState(ID_FILE_INFO));
     frame.Route(ID_APP_ABOUT, [this] {
         CAboutDlg dialog(m_frame.get());
         dialog.exec();
@@ -174,5 +178,5 @@ void CLumekoApp::RouteCommands() {
         }
         m_bConverting = false;
         m_frame->UpdateCommandStates();
-    }, [&doc, idle] { return State{idle() && doc.m_bOpen, false}; });
+    }, heldState(ID_CONVERT));
 }

@@ -4,6 +4,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QMoveEvent>
 #include <QCoreApplication>
 #include <QMenuBar>
 #include <QPainter>
@@ -108,6 +109,11 @@ void CMainFrame::dropEvent(QDropEvent* event) {
     for (const QUrl& url : event->mimeData()->urls())
         if (url.isLocalFile() && m_openDropped) m_openDropped(url.toLocalFile().toStdString());
     event->acceptProposedAction();
+}
+
+void CMainFrame::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    if (m_moved) m_moved();
 }
 
 QAction* CMainFrame::Command(int id, const QString& text, const QString& prompt) {

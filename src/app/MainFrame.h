@@ -45,11 +45,14 @@ public:
 
     // Files dropped on the window go to the application's open entry, in order.
     void SetDropHandler(std::function<void(const std::string&)> open) { m_openDropped = std::move(open); }
+    // Called after each move of the frame: the view's place on the screen moved with it.
+    void SetMoveHandler(std::function<void()> moved) { m_moved = std::move(moved); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     QAction* Command(int id, const QString& text, const QString& prompt);
@@ -68,4 +71,5 @@ private:
     std::function<void(size_t)> m_openRecent;
     std::function<void(const std::string&)> m_addRecent;
     std::function<void(const std::string&)> m_openDropped;
+    std::function<void()> m_moved;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QWidget>
+#include <QFrame>
 
 #include "movie/AviRecords.h"
 #include "platform/Framework.h"
@@ -11,9 +11,13 @@
 class CLumekoDoc;
 
 // The view: shows the document's current picture, stretched over the whole client
-// area, on a black background.
-class CLumekoView final : public QWidget, public platform::IDocumentView {
+// area inside a sunken edge 2 pixels wide, on a black background; in full screen it
+// covers the screen.
+class CLumekoView final : public QFrame, public platform::IDocumentView {
 public:
+    // The width of the view's sunken edge; the client area lies inside it.
+    static constexpr int kEdge = 2;
+
     CLumekoView(CLumekoDoc& doc, platform::ISettings& settings, QWidget* parent = nullptr);
     ~CLumekoView() override;
 
@@ -21,9 +25,11 @@ public:
     void ApplyWindowSize() override;
     void Invalidate() override;
     void ReleaseDrawing() override;
-    void EnterFullScreen() override {}
-    void LeaveFullScreen() override {}
-    bool IsFullScreen() const override { return false; }
+    void EnterFullScreen() override;
+    void LeaveFullScreen() override;
+    bool IsFullScreen() const override { return m_bFullScreenActive; }
+    // The main frame moved: the client area moved on the screen with it.
+    void UpdateScreenRect();
 
     QSize sizeHint() const override;
 
@@ -31,7 +37,9 @@ public:
     void SetWindowSize(int mode);
     void OnAspectCorrect();
     void OnDirectDraw() { m_bDirectDraw = m_bDirectDraw ? 0 : 1; }
-    void OnFullScreenSetting() { m_bFullScreen = m_bFullScreen ? 0 : 1; }
+    // Turns the full-screen setting on (entering at once while playing) or off (a full
+    // screen in force goes on until a click or a stop).
+    void OnFullScreen();
     int WindowSize() const { return m_nWindowSize; }
     bool AspectCorrect() const { return m_bAspectCorrect != 0; }
     bool DirectDraw() const { return m_bDirectDraw != 0; }
@@ -41,20 +49,41 @@ public:
     void SetDirectDrawProvider(platform::IDirectDrawProvider* provider) { m_directDraw.SetProvider(provider); }
     bool DirectDrawInUse() const { return m_directDraw.InUse(); }
 
+    // Where the view keeps track of itself, in screen pixels; for the back ends and tests.
+    const movie::RECT& ClientScreenRect() const { return m_rcClientScreen; }
+    QSize ClientSize() const { return {m_nClientWidth, m_nClientHeight}; }
+    const FrameRect& FullScreenPlacementRect() const { return m_fullScreenPlacement; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     PictureSize BaseSize() const;
     void ApplyMaximum();
+    void BeginDrawDib();
+    void TrackClientScreen();
+    QRect PictureDestination() const;
+    QRect ScreenGeometry() const;
+    void PlaceFrame(const FrameRect& outer);
+    void SetFrameTopmost(bool topmost);
 
     CLumekoDoc& m_doc;
     platform::ISettings& m_settings;
     int m_nCorrectedWidth = 0;
     int m_nCorrectedHeight = 0;
     int m_bAspectCorrect = 0;
+    bool m_bFullScreenActive = false;
     int m_bFullScreen = 0;
     int m_bDirectDraw = 0;
+    FrameRect m_rcSavedFrame{};
+    FrameRect m_fullScreenPlacement{};
+    movie::RECT m_rcScreen;
+    movie::RECT m_rcClientScreen;
+    int m_nClientWidth = 0;
+    int m_nClientHeight = 0;
     int m_nWindowSize = 1;
     movie::BITMAPINFOHEADER m_bmi;
     CDirectDrawBackEnd m_directDraw;

@@ -217,10 +217,11 @@ TEST_F(AppTest, TheViewShowsTheDecodedFrameThatIsDue) {
     ASSERT_TRUE(RunUntil([&] { return doc.m_bPlaying; }));
     const auto started = Clock::now();
     RunUntil([] { return false; }, 1.2);
-    QWidget* view = m_app->GetMainFrame().centralWidget();
-    view->resize(width, height);
+    auto* view = static_cast<CLumekoView*>(m_app->GetMainFrame().centralWidget());
+    // The client area lies inside the view's sunken edge.
+    view->resize(width + 2 * CLumekoView::kEdge, height + 2 * CLumekoView::kEdge);
     const auto before = Clock::now();
-    const QImage shown = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage shown = view->grab(view->contentsRect()).toImage().convertToFormat(QImage::Format_RGB32);
     const auto after = Clock::now();
     ASSERT_EQ(shown.size(), QSize(width, height));
 

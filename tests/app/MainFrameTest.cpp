@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDropEvent>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QToolBar>
 
+#include "OffscreenApp.h"
 #include "app/MainFrame.h"
 #include "platform/MemorySettings.h"
 
@@ -12,14 +15,7 @@ namespace {
 
 class MainFrameTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (QApplication::instance()) return;
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "lumeko";
-        static char* argv[] = {name, nullptr};
-        static QApplication app(argc, argv);
-    }
+    static void SetUpTestSuite() { EnsureOffscreenApp(); }
     platform::MemorySettings settings;
 };
 
@@ -66,6 +62,36 @@ TEST_F(MainFrameTest, RecentFilesAreShortenedInTheMenu) {
     const QStringList texts = Texts(frame.menuBar()->actions()[0]->menu()->actions());
     EXPECT_TRUE(texts.contains("&1 /a/short.avi"));
     EXPECT_TRUE(texts.contains("&2 ...to/some/movie/file/name.avi"));
+}
+
+// Files dropped on the view reach the frame, which hands them on in order.
+TEST_F(MainFrameTest, DroppedFilesAreQueuedInTheOrderGiven) {
+    auto* view = new QWidget;
+    CMainFrame frame(settings, view);
+    frame.show();
+    std::vector<std::string> opened;
+    frame.SetDropHandler([&](const std::string& path) { opened.push_back(path); });
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile("/m/c.avi"), QUrl("https://example.invalid/x.avi"),
+                  QUrl::fromLocalFile("/m/a.avi"), QUrl::fromLocalFile("/m/b b.avi")});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &drop);
+    EXPECT_EQ(opened, (std::vector<std::string>{"/m/c.avi", "/m/a.avi", "/m/b b.avi"}));
+}
+
+TEST_F(MainFrameTest, MovesAreReportedForTheViewsScreenRectangle) {
+    CMainFrame frame(settings, new QWidget);
+    int moves = 0;
+    frame.SetMoveHandler([&] { ++moves; });
+    frame.show();
+    QCoreApplication::processEvents();
+    const int before = moves;
+    frame.move(frame.pos() + QPoint(30, 20));
+    QCoreApplication::processEvents();
+    EXPECT_GT(moves, before);
 }
 
 TEST_F(MainFrameTest, PositionIsSavedOnCloseAndUsedAtTheNextStart) {

@@ -63,11 +63,12 @@ void ShowsTheDecodedFrame() {
     ProcessEventsFor(300);
     ASSERT_TRUE(test.doc.OpenMovie(dir.File("movie.avi")));
     if (!view.DirectDrawInUse()) GTEST_SKIP() << "no GL context on this display";
-    ASSERT_EQ(view.size(), QSize(320, 224));
+    ASSERT_EQ(view.contentsRect().size(), QSize(320, 224));
     view.update();
     ProcessEventsFor(500);
 
-    const QPoint origin = view.mapToGlobal(QPoint(0, 0));
+    // The client area lies inside the view's sunken edge.
+    const QPoint origin = view.mapToGlobal(view.contentsRect().topLeft());
     const QImage shot = view.screen()->grabWindow(0, origin.x(), origin.y(), 320, 224).toImage();
     ASSERT_EQ(shot.size(), QSize(320, 224));
     const uint8_t* bits = test.doc.m_pCurrentImage;
