@@ -5,25 +5,56 @@
 #include <QImage>
 #include <QPixmap>
 #include <QScreen>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "moviemaker/MovieMaker.h"
+#include "platform/qtgl/GlDirectDraw.h"
 #include "support/RecordingFrame.h"
 #include "support/TempDir.h"
 #include "support/TestDocument.h"
-#include "platform/qtgl/GlDirectDraw.h"
+#include "view/DirectDrawBackEnd.h"
 #include "view/LumekoView.h"
 
-// The GL path really puts the decoded picture on the screen: a movie opened in a view
-// with the "DirectDraw" setting on, under a virtual display that offers GLX, grabbed
-// from the screen and compared with the frame the document decoded. The test runs
-// itself again under xvfb-run; where the display has no GL it is skipped.
+// The GL path really puts the picture on the screen, grabbed from a virtual display
+// that offers GLX and compared with the decoded frame. Each test runs itself again
+// under xvfb-run; where the display has no GL it is skipped.
 namespace {
 
 constexpr char kChildVariable[] = "LUMEKO_GL_UNDER_XVFB";
+constexpr int kScreenWidth = 640, kScreenHeight = 480;
+
+bool UnderXvfb() { return std::getenv(kChildVariable) != nullptr; }
+
+// Runs `test` of this program under a virtual display of 640 × 480; false when it was
+// skipped there.
+bool RunUnderXvfb(const std::string& test) {
+    if (std::system("command -v xvfb-run > /dev/null 2>&1") != 0) return false;
+    TempDir dir;
+    const std::string log = dir.File("child.log");
+    const std::string command = std::string("env -u QT_QPA_PLATFORM ") + kChildVariable +
+                                "=1 timeout 60 xvfb-run -a -s '-screen 0 " + std::to_string(kScreenWidth) + "x" +
+                                std::to_string(kScreenHeight) + "x24' '" + GL_VIEW_TESTS +
+                                "' --gtest_filter=GlPresentation." + test + " > '" + log + "' 2>&1";
+    const int status = std::system(command.c_str());
+    std::ifstream in(log);
+    const std::string output{std::istreambuf_iterator<char>(in), {}};
+    if (output.find("[  SKIPPED ]") != std::string::npos) return false;
+    EXPECT_EQ(status, 0) << output;
+    return true;
+}
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "gl_view_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+    return app;
+}
 
 void ProcessEventsFor(int milliseconds) {
     QElapsedTimer timer;
@@ -31,20 +62,46 @@ void ProcessEventsFor(int milliseconds) {
     while (timer.elapsed() < milliseconds) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
-void ShowsTheDecodedFrame() {
-    static int argc = 1;
-    static char name[] = "gl_view_tests";
-    static char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
-
-    TempDir dir;
+std::string MakeMovie(const TempDir& dir, int width, int height) {
     moviemaker::MovieSpec spec;
-    spec.width = 320;
-    spec.height = 224;
+    spec.width = width;
+    spec.height = height;
     spec.frames = 2;
     spec.sound = moviemaker::SoundKind::kNone;
-    ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("movie.avi")).ok());
+    const std::string path = dir.File("movie.avi");
+    EXPECT_TRUE(moviemaker::MakeMovie(spec, path).ok());
+    return path;
+}
 
+QImage GrabScreen(int x, int y, int width, int height) {
+    return App().primaryScreen()->grabWindow(0, x, y, width, height).toImage();
+}
+
+// The largest difference of a channel between the grabbed rows and the bitmap's rows
+// they show: screen row `firstRow` + k shows bitmap row `sourceRow(k)`, bottom-up.
+template <typename SourceRow>
+int WorstDifference(const QImage& shot, int firstRow, int rows, const uint8_t* bits, int width, SourceRow sourceRow) {
+    int worst = 0;
+    for (int k = 0; k < rows; ++k) {
+        const uint8_t* row = bits + static_cast<size_t>(sourceRow(k)) * static_cast<size_t>(width) * 3;
+        for (int x = 0; x < shot.width(); ++x) {
+            const QRgb pixel = shot.pixel(x, firstRow + k);
+            const int source = x * width / shot.width();
+            worst = std::max({worst, std::abs(qBlue(pixel) - row[3 * source]),
+                              std::abs(qGreen(pixel) - row[3 * source + 1]), std::abs(qRed(pixel) - row[3 * source + 2])});
+        }
+    }
+    return worst;
+}
+
+TEST(GlPresentation, ShowsTheDecodedFrameInTheWindow) {
+    if (!UnderXvfb()) {
+        if (!RunUnderXvfb("ShowsTheDecodedFrameInTheWindow")) GTEST_SKIP() << "no virtual display with GL";
+        return;
+    }
+    App();
+    TempDir dir;
+    const std::string movie = MakeMovie(dir, 320, 224);
     TestDocument test;
     test.settings.WriteProfileInt("Lumeko", "DirectDraw", 1);
     RecordingFrame frame;
@@ -53,7 +110,7 @@ void ShowsTheDecodedFrame() {
     view.SetDirectDrawProvider(&gl);
     test.doc.AttachFrame(&frame);
     test.doc.AttachView(&view);
-    // The document closes its movie after the view is gone.
+    // The document closes its movie while the view is still there.
     const std::unique_ptr<CLumekoDoc, void (*)(CLumekoDoc*)> detach(&test.doc, [](CLumekoDoc* doc) {
         doc->CloseMovie();
         doc->AttachView(nullptr);
@@ -61,7 +118,7 @@ void ShowsTheDecodedFrame() {
     view.move(40, 30);
     view.show();
     ProcessEventsFor(300);
-    ASSERT_TRUE(test.doc.OpenMovie(dir.File("movie.avi")));
+    ASSERT_TRUE(test.doc.OpenMovie(movie));
     if (!view.DirectDrawInUse()) GTEST_SKIP() << "no GL context on this display";
     ASSERT_EQ(view.contentsRect().size(), QSize(320, 224));
     view.update();
@@ -69,38 +126,55 @@ void ShowsTheDecodedFrame() {
 
     // The client area lies inside the view's sunken edge.
     const QPoint origin = view.mapToGlobal(view.contentsRect().topLeft());
-    const QImage shot = view.screen()->grabWindow(0, origin.x(), origin.y(), 320, 224).toImage();
+    const QImage shot = GrabScreen(origin.x(), origin.y(), 320, 224);
     ASSERT_EQ(shot.size(), QSize(320, 224));
-    const uint8_t* bits = test.doc.m_pCurrentImage;
-    int worst = 0;
-    for (int y = 0; y < 224; ++y) {
-        // The bitmap's first row is the picture's bottom.
-        const uint8_t* row = bits + static_cast<size_t>(223 - y) * 320 * 3;
-        for (int x = 0; x < 320; ++x) {
-            const QRgb pixel = shot.pixel(x, y);
-            worst = std::max({worst, std::abs(qBlue(pixel) - row[3 * x]), std::abs(qGreen(pixel) - row[3 * x + 1]),
-                              std::abs(qRed(pixel) - row[3 * x + 2])});
-        }
-    }
-    EXPECT_LE(worst, 2) << "the screen differs from the decoded frame";
+    // A 1:1 blit: every pixel as decoded, the bitmap's first row at the bottom.
+    EXPECT_LE(WorstDifference(shot, 0, 224, test.doc.m_pCurrentImage, 320, [](int k) { return 223 - k; }), 2);
 }
 
-TEST(GlPresentation, ShowsTheDecodedFrameOnTheScreen) {
-    if (std::getenv(kChildVariable)) {
-        ShowsTheDecodedFrame();
+TEST(GlPresentation, FullScreenShowsTheWholeSurfaceWithBlackBands) {
+    if (!UnderXvfb()) {
+        if (!RunUnderXvfb("FullScreenShowsTheWholeSurfaceWithBlackBands")) GTEST_SKIP() << "no virtual display with GL";
         return;
     }
-    if (std::system("command -v xvfb-run > /dev/null 2>&1") != 0) GTEST_SKIP() << "xvfb-run is not installed";
-    TempDir dir;
-    const std::string log = dir.File("child.log");
-    const std::string command = std::string("env -u QT_QPA_PLATFORM ") + kChildVariable +
-                                "=1 timeout 60 xvfb-run -a -s '-screen 0 800x600x24' '" + GL_VIEW_TESTS +
-                                "' --gtest_filter=GlPresentation.* > '" + log + "' 2>&1";
-    const int status = std::system(command.c_str());
-    std::ifstream in(log);
-    const std::string output{std::istreambuf_iterator<char>(in), {}};
-    if (output.find("[  SKIPPED ]") != std::string::npos) GTEST_SKIP() << "no GL context under the virtual display";
-    EXPECT_EQ(status, 0) << output;
+    App();
+    // A frameless window over the whole screen, as full screen leaves the view.
+    QWidget view(nullptr, Qt::FramelessWindowHint);
+    view.setGeometry(0, 0, kScreenWidth, kScreenHeight);
+    view.show();
+    ProcessEventsFor(300);
+    CGlDirectDrawProvider gl;
+    CDirectDrawBackEnd backEnd(&gl);
+    movie::BITMAPINFOHEADER header;
+    header.biWidth = 320;
+    header.biHeight = 224;
+    header.biBitCount = 24;
+    if (!backEnd.InitDirectDraw(&view, header)) GTEST_SKIP() << "no GL context on this display";
+    backEnd.ClearSurface();
+    std::vector<uint8_t> picture(320 * 224 * 3);
+    // Smooth ramps, so that the filtering's blend of neighbours stays small: blue
+    // along the rows, green along the columns.
+    for (int y = 0; y < 224; ++y) {
+        for (int x = 0; x < 320; ++x) {
+            uint8_t* pixel = &picture[(static_cast<size_t>(y) * 320 + static_cast<size_t>(x)) * 3];
+            pixel[0] = static_cast<uint8_t>(16 + y);
+            pixel[1] = static_cast<uint8_t>(40 + x / 2);
+            pixel[2] = 200;
+        }
+    }
+    ProcessEventsFor(300);
+    backEnd.Draw(picture.data(), header, {0, 0, kScreenWidth, kScreenHeight}, true, false);
+    ProcessEventsFor(200);
+
+    // The 320 × 240 surface over 640 × 480: the picture 640 × 448 between bands of 16
+    // lines (the rows where band and picture blend are left out).
+    const QImage shot = GrabScreen(0, 0, kScreenWidth, kScreenHeight);
+    ASSERT_EQ(shot.size(), QSize(kScreenWidth, kScreenHeight));
+    for (int y : {0, 13, 466, 479}) {
+        for (int x : {0, 320, 639}) EXPECT_EQ(shot.pixel(x, y) & 0xFFFFFF, 0u) << x << "," << y;
+    }
+    // Each picture row is shown twice; linear filtering blends neighbours a little.
+    EXPECT_LE(WorstDifference(shot, 18, 444, picture.data(), 320, [](int k) { return 223 - (k + 2) / 2; }), 4);
 }
 
 }  // namespace
