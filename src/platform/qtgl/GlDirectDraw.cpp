@@ -60,14 +60,15 @@ private:
     QPointer<QWidget> m_view;
 };
 
-// Keeps the GL window's container over the whole view as the view changes size.
+// Keeps the GL window's container over the view's client area (inside any edge the
+// view draws) as the view changes size.
 class CFillParent final : public QObject {
 public:
     CFillParent(QWidget* child, QWidget* parent) : QObject(child), m_child(child) { parent->installEventFilter(this); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Resize) m_child->setGeometry(static_cast<QWidget*>(watched)->rect());
+        if (event->type() == QEvent::Resize) m_child->setGeometry(static_cast<QWidget*>(watched)->contentsRect());
         return false;
     }
 
@@ -164,7 +165,7 @@ public:
         m_window->setFormat(m_device->context.format());
         m_container = QWidget::createWindowContainer(m_window, view);
         m_container->setAttribute(Qt::WA_TransparentForMouseEvents);
-        m_container->setGeometry(view->rect());
+        m_container->setGeometry(view->contentsRect());
         new CFillParent(m_container, view);
         m_container->show();
     }
