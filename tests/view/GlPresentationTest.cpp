@@ -62,6 +62,21 @@ void ProcessEventsFor(int milliseconds) {
     while (timer.elapsed() < milliseconds) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
+// Draws and measures until the measure is at most `bound`, for up to ten seconds: a
+// busy machine's display server may show the picture late. Returns the last measure.
+template <typename Draw, typename Measure>
+int DrawUntilWithin(int bound, Draw draw, Measure measure) {
+    QElapsedTimer timer;
+    timer.start();
+    int last = 0;
+    do {
+        draw();
+        ProcessEventsFor(100);
+        last = measure();
+    } while (last > bound && timer.elapsed() < 10000);
+    return last;
+}
+
 std::string MakeMovie(const TempDir& dir, int width, int height) {
     moviemaker::MovieSpec spec;
     spec.width = width;
@@ -81,6 +96,7 @@ QImage GrabScreen(int x, int y, int width, int height) {
 // they show: screen row `firstRow` + k shows bitmap row `sourceRow(k)`, bottom-up.
 template <typename SourceRow>
 int WorstDifference(const QImage& shot, int firstRow, int rows, const uint8_t* bits, int width, SourceRow sourceRow) {
+    if (shot.width() <= 0 || shot.height() < firstRow + rows) return 255;
     int worst = 0;
     for (int k = 0; k < rows; ++k) {
         const uint8_t* row = bits + static_cast<size_t>(sourceRow(k)) * static_cast<size_t>(width) * 3;
@@ -121,15 +137,16 @@ TEST(GlPresentation, ShowsTheDecodedFrameInTheWindow) {
     ASSERT_TRUE(test.doc.OpenMovie(movie));
     if (!view.DirectDrawInUse()) GTEST_SKIP() << "no GL context on this display";
     ASSERT_EQ(view.contentsRect().size(), QSize(320, 224));
-    view.update();
-    ProcessEventsFor(500);
-
-    // The client area lies inside the view's sunken edge.
-    const QPoint origin = view.mapToGlobal(view.contentsRect().topLeft());
-    const QImage shot = GrabScreen(origin.x(), origin.y(), 320, 224);
-    ASSERT_EQ(shot.size(), QSize(320, 224));
     // A 1:1 blit: every pixel as decoded, the bitmap's first row at the bottom.
-    EXPECT_LE(WorstDifference(shot, 0, 224, test.doc.m_pCurrentImage, 320, [](int k) { return 223 - k; }), 2);
+    const int worst = DrawUntilWithin(
+        2, [&] { view.update(); },
+        [&] {
+            // The client area lies inside the view's sunken edge.
+            const QPoint origin = view.mapToGlobal(view.contentsRect().topLeft());
+            const QImage shot = GrabScreen(origin.x(), origin.y(), 320, 224);
+            return WorstDifference(shot, 0, 224, test.doc.m_pCurrentImage, 320, [](int k) { return 223 - k; });
+        });
+    EXPECT_LE(worst, 2);
 }
 
 TEST(GlPresentation, FullScreenShowsTheWholeSurfaceWithBlackBands) {
@@ -162,19 +179,20 @@ TEST(GlPresentation, FullScreenShowsTheWholeSurfaceWithBlackBands) {
             pixel[2] = 200;
         }
     }
-    ProcessEventsFor(300);
-    backEnd.Draw(picture.data(), header, {0, 0, kScreenWidth, kScreenHeight}, true, false);
-    ProcessEventsFor(200);
-
     // The 320 × 240 surface over 640 × 480: the picture 640 × 448 between bands of 16
-    // lines (the rows where band and picture blend are left out).
-    const QImage shot = GrabScreen(0, 0, kScreenWidth, kScreenHeight);
-    ASSERT_EQ(shot.size(), QSize(kScreenWidth, kScreenHeight));
+    // lines (the rows where band and picture blend are left out). Each picture row is
+    // shown twice; linear filtering blends neighbours a little.
+    QImage shot;
+    const int worst = DrawUntilWithin(
+        4, [&] { backEnd.Draw(picture.data(), header, {0, 0, kScreenWidth, kScreenHeight}, true, false); },
+        [&] {
+            shot = GrabScreen(0, 0, kScreenWidth, kScreenHeight);
+            return WorstDifference(shot, 18, 444, picture.data(), 320, [](int k) { return 223 - (k + 2) / 2; });
+        });
+    EXPECT_LE(worst, 4);
     for (int y : {0, 13, 466, 479}) {
         for (int x : {0, 320, 639}) EXPECT_EQ(shot.pixel(x, y) & 0xFFFFFF, 0u) << x << "," << y;
     }
-    // Each picture row is shown twice; linear filtering blends neighbours a little.
-    EXPECT_LE(WorstDifference(shot, 18, 444, picture.data(), 320, [](int k) { return 223 - (k + 2) / 2; }), 4);
 }
 
 }  // namespace
