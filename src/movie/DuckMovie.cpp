@@ -38,12 +38,20 @@ CDuckMovie::~CDuckMovie() { Close(); }
 
 int CDuckMovie::Open(std::string path) {
     Close();
+    m_strPath = std::move(path);
+    return OpenReader(movie::AviReader::OpenFile(m_strPath));
+}
+
+int CDuckMovie::OpenMemory(std::span<const uint8_t> image) {
+    Close();
+    m_strPath.clear();
+    return OpenReader(movie::AviReader::OpenMemory(image));
+}
+
+int CDuckMovie::OpenReader(Result<movie::AviReader> file) {
     m_nAudioPos = 0;
     m_pVideo = -1;
     m_pAudio = -1;
-    m_strPath = std::move(path);
-
-    auto file = movie::AviReader::OpenFile(m_strPath);
     if (!file) return 0;
     m_pFile.emplace(std::move(file.value()));
     m_fileInfo = m_pFile->FileInfo();

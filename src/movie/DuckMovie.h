@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "movie/AviReader.h"
@@ -26,6 +27,8 @@ public:
 
     // 1 when the file is open with usable video (sound may be absent), 0 otherwise.
     int Open(std::string path);
+    // The same for a file image in memory (the movie keeps its own copy); no path.
+    int OpenMemory(std::span<const uint8_t> image);
     void Close();
 
     // Decodes frame `index` into `image` (m_nWidth × m_nHeight, 3 bytes a pixel, bottom
@@ -57,6 +60,7 @@ public:
     const movie::AVISTREAMINFO& GetAudioInfo() const { return m_audioInfo; }
 
 private:
+    int OpenReader(Result<movie::AviReader> file);
     int OpenVideo();
     void OpenAudio();
     void ReleaseVideo();

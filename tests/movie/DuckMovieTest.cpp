@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -186,6 +187,35 @@ TEST_F(DuckMovieTest, TruncatedFilesNeverCrash) {
         while (movie.ReadAudio(chunk.data())) {
         }
     }
+}
+
+TEST_F(DuckMovieTest, MemoryImageServesWhatTheFileServes) {
+    const std::string path = Make(SmallMovie());
+    ASSERT_EQ(movie.Open(path), 1);
+    std::vector<std::vector<uint8_t>> pictures;
+    for (uint32_t i = 0; i < 6; ++i) {
+        pictures.push_back(Picture());
+        ASSERT_EQ(movie.ReadFrame(i, pictures.back().data()), 1);
+    }
+    std::vector<uint8_t> fromFile(movie.GetAudioChunkSize());
+    fromFile.resize(movie.ReadAudio(fromFile.data()));
+
+    // The movie keeps its own copy: the caller's image may go away at once.
+    auto image = ReadFileBytes(path);
+    ASSERT_EQ(movie.OpenMemory(image), 1);
+    std::fill(image.begin(), image.end(), uint8_t{0});
+    EXPECT_TRUE(movie.GetPath().empty());
+    for (uint32_t i = 0; i < 6; ++i) {
+        auto picture = Picture();
+        ASSERT_EQ(movie.ReadFrame(i, picture.data()), 1);
+        EXPECT_EQ(picture, pictures[i]) << i;
+    }
+    std::vector<uint8_t> fromMemory(movie.GetAudioChunkSize());
+    fromMemory.resize(movie.ReadAudio(fromMemory.data()));
+    EXPECT_EQ(fromMemory, fromFile);
+
+    EXPECT_EQ(movie.OpenMemory(std::span(image).first(100)), 0);
+    EXPECT_FALSE(movie.IsOpen());
 }
 
 TEST_F(DuckMovieTest, ReopeningClosesThePreviousFile) {
