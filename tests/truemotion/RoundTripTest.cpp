@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ struct RoundTripCase {
     EncoderSettings settings;
     int width, height;
 };
+
+// A case shows as its name, not as the raw bytes of the struct (padding included).
+void PrintTo(const RoundTripCase& c, std::ostream* os) { *os << c.name; }
 
 using testing::EncoderSettingsFor;
 
