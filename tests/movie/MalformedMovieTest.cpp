@@ -109,15 +109,16 @@ void InsertChunk(std::vector<uint8_t>& image, size_t at, const char (&id)[5],
     image.insert(image.begin() + static_cast<std::ptrdiff_t>(at), chunk.begin(), chunk.end());
 }
 
-// Answers the converter's dialogs: an output path, our TrueMotion compressor and, when
-// that refuses the picture, uncompressed frames. Cancels a conversion that would not end.
+// Answers the converter's dialogs: an output path, a compressor and, when that refuses
+// the picture, uncompressed frames. Cancels a conversion that would not end.
 class ConvertingHost final : public convert::IConversionHost {
 public:
-    explicit ConvertingHost(std::string output) : m_output(std::move(output)) {}
+    ConvertingHost(std::string output, uint32_t compressor)
+        : m_output(std::move(output)), m_compressor(compressor) {}
     std::optional<std::string> ChooseOutputPath(const std::string&) override { return m_output; }
     bool ChooseCompressor(convert::COMPVARS& vars) override {
         if (compressorsShown == 2) return false;
-        vars.fccHandler = MakeFourCC(compressorsShown++ == 0 ? "DUCK" : "DIB ");
+        vars.fccHandler = compressorsShown++ == 0 ? m_compressor : convert::kFccUncompressed;
         return true;
     }
     void PumpMessages() override { ++pumps; }
@@ -131,7 +132,12 @@ public:
 
 private:
     std::string m_output;
+    uint32_t m_compressor;
 };
+
+// Every compressor the converter knows; H.264 only where it is built.
+constexpr uint32_t kCompressors[] = {MakeFourCC("DIB "), MakeFourCC("DUCK"), MakeFourCC("MJPG"),
+                                     MakeFourCC("H264")};
 
 class MalformedMovieTest : public ::testing::Test {
 protected:
@@ -239,7 +245,8 @@ protected:
     }
 
     // Converts the file and checks that what was written holds every frame and the sound.
-    void Convert(const std::string& path, const Seen& seen) {
+    void Convert(const std::string& path, const Seen& seen, uint32_t compressor) {
+        SCOPED_TRACE(std::string(reinterpret_cast<const char*>(&compressor), 4));
         TestDocument t;
         t.doc.m_pendingFiles = {path};
         t.doc.IdleProcess(0);
@@ -248,7 +255,7 @@ protected:
         EXPECT_EQ(info.frames, std::to_string(seen.frames));
         const std::string output = dir.File("converted.avi");
         std::filesystem::remove(output);
-        ConvertingHost host(output);
+        ConvertingHost host(output, compressor);
         t.doc.OnConvert(host);
         EXPECT_LT(host.pumps, kMaxPumps) << "the conversion does not end";
         // Our compressor may refuse a picture size; nothing else may go wrong.
@@ -266,7 +273,8 @@ protected:
             ASSERT_GE(sound, 0);
             EXPECT_GT(written->IndexedSamples(sound), 0u);
         }
-        if (host.compressorsShown == 1 && seen.frames > 0) {
+        if (compressor == MakeFourCC("DUCK") && host.compressorsShown == 1 &&
+            seen.frames > 0) {
             RecordingMessageBox messages;
             CDuckMovie again(messages);
             EXPECT_EQ(again.Open(output), 1) << "the converted movie does not play";
@@ -284,7 +292,8 @@ protected:
         }
         EXPECT_LE(seen.frames, kFrames);
         PlayBeforeAGoodMovie(path, seen.outcome != kRefused);
-        if (seen.outcome != kRefused) Convert(path, seen);
+        if (seen.outcome == kRefused) return;
+        for (const uint32_t compressor : kCompressors) Convert(path, seen, compressor);
     }
 
     TempDir dir;
@@ -439,6 +448,18 @@ TEST_F(MalformedMovieTest, EachHostileFileHasItsOutcome) {
              StoreLE32(&f[avitest::FindChunk(f, "avih").DataStart() + 28], 0xFFFFFFFFu);
              StoreLE32(&f[StreamHeader(f, 0) + kStrhBuffer], 0xFFFFFFF0u);
              StoreLE32(&f[StreamHeader(f, 1) + kStrhBuffer], 0x7FFFFFFFu);
+         },
+         kSound},
+        {"file header picture of 65535 x 65535: its image size overflows", dk4, {},
+         [](auto& f) {
+             StoreLE32(&f[avitest::FindChunk(f, "avih").DataStart() + 32], 65535);
+             StoreLE32(&f[avitest::FindChunk(f, "avih").DataStart() + 36], 65535);
+         },
+         kSound},
+        {"file header picture of 0 x 0", dk4, {},
+         [](auto& f) {
+             StoreLE32(&f[avitest::FindChunk(f, "avih").DataStart() + 32], 0);
+             StoreLE32(&f[avitest::FindChunk(f, "avih").DataStart() + 36], 0);
          },
          kSound},
         {"suggested buffer sizes of 64 MiB",
