@@ -424,6 +424,20 @@ TEST_F(MalformedMovieTest, EachHostileFileHasItsOutcome) {
          {},
          kSound},
         {"no video stream", dk4, [](auto& s) { s.erase(s.begin()); }, {}, kRefused},
+        {"a TrueMotion stream after a first video stream of another kind", dk4,
+         [](auto& s) {
+             TestStream other = s[0];
+             other.info.fccHandler = MakeFourCC("cvid");
+             s.insert(s.begin(), other);
+         },
+         {}, kRefused},
+        {"a second RIFF after the first, as OpenDML files have", dk4, {},
+         [](auto& f) {
+             const std::vector<uint8_t> first = f;
+             f.insert(f.end(), first.begin(), first.end());
+             std::copy_n("AVIX", 4, &f[first.size() + 8]);
+         },
+         kSound},
         // The stream headers.
         {"rate 0", dk4, {}, StreamField32(0, kStrhRate, 0), kRefused},
         {"scale 0", dk4, {}, StreamField32(0, kStrhScale, 0), kRefused},
