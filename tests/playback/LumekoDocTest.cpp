@@ -261,18 +261,40 @@ TEST_F(LumekoDocTest, SoundFollowsThePicture) {
 namespace {
 
 TEST_F(LumekoDocTest, FileInformationTexts) {
-    doc.m_pendingFiles.push_back(Make(975, SoundKind::kDk4Stereo));
-    doc.IdleProcess(0);
-    ASSERT_TRUE(doc.m_bOpen);
-    const FileInfoTexts t = MakeFileInfoTexts(doc);
-    EXPECT_EQ(t.size, "8x4");
-    EXPECT_EQ(t.audioRate, "22050Hz");
-    EXPECT_EQ(t.type, "0x61");
-    EXPECT_EQ(t.channels, "2");
-    EXPECT_EQ(t.frames, "975");
-    EXPECT_EQ(t.videoRate, "15.00fps");
-    EXPECT_EQ(t.time, "1:5");
-    EXPECT_TRUE(t.image == "15bpp" || t.image == "24bpp");
+    struct Case {
+        int frames;
+        SoundKind sound;
+        truemotion::EncoderMode mode;
+        const char *image, *type, *channels, *frameText, *time;
+    };
+    const Case cases[] = {
+        {1500, SoundKind::kDk4Stereo, truemotion::EncoderMode::k24Bit, "24bpp", "0x61", "2", "1500", "1:40"},
+        {975, SoundKind::kDk4Mono, truemotion::EncoderMode::k15Bit, "15bpp", "0x61", "1", "975", "1:5"},
+        {30, SoundKind::kDk3, truemotion::EncoderMode::k24Bit, "24bpp", "0x62", "2", "30", "0:2"},
+        {31, SoundKind::kPcm16, truemotion::EncoderMode::k15Bit, "15bpp", "0x1", "2", "31", "0:2"},
+    };
+    for (const Case& c : cases) {
+        MovieSpec spec;
+        spec.width = 8;
+        spec.height = 4;
+        spec.frames = c.frames;
+        spec.keyEvery = 50;
+        spec.sound = c.sound;
+        spec.mode = c.mode;
+        const std::string path = dir.File("info" + std::to_string(c.frames) + ".avi");
+        ASSERT_TRUE(moviemaker::MakeMovie(spec, path).ok());
+        doc.CloseMovie();
+        ASSERT_TRUE(doc.OpenMovie(path));
+        const FileInfoTexts t = MakeFileInfoTexts(doc);
+        EXPECT_EQ(t.size, "8x4");
+        EXPECT_EQ(t.audioRate, "22050Hz");
+        EXPECT_EQ(t.type, c.type) << c.frames;
+        EXPECT_EQ(t.channels, c.channels) << c.frames;
+        EXPECT_EQ(t.frames, c.frameText);
+        EXPECT_EQ(t.videoRate, "15.00fps");
+        EXPECT_EQ(t.time, c.time) << c.frames;
+        EXPECT_EQ(t.image, c.image) << c.frames;
+    }
 }
 
 }  // namespace
