@@ -4,63 +4,109 @@
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
+#include <vector>
 
 #include "app/DialogUnits.h"
 
 namespace {
 
-QLabel* Static(QDialog* dialog, const QString& text, int x, int y, int w, int h) {
-    auto* label = new QLabel(text, dialog);
-    label->setGeometry(FromDialogUnits(*dialog, x, y, w + 12, h + 2));
-    return label;
+// One control of a dialog template: its text and its rectangle in dialog units.
+struct Control {
+    QString text;
+    int x, y, width, height;
+};
+
+// The units for a template whose texts must all fit their controls.
+CDialogUnits FittedUnits(const QDialog& dialog, const std::vector<Control>& statics) {
+    CDialogUnits units(dialog.font());
+    for (const Control& c : statics) units.FitText(c.text, c.width);
+    return units;
 }
 
-QPushButton* OkButton(QDialog* dialog, int x, int y, int w, int h) {
+void AddStatics(QDialog* dialog, const CDialogUnits& units, const std::vector<Control>& statics) {
+    for (const Control& c : statics) {
+        auto* label = new QLabel(c.text, dialog);
+        label->setGeometry(units.Map(c.x, c.y, c.width, c.height));
+    }
+}
+
+void AddOkButton(QDialog* dialog, const CDialogUnits& units, int x, int y, int width, int height) {
     auto* ok = new QPushButton("OK", dialog);
     ok->setDefault(true);
-    ok->setGeometry(FromDialogUnits(*dialog, x, y, w, h));
+    ok->setGeometry(units.Map(x, y, width, height));
     QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
-    return ok;
+}
+
+// The program's picture as its icon file draws it (a screen showing a play sign), for
+// a system that has no image reader for that file.
+QPixmap DrawnProgramIcon(QSize size) {
+    QPixmap pixmap(size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size.width() / 64.0, size.height() / 64.0);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x1d, 0x2b, 0x3a));
+    p.drawRoundedRect(QRectF(4, 10, 56, 44), 6, 6);
+    p.setBrush(QColor(0xf2, 0xa9, 0x00));
+    p.drawRoundedRect(QRectF(10, 16, 44, 32), 2, 2);
+    p.setBrush(QColor(0x1d, 0x2b, 0x3a));
+    p.drawPolygon(QPolygonF({QPointF(27, 22), QPointF(43, 32), QPointF(27, 42)}));
+    return pixmap;
+}
+
+void SetSize(QDialog* dialog, const CDialogUnits& units, int width, int height) {
+    const QRect size = units.Map(0, 0, width, height);
+    dialog->setFixedSize(size.width(), size.height());
 }
 
 }  // namespace
 
 CFileInfoDlg::CFileInfoDlg(const FileInfoTexts& t, QWidget* parent) : QDialog(parent) {
     setWindowTitle("File Information");
-    const QRect size = FromDialogUnits(*this, 0, 0, 150, 85);
-    setFixedSize(size.width(), size.height());
-    auto* video = new QGroupBox("Video", this);
-    video->setGeometry(FromDialogUnits(*this, 5, 5, 64, 55));
-    auto* audio = new QGroupBox("Audio", this);
-    audio->setGeometry(FromDialogUnits(*this, 72, 5, 72, 55));
-    Static(this, "Image", 10, 15, 21, 8);
-    Static(this, "Size", 10, 25, 13, 8);
-    Static(this, "Rate", 10, 35, 15, 8);
-    Static(this, "Frames", 10, 45, 23, 8);
-    Static(this, QString::fromStdString(t.image), 35, 15, 25, 8);
-    Static(this, QString::fromStdString(t.size), 35, 25, 25, 8);
-    Static(this, QString::fromStdString(t.videoRate), 35, 35, 25, 8);
-    Static(this, QString::fromStdString(t.frames), 35, 45, 25, 8);
-    Static(this, "Type", 77, 15, 15, 8);
-    Static(this, "Rate", 77, 25, 15, 8);
-    Static(this, "Channels", 77, 35, 28, 8);
-    Static(this, "Time", 77, 45, 15, 8);
-    Static(this, QString::fromStdString(t.type), 110, 15, 15, 8);
-    Static(this, QString::fromStdString(t.audioRate), 110, 25, 26, 8);
-    Static(this, QString::fromStdString(t.channels), 110, 35, 19, 8);
-    Static(this, QString::fromStdString(t.time), 110, 45, 16, 8);
-    OkButton(this, 58, 65, 30, 14);
+    const auto text = [](const std::string& s) { return QString::fromStdString(s); };
+    const std::vector<Control> statics = {
+        {"Image", 10, 15, 21, 8},
+        {"Size", 10, 25, 13, 8},
+        {"Rate", 10, 35, 15, 8},
+        {"Frames", 10, 45, 23, 8},
+        {text(t.image), 35, 15, 25, 8},
+        {text(t.size), 35, 25, 25, 8},
+        {text(t.videoRate), 35, 35, 25, 8},
+        {text(t.frames), 35, 45, 25, 8},
+        {"Type", 74, 15, 15, 8},
+        {"Rate", 74, 25, 15, 8},
+        {"Channels", 74, 35, 28, 8},
+        {"Time", 74, 45, 15, 8},
+        {text(t.type), 105, 15, 15, 8},
+        {text(t.audioRate), 105, 25, 26, 8},
+        {text(t.channels), 105, 35, 19, 8},
+        {text(t.time), 105, 45, 16, 8},
+    };
+    const CDialogUnits units = FittedUnits(*this, statics);
+    SetSize(this, units, 143, 85);
+    (new QGroupBox("Video", this))->setGeometry(units.Map(5, 5, 60, 55));
+    (new QGroupBox("Audio", this))->setGeometry(units.Map(70, 5, 65, 55));
+    AddStatics(this, units, statics);
+    AddOkButton(this, units, 55, 65, 30, 14);
 }
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Lumeko Information");
-    const QRect size = FromDialogUnits(*this, 0, 0, 140, 59);
-    setFixedSize(size.width(), size.height());
+    const std::vector<Control> statics = {
+        {"Lumeko movie player", 30, 5, 75, 8},
+        {"Version " + QCoreApplication::applicationVersion(), 30, 25, 90, 8},
+    };
+    const CDialogUnits units = FittedUnits(*this, statics);
+    SetSize(this, units, 123, 59);
     auto* icon = new QLabel(this);
-    icon->setPixmap(windowIcon().pixmap(32, 32));
-    icon->setGeometry(FromDialogUnits(*this, 5, 8, 20, 20));
-    Static(this, "Lumeko: a TrueMotion movie player", 30, 5, 100, 8);
-    Static(this, "Version " + QCoreApplication::applicationVersion(), 30, 25, 90, 8);
-    OkButton(this, 50, 40, 32, 14);
+    const QRect iconRect = units.Map(5, 8, 20, 20);
+    const QPixmap picture = windowIcon().pixmap(iconRect.size());
+    icon->setPixmap(picture.isNull() ? DrawnProgramIcon(iconRect.size()) : picture);
+    icon->setGeometry(iconRect);
+    AddStatics(this, units, statics);
+    AddOkButton(this, units, 45, 40, 32, 14);
 }
