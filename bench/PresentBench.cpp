@@ -59,6 +59,7 @@ void BM_MemcpyClient(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_PresentNearest)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PresentSmooth)->Unit(benchmark::kMillisecond);
+// Qt's raster engine spreads a large scaled draw over threads: wall time is the figure.
+BENCHMARK(BM_PresentNearest)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PresentSmooth)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_MemcpyClient)->Unit(benchmark::kMillisecond);
