@@ -43,7 +43,8 @@ struct GlTarget {
         gl.glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
         gl.glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
         texture = renderer.CreateTexture(kPictureWidth, kPictureHeight);
-        ready = texture != 0 && gl.glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+        ready =
+            texture != 0 && gl.glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
     }
 };
 
@@ -73,8 +74,8 @@ void GlUploadAndDraw(benchmark::State& state) {
     QOpenGLFunctions& gl = *target->context.functions();
     for (auto _ : state) {
         target->renderer.UploadBgr(target->texture, kPictureHeight, whole, picture.data());
-        target->renderer.Draw(target->texture, kPictureWidth, kPictureHeight, whole, 0, 0, kClientWidth,
-                              kClientHeight);
+        target->renderer.Draw(target->texture, kPictureWidth, kPictureHeight, whole, 0, 0,
+                              kClientWidth, kClientHeight);
         gl.glFinish();
     }
     state.SetLabel(reinterpret_cast<const char*>(gl.glGetString(GL_RENDERER)));
@@ -90,15 +91,16 @@ void GlDrawOnly(benchmark::State& state) {
     const platform::RECT whole{0, 0, kPictureWidth, kPictureHeight};
     QOpenGLFunctions& gl = *target->context.functions();
     for (auto _ : state) {
-        target->renderer.Draw(target->texture, kPictureWidth, kPictureHeight, whole, 0, 0, kClientWidth,
-                              kClientHeight);
+        target->renderer.Draw(target->texture, kPictureWidth, kPictureHeight, whole, 0, 0,
+                              kClientWidth, kClientHeight);
         gl.glFinish();
     }
 }
 BENCHMARK(GlDrawOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void MemcpyOfTheTarget(benchmark::State& state) {
-    std::vector<uint8_t> from(static_cast<size_t>(kClientWidth) * kClientHeight * 4, 1), to(from.size());
+    std::vector<uint8_t> from(static_cast<size_t>(kClientWidth) * kClientHeight * 4, 1),
+        to(from.size());
     for (auto _ : state) {
         std::memcpy(to.data(), from.data(), from.size());
         benchmark::DoNotOptimize(to.data());

@@ -57,8 +57,8 @@ struct DDSURFACEDESC {
     uint32_t dwFlags = 0;  // which of the fields below are given (DDSD_…)
     uint32_t dwHeight = 0;
     uint32_t dwWidth = 0;
-    int32_t lPitch = 0;              // bytes from one row to the next; set by Lock
-    uint8_t* lpSurface = nullptr;    // the first row's memory; set by Lock
+    int32_t lPitch = 0;            // bytes from one row to the next; set by Lock
+    uint8_t* lpSurface = nullptr;  // the first row's memory; set by Lock
     DDPIXELFORMAT ddpfPixelFormat;
     uint32_t dwCaps = 0;  // DDSCAPS_…
 };
@@ -90,19 +90,24 @@ public:
     virtual bool Unlock() = 0;
     // The surface's device context, StretchDIBits and its release in one call: draws the
     // 24-bit bottom-up bitmap over `dest`, whose size is the bitmap's (a 1:1 copy).
-    virtual bool StretchDIBits(const RECT& dest, const movie::BITMAPINFOHEADER& header, const uint8_t* bits) = 0;
+    virtual bool StretchDIBits(const RECT& dest, const movie::BITMAPINFOHEADER& header,
+                               const uint8_t* bits) = 0;
     // Shows this overlay surface's `source` part over `destRect` of the primary `dest`.
-    virtual bool UpdateOverlay(const RECT& source, IDirectDrawSurface& dest, const RECT& destRect, uint32_t flags) = 0;
+    virtual bool UpdateOverlay(const RECT& source, IDirectDrawSurface& dest, const RECT& destRect,
+                               uint32_t flags) = 0;
     // Stretches `sourceRect` of `source` over `destRect` of this surface; a primary
     // surface's rectangles are in screen coordinates.
-    virtual bool Blt(const RECT& destRect, IDirectDrawSurface& source, const RECT& sourceRect, uint32_t flags) = 0;
+    virtual bool Blt(const RECT& destRect, IDirectDrawSurface& source, const RECT& sourceRect,
+                     uint32_t flags) = 0;
 };
 
 class IDirectDraw2 {
 public:
     virtual ~IDirectDraw2() = default;
-    virtual std::unique_ptr<IDirectDrawSurface> CreateSurface(const DDSURFACEDESC& desc) = 0;  // null on failure
-    virtual std::unique_ptr<IDirectDrawClipper> CreateClipper(uint32_t flags) = 0;          // null on failure
+    virtual std::unique_ptr<IDirectDrawSurface> CreateSurface(
+        const DDSURFACEDESC& desc) = 0;  // null on failure
+    virtual std::unique_ptr<IDirectDrawClipper> CreateClipper(
+        uint32_t flags) = 0;  // null on failure
 };
 
 // The object DirectDrawCreate gives: it only sets the cooperative level and hands out

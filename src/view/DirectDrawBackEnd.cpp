@@ -29,16 +29,19 @@ constexpr std::array<PictureSurfaceFormat, 8> kPictureSurfaceFormats{{
 
 }  // namespace
 
-PictureSurfaceLayout LayoutPictureSurface(int width, int height, int screenWidth, int screenHeight) {
+PictureSurfaceLayout LayoutPictureSurface(int width, int height, int screenWidth,
+                                          int screenHeight) {
     PictureSurfaceLayout layout;
     // 64-bit products: a hostile picture size must not wrap.
     if (static_cast<double>(width) / height > static_cast<double>(screenWidth) / screenHeight) {
         layout.surfaceWidth = width;
-        layout.surfaceHeight = static_cast<int>(static_cast<int64_t>(screenHeight) * width / screenWidth);
+        layout.surfaceHeight =
+            static_cast<int>(static_cast<int64_t>(screenHeight) * width / screenWidth);
         const int top = (layout.surfaceHeight - height) / 2;
         layout.picture = {0, top, width, top + height};
     } else {
-        layout.surfaceWidth = static_cast<int>(static_cast<int64_t>(screenWidth) * height / screenHeight);
+        layout.surfaceWidth =
+            static_cast<int>(static_cast<int64_t>(screenWidth) * height / screenHeight);
         layout.surfaceHeight = height;
         const int left = (layout.surfaceWidth - width) / 2;
         layout.picture = {left, 0, left + width, height};
@@ -67,11 +70,13 @@ bool CDirectDrawBackEnd::InitDirectDraw(WindowHandle view, const movie::BITMAPIN
     DDSURFACEDESC screen;
     m_pPrimary->GetSurfaceDesc(screen);
     // A screen of no size has no proportions to give the picture surface.
-    if (screen.dwWidth == 0 || screen.dwHeight == 0 || screen.dwWidth > 0x7FFFFFFF || screen.dwHeight > 0x7FFFFFFF) {
+    if (screen.dwWidth == 0 || screen.dwHeight == 0 || screen.dwWidth > 0x7FFFFFFF ||
+        screen.dwHeight > 0x7FFFFFFF) {
         Release();
         return false;
     }
-    const int screenWidth = static_cast<int>(screen.dwWidth), screenHeight = static_cast<int>(screen.dwHeight);
+    const int screenWidth = static_cast<int>(screen.dwWidth),
+              screenHeight = static_cast<int>(screen.dwHeight);
     m_rcScreen = {0, 0, screenWidth, screenHeight};
     SetColorKeys(view);
 
@@ -80,7 +85,8 @@ bool CDirectDrawBackEnd::InitDirectDraw(WindowHandle view, const movie::BITMAPIN
         Release();
         return false;
     }
-    const PictureSurfaceLayout layout = LayoutPictureSurface(header.biWidth, header.biHeight, screenWidth, screenHeight);
+    const PictureSurfaceLayout layout =
+        LayoutPictureSurface(header.biWidth, header.biHeight, screenWidth, screenHeight);
     m_rcSurface = {0, 0, layout.surfaceWidth, layout.surfaceHeight};
     m_rcPicture = layout.picture;
     if (!CreatePictureSurface(layout.surfaceWidth, layout.surfaceHeight)) {
@@ -96,7 +102,9 @@ void CDirectDrawBackEnd::SetColorKeys(WindowHandle view) {
     const int bitsPerPixel = m_pProvider->GetDeviceBitsPerPixel(view);
     const std::array<uint8_t, 4> bytes = m_pProvider->GetPixelBytes(view, kOverlayKeyColor);
     uint32_t value = 0;
-    const size_t count = bitsPerPixel > 0 ? std::min<size_t>(static_cast<size_t>(bitsPerPixel) / 8, sizeof value) : 0;
+    const size_t count = bitsPerPixel > 0
+                             ? std::min<size_t>(static_cast<size_t>(bitsPerPixel) / 8, sizeof value)
+                             : 0;
     // The bytes in the display's order, as they lie in memory (little-endian).
     for (size_t i = 0; i < count; ++i) value |= static_cast<uint32_t>(bytes[i]) << (8 * i);
     const DDCOLORKEY key{value, value};
@@ -136,12 +144,13 @@ void CDirectDrawBackEnd::ClearSurface() {
     // No memory is known when the lock fails, so nothing is cleared then.
     if (!m_pSurface->Lock(&m_rcSurface, locked, 0)) return;
     if (locked.lpSurface && locked.lPitch > 0)
-        std::memset(locked.lpSurface, 0, static_cast<size_t>(locked.lPitch / 2) * 2 * locked.dwHeight);
+        std::memset(locked.lpSurface, 0,
+                    static_cast<size_t>(locked.lPitch / 2) * 2 * locked.dwHeight);
     m_pSurface->Unlock();
 }
 
-void CDirectDrawBackEnd::Draw(const uint8_t* pixels, const movie::BITMAPINFOHEADER& header, const RECT& clientScreen,
-                              bool fullScreenActive, bool aspectCorrect) {
+void CDirectDrawBackEnd::Draw(const uint8_t* pixels, const movie::BITMAPINFOHEADER& header,
+                              const RECT& clientScreen, bool fullScreenActive, bool aspectCorrect) {
     if (!m_pSurface || !pixels) return;
     m_pSurface->StretchDIBits(m_rcPicture, header, pixels);
     // Full screen shows the whole surface, bands and all, unless the picture is to be
@@ -151,7 +160,8 @@ void CDirectDrawBackEnd::Draw(const uint8_t* pixels, const movie::BITMAPINFOHEAD
         if (fullScreenActive)
             m_pSurface->UpdateOverlay(pictureOrWhole, *m_pPrimary, m_rcScreen, DDOVER_SHOW);
         else
-            m_pSurface->UpdateOverlay(m_rcPicture, *m_pPrimary, clientScreen, DDOVER_SHOW | DDOVER_KEYDEST);
+            m_pSurface->UpdateOverlay(m_rcPicture, *m_pPrimary, clientScreen,
+                                      DDOVER_SHOW | DDOVER_KEYDEST);
     } else {
         if (fullScreenActive)
             m_pPrimary->Blt(m_rcScreen, *m_pSurface, pictureOrWhole, 0);

@@ -22,7 +22,8 @@ public:
     // The colour the view erases with while an overlay is shown: its key colour.
     static constexpr uint32_t kOverlayKeyColor = 0x00FF00FF;  // RGB(255, 0, 255)
 
-    explicit CDirectDrawBackEnd(platform::IDirectDrawProvider* provider = nullptr) : m_pProvider(provider) {}
+    explicit CDirectDrawBackEnd(platform::IDirectDrawProvider* provider = nullptr)
+        : m_pProvider(provider) {}
     ~CDirectDrawBackEnd() { Release(); }
     CDirectDrawBackEnd(const CDirectDrawBackEnd&) = delete;
     CDirectDrawBackEnd& operator=(const CDirectDrawBackEnd&) = delete;
@@ -36,8 +37,8 @@ public:
     void ClearSurface();
     // Copies the picture into the surface 1:1 and shows the surface over the client
     // area, or over the screen while full screen is active.
-    void Draw(const uint8_t* pixels, const movie::BITMAPINFOHEADER& header, const platform::RECT& clientScreen,
-              bool fullScreenActive, bool aspectCorrect);
+    void Draw(const uint8_t* pixels, const movie::BITMAPINFOHEADER& header,
+              const platform::RECT& clientScreen, bool fullScreenActive, bool aspectCorrect);
     // Full screen blits over the whole screen, whatever windows lie there, so the
     // clipper is off the primary meanwhile. Both do nothing unless blitting.
     void DetachClipper();

@@ -35,13 +35,14 @@ struct RecordingDirectDrawState {
 namespace recording_detail {
 
 inline std::string Text(const platform::RECT& r) {
-    return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
-           std::to_string(r.bottom) + ")";
+    return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + "," +
+           std::to_string(r.right) + "," + std::to_string(r.bottom) + ")";
 }
 
 class Alive {
 public:
-    Alive(RecordingDirectDrawState& state, std::string name) : m_state(state), m_name(std::move(name)) {
+    Alive(RecordingDirectDrawState& state, std::string name)
+        : m_state(state), m_name(std::move(name)) {
         ++m_state.alive;
     }
     ~Alive() {
@@ -72,9 +73,11 @@ public:
         return true;
     }
     bool SetColorKey(uint32_t flags, const platform::DDCOLORKEY& key) override {
-        m_state.log.push_back("SetColorKey " + std::string(flags == platform::DDCKEY_DESTOVERLAY ? "DESTOVERLAY" : "DESTBLT") +
-                              " " + std::to_string(key.dwColorSpaceLowValue) + " " +
-                              std::to_string(key.dwColorSpaceHighValue));
+        m_state.log.push_back(
+            "SetColorKey " +
+            std::string(flags == platform::DDCKEY_DESTOVERLAY ? "DESTOVERLAY" : "DESTBLT") + " " +
+            std::to_string(key.dwColorSpaceLowValue) + " " +
+            std::to_string(key.dwColorSpaceHighValue));
         return true;
     }
     bool SetClipper(platform::IDirectDrawClipper* clipper) override {
@@ -90,17 +93,20 @@ public:
         return true;
     }
     bool Unlock() override { return m_state.Call("Unlock"); }
-    bool StretchDIBits(const platform::RECT& dest, const movie::BITMAPINFOHEADER& header, const uint8_t*) override {
-        return m_state.Call("StretchDIBits " + Text(dest) + " " + std::to_string(header.biWidth) + "x" +
-                            std::to_string(header.biHeight));
+    bool StretchDIBits(const platform::RECT& dest, const movie::BITMAPINFOHEADER& header,
+                       const uint8_t*) override {
+        return m_state.Call("StretchDIBits " + Text(dest) + " " + std::to_string(header.biWidth) +
+                            "x" + std::to_string(header.biHeight));
     }
-    bool UpdateOverlay(const platform::RECT& source, platform::IDirectDrawSurface&, const platform::RECT& destRect,
-                       uint32_t flags) override {
-        return m_state.Call("UpdateOverlay " + Text(source) + " " + Text(destRect) + " " + std::to_string(flags));
+    bool UpdateOverlay(const platform::RECT& source, platform::IDirectDrawSurface&,
+                       const platform::RECT& destRect, uint32_t flags) override {
+        return m_state.Call("UpdateOverlay " + Text(source) + " " + Text(destRect) + " " +
+                            std::to_string(flags));
     }
-    bool Blt(const platform::RECT& destRect, platform::IDirectDrawSurface&, const platform::RECT& sourceRect,
-             uint32_t flags) override {
-        return m_state.Call("Blt " + Text(destRect) + " " + Text(sourceRect) + " " + std::to_string(flags));
+    bool Blt(const platform::RECT& destRect, platform::IDirectDrawSurface&,
+             const platform::RECT& sourceRect, uint32_t flags) override {
+        return m_state.Call("Blt " + Text(destRect) + " " + Text(sourceRect) + " " +
+                            std::to_string(flags));
     }
 
 private:
@@ -111,7 +117,8 @@ class DirectDraw2 final : public platform::IDirectDraw2, Alive {
 public:
     explicit DirectDraw2(RecordingDirectDrawState& state) : Alive(state, "DirectDraw") {}
 
-    std::unique_ptr<platform::IDirectDrawSurface> CreateSurface(const platform::DDSURFACEDESC& desc) override {
+    std::unique_ptr<platform::IDirectDrawSurface> CreateSurface(
+        const platform::DDSURFACEDESC& desc) override {
         if (desc.dwCaps & platform::DDSCAPS_PRIMARYSURFACE) {
             if (!m_state.Call("CreateSurface primary")) return nullptr;
             platform::DDSURFACEDESC screen = desc;
@@ -122,10 +129,12 @@ public:
         m_state.pictureDescs.push_back(desc);
         if (!m_state.Call("CreateSurface picture")) return nullptr;
         if ((desc.dwCaps & platform::DDSCAPS_OVERLAY) && !m_state.offersOverlay) return nullptr;
-        const uint32_t bits = desc.dwFlags & platform::DDSD_PIXELFORMAT ? desc.ddpfPixelFormat.dwRGBBitCount
-                                                                         : static_cast<uint32_t>(m_state.bitsPerPixel);
+        const uint32_t bits = desc.dwFlags & platform::DDSD_PIXELFORMAT
+                                  ? desc.ddpfPixelFormat.dwRGBBitCount
+                                  : static_cast<uint32_t>(m_state.bitsPerPixel);
         m_state.surfacePitch = static_cast<int32_t>(desc.dwWidth * bits / 8);
-        m_state.surfaceMemory.assign(static_cast<size_t>(m_state.surfacePitch) * desc.dwHeight, 0xAA);
+        m_state.surfaceMemory.assign(static_cast<size_t>(m_state.surfacePitch) * desc.dwHeight,
+                                     0xAA);
         return std::make_unique<Surface>(m_state, "surface", desc);
     }
     std::unique_ptr<platform::IDirectDrawClipper> CreateClipper(uint32_t) override {
@@ -155,7 +164,9 @@ public:
         return std::make_unique<recording_detail::DirectDraw>(state);
     }
     int GetDeviceBitsPerPixel(platform::WindowHandle) override { return state.bitsPerPixel; }
-    std::array<uint8_t, 4> GetPixelBytes(platform::WindowHandle, uint32_t) override { return state.pixelBytes; }
+    std::array<uint8_t, 4> GetPixelBytes(platform::WindowHandle, uint32_t) override {
+        return state.pixelBytes;
+    }
 
     RecordingDirectDrawState state;
 };

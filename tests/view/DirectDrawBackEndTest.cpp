@@ -30,7 +30,9 @@ std::vector<std::string> From(const std::vector<std::string>& log, const std::st
 
 class DirectDrawBackEndTest : public ::testing::Test {
 protected:
-    bool Init(int width = 320, int height = 224) { return backEnd.InitDirectDraw(&view, Picture(width, height)); }
+    bool Init(int width = 320, int height = 224) {
+        return backEnd.InitDirectDraw(&view, Picture(width, height));
+    }
 
     int view = 0;  // stands for the view's window
     RecordingDirectDraw service;
@@ -46,16 +48,18 @@ struct LayoutCase {
 
 TEST(PictureSurfaceLayout, HasTheScreensProportionsWithThePictureAtTheCentre) {
     const LayoutCase cases[] = {
-        {320, 224, 640, 480, 320, 240, {0, 8, 320, 232}},      // wider than the screen: bands above and below
-        {256, 240, 640, 480, 320, 240, {32, 0, 288, 240}},     // narrower: bands left and right
-        {640, 480, 640, 480, 640, 480, {0, 0, 640, 480}},      // same proportions: no bands
-        {160, 120, 1920, 1080, 213, 120, {26, 0, 186, 120}},   // remainders dropped
+        {320, 224, 640, 480, 320, 240, {0, 8, 320, 232}},  // wider than the screen: bands above and
+                                                           // below
+        {256, 240, 640, 480, 320, 240, {32, 0, 288, 240}},    // narrower: bands left and right
+        {640, 480, 640, 480, 640, 480, {0, 0, 640, 480}},     // same proportions: no bands
+        {160, 120, 1920, 1080, 213, 120, {26, 0, 186, 120}},  // remainders dropped
         {320, 240, 1280, 1024, 320, 256, {0, 8, 320, 248}},
     };
     for (const LayoutCase& c : cases) {
-        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " on " + std::to_string(c.screenWidth) +
-                     "x" + std::to_string(c.screenHeight));
-        const PictureSurfaceLayout layout = LayoutPictureSurface(c.width, c.height, c.screenWidth, c.screenHeight);
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " on " +
+                     std::to_string(c.screenWidth) + "x" + std::to_string(c.screenHeight));
+        const PictureSurfaceLayout layout =
+            LayoutPictureSurface(c.width, c.height, c.screenWidth, c.screenHeight);
         EXPECT_EQ(layout.surfaceWidth, c.surfaceWidth);
         EXPECT_EQ(layout.surfaceHeight, c.surfaceHeight);
         EXPECT_TRUE(layout.picture == c.picture) << recording_detail::Text(layout.picture);
@@ -66,12 +70,19 @@ TEST_F(DirectDrawBackEndTest, SetsUpInOrderAndKeepsTheRectanglesOfTheScreenSurfa
     ASSERT_TRUE(Init(320, 224));
     EXPECT_TRUE(backEnd.InUse());
     EXPECT_TRUE(backEnd.Blitting());
-    const std::vector<std::string> expected = {
-        "DirectDrawCreate", "SetCooperativeLevel", "QueryInterface", "Release object", "CreateSurface primary",
-        "SetColorKey DESTOVERLAY 16711935 16711935", "SetColorKey DESTBLT 16711935 16711935", "CreateClipper",
-        "SetHWnd", "SetClipper"};
+    const std::vector<std::string> expected = {"DirectDrawCreate",
+                                               "SetCooperativeLevel",
+                                               "QueryInterface",
+                                               "Release object",
+                                               "CreateSurface primary",
+                                               "SetColorKey DESTOVERLAY 16711935 16711935",
+                                               "SetColorKey DESTBLT 16711935 16711935",
+                                               "CreateClipper",
+                                               "SetHWnd",
+                                               "SetClipper"};
     ASSERT_GE(state.log.size(), expected.size());
-    EXPECT_EQ(std::vector<std::string>(state.log.begin(), state.log.begin() + expected.size()), expected);
+    EXPECT_EQ(std::vector<std::string>(state.log.begin(), state.log.begin() + expected.size()),
+              expected);
     EXPECT_TRUE(state.clipperAttached);
     EXPECT_TRUE(backEnd.Screen() == (RECT{0, 0, 640, 480}));
     EXPECT_TRUE(backEnd.SurfaceRect() == (RECT{0, 0, 320, 240}));
@@ -79,15 +90,19 @@ TEST_F(DirectDrawBackEndTest, SetsUpInOrderAndKeepsTheRectanglesOfTheScreenSurfa
     EXPECT_EQ(state.alive, 4) << "the first object goes once the second interface is had";
 }
 
-TEST_F(DirectDrawBackEndTest, TriesTheOverlayFormatsThenOffScreenSurfacesAndBlitsWhenNoOverlayIsOffered) {
+TEST_F(DirectDrawBackEndTest,
+       TriesTheOverlayFormatsThenOffScreenSurfacesAndBlitsWhenNoOverlayIsOffered) {
     ASSERT_TRUE(Init(256, 240));
     struct Row {
         uint32_t caps, bits, red, green, blue;
     };
     const Row rows[] = {
-        {DDSCAPS_OVERLAY, 24, 0xFF0000, 0x00FF00, 0x0000FF}, {DDSCAPS_OVERLAY, 32, 0xFF0000, 0x00FF00, 0x0000FF},
-        {DDSCAPS_OVERLAY, 32, 0x0000FF, 0x00FF00, 0xFF0000}, {DDSCAPS_OVERLAY, 24, 0x0000FF, 0x00FF00, 0xFF0000},
-        {DDSCAPS_OVERLAY, 16, 0xF800, 0x07E0, 0x001F},       {DDSCAPS_OVERLAY, 16, 0x7C00, 0x03E0, 0x001F},
+        {DDSCAPS_OVERLAY, 24, 0xFF0000, 0x00FF00, 0x0000FF},
+        {DDSCAPS_OVERLAY, 32, 0xFF0000, 0x00FF00, 0x0000FF},
+        {DDSCAPS_OVERLAY, 32, 0x0000FF, 0x00FF00, 0xFF0000},
+        {DDSCAPS_OVERLAY, 24, 0x0000FF, 0x00FF00, 0xFF0000},
+        {DDSCAPS_OVERLAY, 16, 0xF800, 0x07E0, 0x001F},
+        {DDSCAPS_OVERLAY, 16, 0x7C00, 0x03E0, 0x001F},
         {DDSCAPS_OFFSCREENPLAIN | DDSCAPS_VIDEOMEMORY, 0, 0, 0, 0},
     };
     // The video-memory off-screen surface is the first that a blit-only display gives.
@@ -98,7 +113,8 @@ TEST_F(DirectDrawBackEndTest, TriesTheOverlayFormatsThenOffScreenSurfacesAndBlit
         const bool overlay = rows[i].caps == DDSCAPS_OVERLAY;
         EXPECT_EQ(d.dwSize, 108u);
         EXPECT_EQ(d.dwCaps, rows[i].caps);
-        EXPECT_EQ(d.dwFlags, DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | (overlay ? DDSD_PIXELFORMAT : 0u));
+        EXPECT_EQ(d.dwFlags,
+                  DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | (overlay ? DDSD_PIXELFORMAT : 0u));
         EXPECT_EQ(d.dwWidth, 320u);
         EXPECT_EQ(d.dwHeight, 240u);
         if (!overlay) continue;
@@ -154,8 +170,9 @@ TEST_F(DirectDrawBackEndTest, ColourKeyIsMagentaAsTheDisplayStoresIt) {
 }
 
 TEST_F(DirectDrawBackEndTest, FailureAtAnyStepReleasesEverythingObtained) {
-    for (const char* step : {"DirectDrawCreate", "SetCooperativeLevel", "QueryInterface", "CreateSurface primary",
-                             "CreateClipper", "SetHWnd", "SetClipper", "CreateSurface picture"}) {
+    for (const char* step :
+         {"DirectDrawCreate", "SetCooperativeLevel", "QueryInterface", "CreateSurface primary",
+          "CreateClipper", "SetHWnd", "SetClipper", "CreateSurface picture"}) {
         SCOPED_TRACE(step);
         RecordingDirectDraw display;
         display.state.offersOverlay = true;
@@ -183,15 +200,18 @@ TEST_F(DirectDrawBackEndTest, ClearsTheWholeSurfaceThroughALock) {
     ASSERT_TRUE(Init());
     ASSERT_FALSE(state.surfaceMemory.empty());
     backEnd.ClearSurface();
-    EXPECT_TRUE(std::all_of(state.surfaceMemory.begin(), state.surfaceMemory.end(), [](uint8_t b) { return b == 0; }));
-    EXPECT_EQ(From(state.log, "Lock (0,0,320,240)"), (std::vector<std::string>{"Lock (0,0,320,240)", "Unlock"}));
+    EXPECT_TRUE(std::all_of(state.surfaceMemory.begin(), state.surfaceMemory.end(),
+                            [](uint8_t b) { return b == 0; }));
+    EXPECT_EQ(From(state.log, "Lock (0,0,320,240)"),
+              (std::vector<std::string>{"Lock (0,0,320,240)", "Unlock"}));
 }
 
 TEST_F(DirectDrawBackEndTest, LeavesTheSurfaceAloneWhenTheLockFails) {
     state.failAt = "Lock (0,0,320,240)";
     ASSERT_TRUE(Init());
     backEnd.ClearSurface();
-    EXPECT_TRUE(std::all_of(state.surfaceMemory.begin(), state.surfaceMemory.end(), [](uint8_t b) { return b == 0xAA; }));
+    EXPECT_TRUE(std::all_of(state.surfaceMemory.begin(), state.surfaceMemory.end(),
+                            [](uint8_t b) { return b == 0xAA; }));
     EXPECT_EQ(std::count(state.log.begin(), state.log.end(), "Unlock"), 0);
 }
 
@@ -200,7 +220,8 @@ TEST_F(DirectDrawBackEndTest, PresentsByTheKindOfSurfaceFullScreenAndCorrection)
         bool overlay, fullScreen, correct;
         std::string call;
     };
-    const std::string show = std::to_string(DDOVER_SHOW), keyed = std::to_string(DDOVER_SHOW | DDOVER_KEYDEST);
+    const std::string show = std::to_string(DDOVER_SHOW),
+                      keyed = std::to_string(DDOVER_SHOW | DDOVER_KEYDEST);
     const Case cases[] = {
         {true, false, false, "UpdateOverlay (0,8,320,232) (100,50,740,530) " + keyed},
         {true, false, true, "UpdateOverlay (0,8,320,232) (100,50,740,530) " + keyed},
@@ -213,14 +234,17 @@ TEST_F(DirectDrawBackEndTest, PresentsByTheKindOfSurfaceFullScreenAndCorrection)
     };
     const std::vector<uint8_t> pixels(320 * 224 * 3);
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.call + (c.fullScreen ? " full screen" : " windowed") + (c.correct ? " corrected" : ""));
+        SCOPED_TRACE(c.call + (c.fullScreen ? " full screen" : " windowed") +
+                     (c.correct ? " corrected" : ""));
         RecordingDirectDraw display;
         display.state.offersOverlay = c.overlay;
         CDirectDrawBackEnd drawing(&display);
         ASSERT_TRUE(drawing.InitDirectDraw(&view, Picture(320, 224)));
         display.state.log.clear();
-        drawing.Draw(pixels.data(), Picture(320, 224), RECT{100, 50, 740, 530}, c.fullScreen, c.correct);
-        EXPECT_EQ(display.state.log, (std::vector<std::string>{"StretchDIBits (0,8,320,232) 320x224", c.call}));
+        drawing.Draw(pixels.data(), Picture(320, 224), RECT{100, 50, 740, 530}, c.fullScreen,
+                     c.correct);
+        EXPECT_EQ(display.state.log,
+                  (std::vector<std::string>{"StretchDIBits (0,8,320,232) 320x224", c.call}));
     }
 }
 
@@ -229,8 +253,8 @@ TEST_F(DirectDrawBackEndTest, ReleasesSurfaceClipperPrimaryAndObjectInThatOrder)
     ASSERT_TRUE(Init());
     state.log.clear();
     backEnd.Release();
-    EXPECT_EQ(state.log,
-              (std::vector<std::string>{"Release surface", "Release clipper", "Release primary", "Release DirectDraw"}));
+    EXPECT_EQ(state.log, (std::vector<std::string>{"Release surface", "Release clipper",
+                                                   "Release primary", "Release DirectDraw"}));
     EXPECT_FALSE(backEnd.InUse());
     EXPECT_FALSE(backEnd.Overlay());
     backEnd.Release();

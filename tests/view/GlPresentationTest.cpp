@@ -28,7 +28,9 @@ namespace {
 constexpr char kChildVariable[] = "LUMEKO_GL_UNDER_XVFB";
 constexpr int kScreenWidth = 640, kScreenHeight = 480;
 
-bool UnderXvfb() { return std::getenv(kChildVariable) != nullptr; }
+bool UnderXvfb() {
+    return std::getenv(kChildVariable) != nullptr;
+}
 
 // Runs `test` of this program under a virtual display of 640 × 480; false when it was
 // skipped there.
@@ -37,9 +39,10 @@ bool RunUnderXvfb(const std::string& test) {
     TempDir dir;
     const std::string log = dir.File("child.log");
     const std::string command = std::string("env -u QT_QPA_PLATFORM ") + kChildVariable +
-                                "=1 timeout 60 xvfb-run -a -s '-screen 0 " + std::to_string(kScreenWidth) + "x" +
-                                std::to_string(kScreenHeight) + "x24' '" + GL_VIEW_TESTS +
-                                "' --gtest_filter=GlPresentation." + test + " > '" + log + "' 2>&1";
+                                "=1 timeout 60 xvfb-run -a -s '-screen 0 " +
+                                std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) +
+                                "x24' '" + GL_VIEW_TESTS + "' --gtest_filter=GlPresentation." +
+                                test + " > '" + log + "' 2>&1";
     const int status = std::system(command.c_str());
     std::ifstream in(log);
     const std::string output{std::istreambuf_iterator<char>(in), {}};
@@ -59,7 +62,8 @@ QApplication& App() {
 void ProcessEventsFor(int milliseconds) {
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < milliseconds) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (timer.elapsed() < milliseconds)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
 // Draws and measures until the measure is at most `bound`, for up to ten seconds: a
@@ -95,16 +99,19 @@ QImage GrabScreen(int x, int y, int width, int height) {
 // The largest difference of a channel between the grabbed rows and the bitmap's rows
 // they show: screen row `firstRow` + k shows bitmap row `sourceRow(k)`, bottom-up.
 template <typename SourceRow>
-int WorstDifference(const QImage& shot, int firstRow, int rows, const uint8_t* bits, int width, SourceRow sourceRow) {
+int WorstDifference(const QImage& shot, int firstRow, int rows, const uint8_t* bits, int width,
+                    SourceRow sourceRow) {
     if (shot.width() <= 0 || shot.height() < firstRow + rows) return 255;
     int worst = 0;
     for (int k = 0; k < rows; ++k) {
-        const uint8_t* row = bits + static_cast<size_t>(sourceRow(k)) * static_cast<size_t>(width) * 3;
+        const uint8_t* row =
+            bits + static_cast<size_t>(sourceRow(k)) * static_cast<size_t>(width) * 3;
         for (int x = 0; x < shot.width(); ++x) {
             const QRgb pixel = shot.pixel(x, firstRow + k);
             const int source = x * width / shot.width();
             worst = std::max({worst, std::abs(qBlue(pixel) - row[3 * source]),
-                              std::abs(qGreen(pixel) - row[3 * source + 1]), std::abs(qRed(pixel) - row[3 * source + 2])});
+                              std::abs(qGreen(pixel) - row[3 * source + 1]),
+                              std::abs(qRed(pixel) - row[3 * source + 2])});
         }
     }
     return worst;
@@ -112,7 +119,8 @@ int WorstDifference(const QImage& shot, int firstRow, int rows, const uint8_t* b
 
 TEST(GlPresentation, ShowsTheDecodedFrameInTheWindow) {
     if (!UnderXvfb()) {
-        if (!RunUnderXvfb("ShowsTheDecodedFrameInTheWindow")) GTEST_SKIP() << "no virtual display with GL";
+        if (!RunUnderXvfb("ShowsTheDecodedFrameInTheWindow"))
+            GTEST_SKIP() << "no virtual display with GL";
         return;
     }
     App();
@@ -144,14 +152,16 @@ TEST(GlPresentation, ShowsTheDecodedFrameInTheWindow) {
             // The client area lies inside the view's sunken edge.
             const QPoint origin = view.mapToGlobal(view.contentsRect().topLeft());
             const QImage shot = GrabScreen(origin.x(), origin.y(), 320, 224);
-            return WorstDifference(shot, 0, 224, test.doc.m_pCurrentImage, 320, [](int k) { return 223 - k; });
+            return WorstDifference(shot, 0, 224, test.doc.m_pCurrentImage, 320,
+                                   [](int k) { return 223 - k; });
         });
     EXPECT_LE(worst, 2);
 }
 
 TEST(GlPresentation, FullScreenShowsTheWholeSurfaceWithBlackBands) {
     if (!UnderXvfb()) {
-        if (!RunUnderXvfb("FullScreenShowsTheWholeSurfaceWithBlackBands")) GTEST_SKIP() << "no virtual display with GL";
+        if (!RunUnderXvfb("FullScreenShowsTheWholeSurfaceWithBlackBands"))
+            GTEST_SKIP() << "no virtual display with GL";
         return;
     }
     App();
@@ -184,10 +194,14 @@ TEST(GlPresentation, FullScreenShowsTheWholeSurfaceWithBlackBands) {
     // shown twice; linear filtering blends neighbours a little.
     QImage shot;
     const int worst = DrawUntilWithin(
-        4, [&] { backEnd.Draw(picture.data(), header, {0, 0, kScreenWidth, kScreenHeight}, true, false); },
+        4,
+        [&] {
+            backEnd.Draw(picture.data(), header, {0, 0, kScreenWidth, kScreenHeight}, true, false);
+        },
         [&] {
             shot = GrabScreen(0, 0, kScreenWidth, kScreenHeight);
-            return WorstDifference(shot, 18, 444, picture.data(), 320, [](int k) { return 223 - (k + 2) / 2; });
+            return WorstDifference(shot, 18, 444, picture.data(), 320,
+                                   [](int k) { return 223 - (k + 2) / 2; });
         });
     EXPECT_LE(worst, 4);
     for (int y : {0, 13, 466, 479}) {

@@ -38,12 +38,13 @@ TEST_F(ViewSurfacesTest, AnOverlayIsShownOverTheClientAreaWhereTheViewPaintsMage
     ASSERT_TRUE(view->DirectDrawInUse());
     EXPECT_EQ(ClientCentre(), 0xFF00FFu);
     const std::string keyed = std::to_string(platform::DDOVER_SHOW | platform::DDOVER_KEYDEST);
-    EXPECT_TRUE(Logged("UpdateOverlay (0,8,320,232) " + Text(view->ClientScreenRect()) + " " + keyed));
+    EXPECT_TRUE(
+        Logged("UpdateOverlay (0,8,320,232) " + Text(view->ClientScreenRect()) + " " + keyed));
 
     state.log.clear();
     services.doc.CloseMovie();
-    EXPECT_EQ(state.log,
-              (std::vector<std::string>{"Release surface", "Release clipper", "Release primary", "Release DirectDraw"}));
+    EXPECT_EQ(state.log, (std::vector<std::string>{"Release surface", "Release clipper",
+                                                   "Release primary", "Release DirectDraw"}));
     EXPECT_EQ(ClientCentre(), 0u) << "after the release the erase is black again";
 }
 
@@ -53,7 +54,8 @@ TEST_F(ViewSurfacesTest, ADisplayWithoutOverlaysIsBlittedToAndTheViewPaintsNoKey
     ASSERT_TRUE(view->DirectDrawInUse());
     EXPECT_NE(ClientCentre(), 0xFF00FFu);
     EXPECT_TRUE(Logged("Blt " + Text(view->ClientScreenRect()) + " (0,8,320,232) 0"));
-    EXPECT_EQ(std::count(state.log.begin(), state.log.end(), "Unlock"), 1) << "the surface is cleared once";
+    EXPECT_EQ(std::count(state.log.begin(), state.log.end(), "Unlock"), 1)
+        << "the surface is cleared once";
 }
 
 TEST_F(ViewSurfacesTest, AFailedSetUpPaintsThePictureItselfAndKeepsTheSetting) {

@@ -16,7 +16,9 @@ using namespace platform;
 
 namespace {
 
-QWidget* WidgetOf(WindowHandle window) { return static_cast<QWidget*>(window); }
+QWidget* WidgetOf(WindowHandle window) {
+    return static_cast<QWidget*>(window);
+}
 
 // What the interfaces of one object share: the context, its renderer and the view.
 struct GlDevice {
@@ -39,7 +41,10 @@ struct GlDevice {
     }
     // Textures are made and written through the off-screen surface while the view's
     // window is not there yet; any surface of the context will do.
-    bool MakeAnyCurrent() { return current && QOpenGLContext::currentContext() == &context ? true : MakeCurrent(&offscreen); }
+    bool MakeAnyCurrent() {
+        return current && QOpenGLContext::currentContext() == &context ? true
+                                                                       : MakeCurrent(&offscreen);
+    }
 };
 
 // The GL window over the view. It takes no input, so clicks reach the view, and when
@@ -64,11 +69,14 @@ private:
 // view draws) as the view changes size.
 class CFillParent final : public QObject {
 public:
-    CFillParent(QWidget* child, QWidget* parent) : QObject(child), m_child(child) { parent->installEventFilter(this); }
+    CFillParent(QWidget* child, QWidget* parent) : QObject(child), m_child(child) {
+        parent->installEventFilter(this);
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Resize) m_child->setGeometry(static_cast<QWidget*>(watched)->contentsRect());
+        if (event->type() == QEvent::Resize)
+            m_child->setGeometry(static_cast<QWidget*>(watched)->contentsRect());
         return false;
     }
 
@@ -90,9 +98,13 @@ public:
     bool SetClipper(IDirectDrawClipper*) override { return false; }
     bool Lock(const RECT*, DDSURFACEDESC&, uint32_t) override { return false; }
     bool Unlock() override { return false; }
-    bool StretchDIBits(const RECT&, const movie::BITMAPINFOHEADER&, const uint8_t*) override { return false; }
+    bool StretchDIBits(const RECT&, const movie::BITMAPINFOHEADER&, const uint8_t*) override {
+        return false;
+    }
     // There are no overlays here.
-    bool UpdateOverlay(const RECT&, IDirectDrawSurface&, const RECT&, uint32_t) override { return false; }
+    bool UpdateOverlay(const RECT&, IDirectDrawSurface&, const RECT&, uint32_t) override {
+        return false;
+    }
     bool Blt(const RECT&, IDirectDrawSurface&, const RECT&, uint32_t) override { return false; }
     virtual CGlPictureSurface* AsPicture() { return nullptr; }
 
@@ -123,21 +135,24 @@ public:
         return true;
     }
     bool Lock(const RECT*, DDSURFACEDESC& desc, uint32_t) override {
-        if (m_memory.empty()) m_memory.resize(static_cast<size_t>(m_nWidth) * 4 * static_cast<size_t>(m_nHeight));
+        if (m_memory.empty())
+            m_memory.resize(static_cast<size_t>(m_nWidth) * 4 * static_cast<size_t>(m_nHeight));
         GetSurfaceDesc(desc);
         desc.lpSurface = m_memory.data();
         return true;
     }
     bool Unlock() override {
         if (m_memory.empty() || !m_device->MakeAnyCurrent()) return false;
-        m_device->renderer.UploadTopDownBgra(m_texture, m_nWidth, m_nHeight, m_nWidth * 4, m_memory.data());
+        m_device->renderer.UploadTopDownBgra(m_texture, m_nWidth, m_nHeight, m_nWidth * 4,
+                                             m_memory.data());
         return true;
     }
-    bool StretchDIBits(const RECT& dest, const movie::BITMAPINFOHEADER& header, const uint8_t* bits) override {
+    bool StretchDIBits(const RECT& dest, const movie::BITMAPINFOHEADER& header,
+                       const uint8_t* bits) override {
         // Only the 1:1 copy of a 24-bit bottom-up bitmap that lies inside the surface.
-        if (!bits || header.biBitCount != 24 || header.biHeight <= 0 || dest.right - dest.left != header.biWidth ||
-            dest.bottom - dest.top != header.biHeight || dest.left < 0 || dest.top < 0 || dest.right > m_nWidth ||
-            dest.bottom > m_nHeight)
+        if (!bits || header.biBitCount != 24 || header.biHeight <= 0 ||
+            dest.right - dest.left != header.biWidth || dest.bottom - dest.top != header.biHeight ||
+            dest.left < 0 || dest.top < 0 || dest.right > m_nWidth || dest.bottom > m_nHeight)
             return false;
         if (!m_device->MakeAnyCurrent()) return false;
         m_device->renderer.UploadBgr(m_texture, m_nHeight, dest, bits);
@@ -191,7 +206,8 @@ public:
     // window is all of the screen a GL context can reach.
     bool SetClipper(IDirectDrawClipper*) override { return true; }
 
-    bool Blt(const RECT& destRect, IDirectDrawSurface& source, const RECT& sourceRect, uint32_t) override {
+    bool Blt(const RECT& destRect, IDirectDrawSurface& source, const RECT& sourceRect,
+             uint32_t) override {
         CGlPictureSurface* picture = static_cast<CGlSurface&>(source).AsPicture();
         QWidget* view = m_device->view;
         if (!picture || !view || !m_container || !m_window->isExposed()) return false;
@@ -204,8 +220,8 @@ public:
         const int bottom = static_cast<int>((destRect.bottom - origin.y()) * ratio);
         const int width = static_cast<int>((destRect.right - destRect.left) * ratio);
         const int height = static_cast<int>((destRect.bottom - destRect.top) * ratio);
-        m_device->renderer.Draw(picture->Texture(), picture->Width(), picture->Height(), sourceRect, x,
-                                windowHeight - bottom, width, height);
+        m_device->renderer.Draw(picture->Texture(), picture->Width(), picture->Height(), sourceRect,
+                                x, windowHeight - bottom, width, height);
         m_device->context.swapBuffers(m_window);
         return true;
     }
@@ -221,11 +237,13 @@ public:
 
     std::unique_ptr<IDirectDrawSurface> CreateSurface(const DDSURFACEDESC& desc) override {
         if (!(desc.dwFlags & DDSD_CAPS) || !m_device->view) return nullptr;
-        if (desc.dwCaps & DDSCAPS_PRIMARYSURFACE) return std::make_unique<CGlPrimarySurface>(m_device);
+        if (desc.dwCaps & DDSCAPS_PRIMARYSURFACE)
+            return std::make_unique<CGlPrimarySurface>(m_device);
         // Off-screen surfaces in the display's own format only.
         if (!(desc.dwCaps & DDSCAPS_OFFSCREENPLAIN) || (desc.dwCaps & DDSCAPS_OVERLAY) ||
-            (desc.dwFlags & DDSD_PIXELFORMAT) || !(desc.dwFlags & DDSD_WIDTH) || !(desc.dwFlags & DDSD_HEIGHT) ||
-            desc.dwWidth > 0x7FFFFFFF || desc.dwHeight > 0x7FFFFFFF)
+            (desc.dwFlags & DDSD_PIXELFORMAT) || !(desc.dwFlags & DDSD_WIDTH) ||
+            !(desc.dwFlags & DDSD_HEIGHT) || desc.dwWidth > 0x7FFFFFFF ||
+            desc.dwHeight > 0x7FFFFFFF)
             return nullptr;
         if (!m_device->MakeAnyCurrent()) return nullptr;
         const int width = static_cast<int>(desc.dwWidth), height = static_cast<int>(desc.dwHeight);
@@ -233,7 +251,9 @@ public:
         if (texture == 0) return nullptr;
         return std::make_unique<CGlPictureSurface>(m_device, texture, width, height);
     }
-    std::unique_ptr<IDirectDrawClipper> CreateClipper(uint32_t) override { return std::make_unique<CGlClipper>(); }
+    std::unique_ptr<IDirectDrawClipper> CreateClipper(uint32_t) override {
+        return std::make_unique<CGlClipper>();
+    }
 
 private:
     std::shared_ptr<GlDevice> m_device;
@@ -282,8 +302,10 @@ int CGlDirectDrawProvider::GetDeviceBitsPerPixel(WindowHandle window) {
     return screen ? screen->depth() : 0;
 }
 
-std::array<uint8_t, 4> CGlDirectDrawProvider::GetPixelBytes(WindowHandle window, uint32_t colorref) {
-    const uint32_t red = colorref & 0xFF, green = (colorref >> 8) & 0xFF, blue = (colorref >> 16) & 0xFF;
+std::array<uint8_t, 4> CGlDirectDrawProvider::GetPixelBytes(WindowHandle window,
+                                                            uint32_t colorref) {
+    const uint32_t red = colorref & 0xFF, green = (colorref >> 8) & 0xFF,
+                   blue = (colorref >> 16) & 0xFF;
     // The colour as a pixel of the screen's depth stores it, little-endian.
     uint32_t value = 0;
     const int depth = GetDeviceBitsPerPixel(window);
@@ -293,6 +315,6 @@ std::array<uint8_t, 4> CGlDirectDrawProvider::GetPixelBytes(WindowHandle window,
         value = ((red >> 3) << 10) | ((green >> 3) << 5) | (blue >> 3);
     else
         value = (red << 16) | (green << 8) | blue;
-    return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16),
-            static_cast<uint8_t>(value >> 24)};
+    return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+            static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
 }

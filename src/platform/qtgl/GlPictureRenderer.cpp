@@ -96,18 +96,22 @@ GLuint CGlPictureRenderer::CreateTexture(int width, int height) {
     return texture;
 }
 
-void CGlPictureRenderer::DeleteTexture(GLuint texture) { glDeleteTextures(1, &texture); }
+void CGlPictureRenderer::DeleteTexture(GLuint texture) {
+    glDeleteTextures(1, &texture);
+}
 
-void CGlPictureRenderer::UploadBgr(GLuint texture, int surfaceHeight, const platform::RECT& dest, const uint8_t* bgr) {
+void CGlPictureRenderer::UploadBgr(GLuint texture, int surfaceHeight, const platform::RECT& dest,
+                                   const uint8_t* bgr) {
     glBindTexture(GL_TEXTURE_2D, texture);
     // Rows of 3 × width bytes follow one another with no padding.
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     // The bitmap's first row is the picture's bottom, and so is a texture's row 0.
-    glTexSubImage2D(GL_TEXTURE_2D, 0, dest.left, surfaceHeight - dest.bottom, dest.right - dest.left,
-                    dest.bottom - dest.top, GL_BGR, GL_UNSIGNED_BYTE, bgr);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, dest.left, surfaceHeight - dest.bottom,
+                    dest.right - dest.left, dest.bottom - dest.top, GL_BGR, GL_UNSIGNED_BYTE, bgr);
 }
 
-void CGlPictureRenderer::UploadTopDownBgra(GLuint texture, int width, int height, int32_t pitch, const uint8_t* bgra) {
+void CGlPictureRenderer::UploadTopDownBgra(GLuint texture, int width, int height, int32_t pitch,
+                                           const uint8_t* bgra) {
     glBindTexture(GL_TEXTURE_2D, texture);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     for (int row = 0; row < height; ++row)
@@ -115,8 +119,9 @@ void CGlPictureRenderer::UploadTopDownBgra(GLuint texture, int width, int height
                         bgra + static_cast<ptrdiff_t>(row) * pitch);
 }
 
-void CGlPictureRenderer::Draw(GLuint texture, int surfaceWidth, int surfaceHeight, const platform::RECT& source,
-                              int viewportX, int viewportY, int viewportWidth, int viewportHeight) {
+void CGlPictureRenderer::Draw(GLuint texture, int surfaceWidth, int surfaceHeight,
+                              const platform::RECT& source, int viewportX, int viewportY,
+                              int viewportWidth, int viewportHeight) {
     const float left = static_cast<float>(source.left) / surfaceWidth;
     const float right = static_cast<float>(source.right) / surfaceWidth;
     const float bottom = static_cast<float>(surfaceHeight - source.bottom) / surfaceHeight;
@@ -131,7 +136,8 @@ void CGlPictureRenderer::Draw(GLuint texture, int surfaceWidth, int surfaceHeigh
     glBindTexture(GL_TEXTURE_2D, texture);
     glUseProgram(m_program);
     glUniform1i(m_nPictureUniform, 0);
-    const auto position = static_cast<GLuint>(m_nPositionAttribute), texCoord = static_cast<GLuint>(m_nTexCoordAttribute);
+    const auto position = static_cast<GLuint>(m_nPositionAttribute),
+               texCoord = static_cast<GLuint>(m_nTexCoordAttribute);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     glEnableVertexAttribArray(position);
     glEnableVertexAttribArray(texCoord);

@@ -26,13 +26,15 @@ public:
     void DeleteTexture(GLuint texture);
     // Writes `rows` bottom-up rows of BGR bytes, `width` wide, over `dest` (top-down
     // surface coordinates) of a texture `surfaceHeight` rows high.
-    void UploadBgr(GLuint texture, int surfaceHeight, const platform::RECT& dest, const uint8_t* bgr);
+    void UploadBgr(GLuint texture, int surfaceHeight, const platform::RECT& dest,
+                   const uint8_t* bgr);
     // Writes a top-down BGRA image over the whole texture (a surface's locked memory).
-    void UploadTopDownBgra(GLuint texture, int width, int height, int32_t pitch, const uint8_t* bgra);
+    void UploadTopDownBgra(GLuint texture, int width, int height, int32_t pitch,
+                           const uint8_t* bgra);
     // Draws `source` of the texture (top-down surface coordinates) over the viewport
     // (GL's window coordinates: bottom-left origin, device pixels).
-    void Draw(GLuint texture, int surfaceWidth, int surfaceHeight, const platform::RECT& source, int viewportX,
-              int viewportY, int viewportWidth, int viewportHeight);
+    void Draw(GLuint texture, int surfaceWidth, int surfaceHeight, const platform::RECT& source,
+              int viewportX, int viewportY, int viewportWidth, int viewportHeight);
 
 private:
     GLuint Compile(GLenum kind, const char* source);
