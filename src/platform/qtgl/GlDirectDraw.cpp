@@ -21,14 +21,14 @@ QWidget* WidgetOf(WindowHandle window) {
 }
 
 // What the interfaces of one object share: the context, its renderer and the view.
-struct GlDevice {
+struct CGlDevice {
     QOffscreenSurface offscreen;
     QOpenGLContext context;
     CGlPictureRenderer renderer;
     QPointer<QWidget> view;
     QSurface* current = nullptr;
 
-    ~GlDevice() {
+    ~CGlDevice() {
         if (renderer.Initialized() && MakeCurrent(&offscreen)) renderer.Destroy();
         context.doneCurrent();
     }
@@ -42,8 +42,8 @@ struct GlDevice {
     // Textures are made and written through the off-screen surface while the view's
     // window is not there yet; any surface of the context will do.
     bool MakeAnyCurrent() {
-        return current && QOpenGLContext::currentContext() == &context ? true
-                                                                       : MakeCurrent(&offscreen);
+        if (current && QOpenGLContext::currentContext() == &context) return true;
+        return MakeCurrent(&offscreen);
     }
 };
 
@@ -93,7 +93,7 @@ class CGlPictureSurface;
 
 class CGlSurface : public IDirectDrawSurface {
 public:
-    explicit CGlSurface(std::shared_ptr<GlDevice> device) : m_device(std::move(device)) {}
+    explicit CGlSurface(std::shared_ptr<CGlDevice> device) : m_device(std::move(device)) {}
     bool SetColorKey(uint32_t, const DDCOLORKEY&) override { return true; }
     bool SetClipper(IDirectDrawClipper*) override { return false; }
     bool Lock(const RECT*, DDSURFACEDESC&, uint32_t) override { return false; }
@@ -109,13 +109,13 @@ public:
     virtual CGlPictureSurface* AsPicture() { return nullptr; }
 
 protected:
-    std::shared_ptr<GlDevice> m_device;
+    std::shared_ptr<CGlDevice> m_device;
 };
 
 // A picture surface: a texture, and memory for a lock, both made once.
 class CGlPictureSurface final : public CGlSurface {
 public:
-    CGlPictureSurface(std::shared_ptr<GlDevice> device, GLuint texture, int width, int height)
+    CGlPictureSurface(std::shared_ptr<CGlDevice> device, GLuint texture, int width, int height)
         : CGlSurface(std::move(device)), m_texture(texture), m_nWidth(width), m_nHeight(height) {}
     ~CGlPictureSurface() override {
         if (m_device->MakeAnyCurrent()) m_device->renderer.DeleteTexture(m_texture);
@@ -174,7 +174,7 @@ private:
 // this service can draw on.
 class CGlPrimarySurface final : public CGlSurface {
 public:
-    explicit CGlPrimarySurface(std::shared_ptr<GlDevice> device) : CGlSurface(std::move(device)) {
+    explicit CGlPrimarySurface(std::shared_ptr<CGlDevice> device) : CGlSurface(std::move(device)) {
         QWidget* view = m_device->view;
         m_window = new CGlViewWindow(view);
         m_window->setFormat(m_device->context.format());
@@ -233,7 +233,7 @@ private:
 
 class CGlDirectDraw2 final : public IDirectDraw2 {
 public:
-    explicit CGlDirectDraw2(std::shared_ptr<GlDevice> device) : m_device(std::move(device)) {}
+    explicit CGlDirectDraw2(std::shared_ptr<CGlDevice> device) : m_device(std::move(device)) {}
 
     std::unique_ptr<IDirectDrawSurface> CreateSurface(const DDSURFACEDESC& desc) override {
         if (!(desc.dwFlags & DDSD_CAPS) || !m_device->view) return nullptr;
@@ -256,12 +256,12 @@ public:
     }
 
 private:
-    std::shared_ptr<GlDevice> m_device;
+    std::shared_ptr<CGlDevice> m_device;
 };
 
 class CGlDirectDraw final : public IDirectDraw {
 public:
-    explicit CGlDirectDraw(std::shared_ptr<GlDevice> device) : m_device(std::move(device)) {}
+    explicit CGlDirectDraw(std::shared_ptr<CGlDevice> device) : m_device(std::move(device)) {}
 
     bool SetCooperativeLevel(WindowHandle window, uint32_t flags) override {
         if (flags != DDSCL_NORMAL || !window) return false;
@@ -274,7 +274,7 @@ public:
     }
 
 private:
-    std::shared_ptr<GlDevice> m_device;
+    std::shared_ptr<CGlDevice> m_device;
 };
 
 }  // namespace
@@ -283,7 +283,7 @@ std::unique_ptr<IDirectDraw> CGlDirectDrawProvider::DirectDrawCreate() {
     // These platforms show no windows: there is no display to draw on.
     const QString platform = QGuiApplication::platformName();
     if (platform == "offscreen" || platform == "minimal") return nullptr;
-    auto device = std::make_shared<GlDevice>();
+    auto device = std::make_shared<CGlDevice>();
     QSurfaceFormat format = QSurfaceFormat::defaultFormat();
     // A blit must not wait for the display's refresh: it runs on the user-interface
     // thread, and the playback clock decides when pictures change.
