@@ -39,10 +39,11 @@ bool RunUnderXvfb(const std::string& test) {
     TempDir dir;
     const std::string log = dir.File("child.log");
     const std::string command = std::string("env -u QT_QPA_PLATFORM ") + kChildVariable +
-                                "=1 timeout 60 xvfb-run -a -s '-screen 0 " +
-                                std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) +
-                                "x24' '" + GL_VIEW_TESTS + "' --gtest_filter=GlPresentation." +
-                                test + " > '" + log + "' 2>&1";
+                                "=1 xvfb-run -a -s '-screen 0 " + std::to_string(kScreenWidth) +
+                                "x" + std::to_string(kScreenHeight) +
+                                // The time limit inside, so that xvfb-run always ends its server.
+                                "x24' timeout 60 '" + GL_VIEW_TESTS +
+                                "' --gtest_filter=GlPresentation." + test + " > '" + log + "' 2>&1";
     const int status = std::system(command.c_str());
     std::ifstream in(log);
     const std::string output{std::istreambuf_iterator<char>(in), {}};
