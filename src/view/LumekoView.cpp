@@ -51,8 +51,7 @@ CLumekoView::~CLumekoView() {
 }
 
 QRect CLumekoView::ScreenGeometry() const {
-    const QScreen* screen =
-        window()->screen() ? window()->screen() : QApplication::primaryScreen();
+    const QScreen* screen = window()->screen() ? window()->screen() : QApplication::primaryScreen();
     return screen ? screen->geometry() : QRect(0, 0, 1024, 768);
 }
 
@@ -71,6 +70,7 @@ void CLumekoView::SetBitmapFormat(const movie::BITMAPINFOHEADER& format) {
 }
 
 void CLumekoView::BeginDrawDib() {
+    m_picture.SetSize(m_bmi.biWidth, m_bmi.biHeight);
     const QRect screen = ScreenGeometry();
     m_rcScreen = {0, 0, screen.width(), screen.height()};
     m_fullScreenPlacement =
@@ -144,6 +144,7 @@ void CLumekoView::Invalidate() {
 
 void CLumekoView::ReleaseDrawing() {
     m_directDraw.Release();
+    m_picture.Release();
     update();
 }
 
@@ -248,12 +249,13 @@ void CLumekoView::paintEvent(QPaintEvent*) {
     }
     if (m_directDraw.InUse()) {
         if (m_directDraw.Overlay()) painter.fillRect(whole, background);
-        m_directDraw.Draw(m_doc.m_pCurrentImage, m_bmi, m_rcClientScreen, IsFullScreen(), m_bAspectCorrect != 0);
+        m_directDraw.Draw(m_doc.m_pCurrentImage, m_bmi, m_rcClientScreen, IsFullScreen(),
+                          m_bAspectCorrect != 0);
         return;
     }
     const QRect destination = PictureDestination();
     // What the picture leaves uncovered is the black background.
     for (const QRect& band : QRegion(whole).subtracted(QRegion(destination)))
         painter.fillRect(band, Qt::black);
-    DrawDisplayBitmap(painter, m_doc.m_pCurrentImage, m_bmi.biWidth, m_bmi.biHeight, destination);
+    m_picture.Draw(painter, m_doc.m_pCurrentImage, destination);
 }

@@ -6,6 +6,7 @@
 #include "platform/Framework.h"
 #include "platform/Settings.h"
 #include "view/DirectDrawBackEnd.h"
+#include "view/PictureDrawing.h"
 #include "view/SizeModes.h"
 
 class CLumekoDoc;
@@ -46,7 +47,9 @@ public:
     bool FullScreenSetting() const { return m_bFullScreen != 0; }
     // The surface service the "DirectDraw" setting draws through; none: the setting
     // has no effect.
-    void SetDirectDrawProvider(platform::IDirectDrawProvider* provider) { m_directDraw.SetProvider(provider); }
+    void SetDirectDrawProvider(platform::IDirectDrawProvider* provider) {
+        m_directDraw.SetProvider(provider);
+    }
     bool DirectDrawInUse() const { return m_directDraw.InUse(); }
 
     // Where the view keeps track of itself, in screen pixels; for the back ends and tests.
@@ -87,4 +90,5 @@ private:
     int m_nWindowSize = 1;
     movie::BITMAPINFOHEADER m_bmi;
     CDirectDrawBackEnd m_directDraw;
+    CSoftwarePicture m_picture;
 };
