@@ -17,6 +17,7 @@
 #include <functional>
 #include <map>
 
+#include "OffscreenApp.h"
 #include "app/CommandIds.h"
 #include "app/CompressorDialog.h"
 #include "app/MainFrame.h"
@@ -35,15 +36,7 @@ constexpr char kPictures[] = "画像変換中";
 
 class ConversionWindowTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (QApplication::instance()) return;
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "lumeko";
-        static char* argv[] = {name, nullptr};
-        // Never destroyed: the file dialog leaves threads behind that must not outlive it.
-        new QApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { EnsureOffscreenApp(); }
 
     // The document closes its movie without the window, which goes first.
     ~ConversionWindowTest() override { test.doc.AttachFrame(nullptr); }
