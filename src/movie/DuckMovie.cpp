@@ -145,6 +145,7 @@ void CDuckMovie::OpenAudio() {
 
 void CDuckMovie::ReleaseVideo() {
     m_decoder.Close();
+    m_pLastImage = nullptr;
     m_pFrameData.reset();
     m_nFrameDataSize = 0;
     m_pVideo = -1;
@@ -159,11 +160,21 @@ void CDuckMovie::Close() {
     m_pFile.reset();
 }
 
-int CDuckMovie::ReadFrame(uint32_t index, uint8_t* image) {
+int CDuckMovie::ReadFrame(uint32_t index, uint8_t* image, const uint8_t* previous) {
+    // A seek, a failed read or a rejected frame breaks the chain from frame to frame.
+    const bool follows = previous != nullptr && previous == m_pLastImage && index != 0 &&
+                         index - 1 == m_nLastFrame;
+    m_pLastImage = nullptr;
     if (!m_pFile) return -1;
     auto read = m_pFile->Read(m_pVideo, index, 1, std::span(m_pFrameData.get(), m_nFrameDataSize));
     if (!read) return -1;
-    return m_decoder.DecodeFrame(std::span(m_pFrameData.get(), read->bytes), image);
+    const int result = m_decoder.DecodeFrame(std::span(m_pFrameData.get(), read->bytes), image,
+                                             follows ? previous : nullptr);
+    if (result == 1) {
+        m_pLastImage = image;
+        m_nLastFrame = index;
+    }
+    return result;
 }
 
 uint32_t CDuckMovie::ReadAudio(uint8_t* dst) {

@@ -33,7 +33,13 @@ public:
 
     // Decodes frame `index` into `image` (m_nWidth × m_nHeight, 3 bytes a pixel, bottom
     // row first). -1 when nothing could be read, 0 when the frame was rejected, else 1.
-    int ReadFrame(uint32_t index, uint8_t* image);
+    //
+    // `previous` is the caller's word that this bitmap (`image` itself, or another) holds
+    // the frame this movie decoded last, unchanged since. It counts only when that frame
+    // was decoded into `previous`, is frame `index` − 1, and no open, close or failed read
+    // came between; a delta frame then starts from it and writes only what changed.
+    // Otherwise, and without `previous`, the whole picture is written.
+    int ReadFrame(uint32_t index, uint8_t* image, const uint8_t* previous = nullptr);
     // Decodes the next audio chunk into `dst` (GetAudioChunkSize bytes): the bytes of
     // PCM written, 0 at the end, on a read failure or without sound.
     uint32_t ReadAudio(uint8_t* dst);
@@ -83,6 +89,10 @@ private:
     // ADPCM formats append.
     movie::WAVEFORMATEX m_wfx;
     uint16_t m_wSamplesPerBlock = 0;
+    // The bitmap and number of the last frame decoded, for ReadFrame's `previous`; null
+    // when there is none.
+    const uint8_t* m_pLastImage = nullptr;
+    uint32_t m_nLastFrame = 0;
     int m_pVideo = -1;  // stream numbers in m_pFile; -1 when absent
     int m_pAudio = -1;
     std::optional<movie::AviReader> m_pFile;

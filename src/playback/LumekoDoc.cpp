@@ -133,7 +133,10 @@ void CLumekoDoc::CloseMovie() {
 
 void CLumekoDoc::DecodeIntoSlot(uint32_t frame) {
     const size_t slot = frame % kFrameSlots;
-    const int result = m_movie.ReadFrame(frame, m_pFrameSlot[slot]);
+    // The slot before holds the frame before, as decoded, unless the movie says otherwise:
+    // a delta frame copies it and writes only its changes.
+    const int result = m_movie.ReadFrame(frame, m_pFrameSlot[slot],
+                                         m_pFrameSlot[(slot + kFrameSlots - 1) % kFrameSlots]);
     // A frame that did not decode shows the one before it; frame 0 has none in this
     // run, so its own slot (black until something decodes into it) is shown.
     const uint8_t* shown = m_pFrameSlot[slot];

@@ -49,4 +49,18 @@ void WriteRow24Plain(const uint32_t* luma, const uint32_t* chroma, bool narrow, 
     }
 }
 
+Row15Writer FastestRow15Writer() {
+    static const Row15Writer writer = HasAvx2Rows()    ? WriteRow15Avx2
+                                      : HasSsse3Rows() ? WriteRow15Ssse3
+                                                       : WriteRow15Plain;
+    return writer;
+}
+
+Row24Writer FastestRow24Writer() {
+    static const Row24Writer writer = HasAvx2Rows()    ? WriteRow24Avx2
+                                      : HasSsse3Rows() ? WriteRow24Ssse3
+                                                       : WriteRow24Plain;
+    return writer;
+}
+
 }  // namespace truemotion

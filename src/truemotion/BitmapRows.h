@@ -5,7 +5,7 @@
 
 // Row kernels of the display-bitmap writers: one picture row into 3 bytes a pixel (blue,
 // green, red), whole groups of four pixels only. The plain kernels define the result;
-// the SSSE3 ones, used where the processor has them, give the same bytes faster.
+// the SSSE3 and AVX2 ones, used where the processor has them, give the same bytes faster.
 
 namespace truemotion {
 
@@ -21,5 +21,18 @@ bool HasSsse3Rows();
 void WriteRow15Ssse3(const uint32_t* pairs, size_t groups, uint8_t* out);
 void WriteRow24Ssse3(const uint32_t* luma, const uint32_t* chroma, bool narrow, size_t words,
                      const uint32_t* gray, uint8_t* out);
+
+// Whether this processor runs the AVX2 kernels.
+bool HasAvx2Rows();
+void WriteRow15Avx2(const uint32_t* pairs, size_t groups, uint8_t* out);
+void WriteRow24Avx2(const uint32_t* luma, const uint32_t* chroma, bool narrow, size_t words,
+                    const uint32_t* gray, uint8_t* out);
+
+using Row15Writer = void (*)(const uint32_t* pairs, size_t groups, uint8_t* out);
+using Row24Writer = void (*)(const uint32_t* luma, const uint32_t* chroma, bool narrow,
+                             size_t words, const uint32_t* gray, uint8_t* out);
+// The fastest kernels this processor runs, chosen once.
+Row15Writer FastestRow15Writer();
+Row24Writer FastestRow24Writer();
 
 }  // namespace truemotion

@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <bit>
 
+#include "truemotion/BitmapRows.h"
+#include "truemotion/BitmapWriters.h"
 #include "truemotion/ChangeMask.h"
 #include "truemotion/CodeCursor.h"
 #include "truemotion/TrueMotionDecoder.h"
@@ -66,13 +68,15 @@ struct Row15 {
 
 }  // namespace
 
-void TrueMotionDecoder::DecodeKey15(std::span<const uint8_t> indexStream) {
+void TrueMotionDecoder::DecodeKey15(std::span<const uint8_t> indexStream, const PictureOut& out) {
     const int width = m_nWidth, height = m_nHeight, words = width / 2;
     const bool narrow = m_bNarrowBlocks != 0;
     uint32_t* image = m_pWorkImage.get();
     std::fill_n(image, words, kBlackPair);
+    const auto writeRow = FastestRow15Writer();
     CodeCursor cursor(indexStream);
-    for (int r = 0; r < height && !cursor.exhausted(); ++r) {
+    int r = 0;
+    for (; r < height && !cursor.exhausted(); ++r) {
         const uint32_t* above = image + static_cast<size_t>(r) * words;
         Row15 row{cursor, Table(kLumaCodes), Table(kChromaCodes), above,
                   image + static_cast<size_t>(r + 1) * words};
@@ -82,29 +86,42 @@ void TrueMotionDecoder::DecodeKey15(std::span<const uint8_t> indexStream) {
             row.NarrowTopWords(0, words);
         else
             row.WideTopWords(0, width / 4 * 2);
+        // Written while the row is still in the cache.
+        if (out.pixels) writeRow(row.row, static_cast<size_t>(width / 4), out.Row(r));
     }
+    if (out.pixels) WriteImage15(width, height, image, out.pixels, r);
 }
 
 void TrueMotionDecoder::DecodeDelta15(std::span<const uint8_t> mask,
-                                      std::span<const uint8_t> indexStream) {
+                                      std::span<const uint8_t> indexStream, const PictureOut& out) {
     const int height = m_nHeight, words = m_nWidth / 2, blocks = m_nWidth / 4;
     const bool narrow = m_bNarrowBlocks != 0;
     uint32_t* image = m_pWorkImage.get();
     std::fill_n(image, words, kBlackPair);
+    const auto writeRow = FastestRow15Writer();
     CodeCursor cursor(indexStream);
     size_t maskPosition = 0;
     ResetMaskWords();
-    for (int r = 0; r < height && !cursor.exhausted(); ++r) {
+    int r = 0;
+    for (; r < height && !cursor.exhausted(); ++r) {
         const bool blockTop = IsBlockTopRow(r);
         if (blockTop && (height - r) % 4 == 0) maskPosition = LoadMaskStripe(mask, maskPosition);
         Row15 row{cursor, Table(kLumaCodes), Table(kChromaCodes),
                   image + static_cast<size_t>(r) * words,
                   image + static_cast<size_t>(r + 1) * words};
+        uint8_t* const display = out.pixels ? out.Row(r) : nullptr;
         ForEachCodedBlock(m_maskWords, blocks, [&](int k, bool afterKept) {
             if (afterKept) row.KeptBlock(k - 1);
             row.CodedBlock(k, blockTop, narrow);
+            // Kept blocks show what they showed; only this one changes.
+            if (out.changedOnly)
+                WriteRow15Plain(row.row + 2 * k, 1, display + 12 * static_cast<size_t>(k));
         });
+        if (out.pixels && !out.changedOnly) writeRow(row.row, static_cast<size_t>(blocks), display);
     }
+    // The rows after an early end keep the last frame's pixels, which a bitmap that
+    // shows that frame already holds.
+    if (out.pixels && !out.changedOnly) WriteImage15(m_nWidth, height, image, out.pixels, r);
 }
 
 }  // namespace truemotion

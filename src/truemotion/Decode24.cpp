@@ -1,3 +1,5 @@
+#include "truemotion/BitmapRows.h"
+#include "truemotion/BitmapWriters.h"
 #include "truemotion/ChangeMask.h"
 #include "truemotion/CodeCursor.h"
 #include "truemotion/TrueMotionDecoder.h"
@@ -88,14 +90,17 @@ struct Images24 {
 
 }  // namespace
 
-void TrueMotionDecoder::DecodeKey24(std::span<const uint8_t> indexStream) {
+void TrueMotionDecoder::DecodeKey24(std::span<const uint8_t> indexStream, const PictureOut& out) {
     const int height = m_nHeight, words = m_nWidth / 4;
     const bool narrow = m_bNarrowBlocks != 0;
+    const size_t chromaLength = static_cast<size_t>(ChromaRowLength());
     const Images24 images{m_pWorkImage.get(), m_pWorkImage2, static_cast<size_t>(words),
-                          static_cast<size_t>(ChromaRowLength())};
+                          chromaLength};
+    const auto writeRow = FastestRow24Writer();
     CodeCursor cursor(indexStream);
     int chromaRow = 0;
-    for (int r = 0; r < height && !cursor.exhausted(); ++r) {
+    int r = 0;
+    for (; r < height && !cursor.exhausted(); ++r) {
         const bool blockTop = IsBlockTopRow(r);
         Row24 row = images.RowAt(cursor, m_codeTables, r, blockTop, chromaRow);
         if (!blockTop)
@@ -104,28 +109,64 @@ void TrueMotionDecoder::DecodeKey24(std::span<const uint8_t> indexStream) {
             row.Words<true, true>(0, words);
         else
             row.Words<true, false>(0, words);
+        // Written while the row is still in the cache.
+        if (out.pixels)
+            writeRow(row.row, m_pWorkImage2 + static_cast<size_t>(chromaRow) * chromaLength, narrow,
+                     static_cast<size_t>(words), m_grayTable.data(), out.Row(r));
     }
+    if (out.pixels)
+        WriteImage24(m_nWidth, height, m_nBlockMask, narrow, m_pWorkImage.get(), m_pWorkImage2,
+                     m_grayTable, out.pixels, r);
 }
 
 void TrueMotionDecoder::DecodeDelta24(std::span<const uint8_t> mask,
-                                      std::span<const uint8_t> indexStream) {
+                                      std::span<const uint8_t> indexStream, const PictureOut& out) {
     const int height = m_nHeight, words = m_nWidth / 4;
     const bool narrow = m_bNarrowBlocks != 0;
+    const size_t chromaLength = static_cast<size_t>(ChromaRowLength());
     const Images24 images{m_pWorkImage.get(), m_pWorkImage2, static_cast<size_t>(words),
-                          static_cast<size_t>(ChromaRowLength())};
+                          chromaLength};
+    const auto writeRow = FastestRow24Writer();
     CodeCursor cursor(indexStream);
     size_t maskPosition = 0;
     ResetMaskWords();
     int chromaRow = 0;
-    for (int r = 0; r < height && !cursor.exhausted(); ++r) {
+    int r = 0;
+    for (; r < height && !cursor.exhausted(); ++r) {
         const bool blockTop = IsBlockTopRow(r);
         if (blockTop && (height - r) % 4 == 0) maskPosition = LoadMaskStripe(mask, maskPosition);
         Row24 row = images.RowAt(cursor, m_codeTables, r, blockTop, chromaRow);
+        const uint32_t* shownChroma = m_pWorkImage2 + static_cast<size_t>(chromaRow) * chromaLength;
+        uint8_t* const display = out.pixels ? out.Row(r) : nullptr;
         ForEachCodedBlock(m_maskWords, words, [&](int i, bool afterKept) {
             if (afterKept) row.KeptBlock(i - 1, narrow);
             row.CodedBlock(i, narrow);
+            // Kept blocks show what they showed; only this one changes.
+            if (out.changedOnly)
+                WriteRow24Plain(row.row + i, shownChroma + (narrow ? 2 * i : i), narrow, 1,
+                                m_grayTable.data(), display + 12 * static_cast<size_t>(i));
         });
+        if (out.pixels && !out.changedOnly)
+            writeRow(row.row, shownChroma, narrow, static_cast<size_t>(words), m_grayTable.data(),
+                     display);
     }
+    // After an early end the rest of the block row shows its new chroma samples under
+    // kept luminance; the rows below keep the last frame's pixels, which a bitmap that
+    // shows that frame already holds.
+    if (out.changedOnly) {
+        const uint32_t* shownChroma = m_pWorkImage2 + static_cast<size_t>(chromaRow) * chromaLength;
+        for (; r < height && !IsBlockTopRow(r); ++r) {
+            const uint32_t* luma = m_pWorkImage.get() + static_cast<size_t>(r + 1) * words;
+            uint8_t* const display = out.Row(r);
+            ForEachCodedBlock(m_maskWords, words, [&](int i, bool) {
+                WriteRow24Plain(luma + i, shownChroma + (narrow ? 2 * i : i), narrow, 1,
+                                m_grayTable.data(), display + 12 * static_cast<size_t>(i));
+            });
+        }
+    }
+    if (out.pixels && !out.changedOnly)
+        WriteImage24(m_nWidth, height, m_nBlockMask, narrow, m_pWorkImage.get(), m_pWorkImage2,
+                     m_grayTable, out.pixels, r);
 }
 
 }  // namespace truemotion

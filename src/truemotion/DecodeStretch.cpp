@@ -1,5 +1,7 @@
 #include <algorithm>
 
+#include "truemotion/BitmapRows.h"
+#include "truemotion/BitmapWriters.h"
 #include "truemotion/CodeCursor.h"
 #include "truemotion/StretchMid.h"
 #include "truemotion/TrueMotionDecoder.h"
@@ -39,15 +41,17 @@ void StretchRow(CodeCursor& cursor, const CodeTable& luma, const CodeTable& chro
 
 }  // namespace
 
-void TrueMotionDecoder::DecodeStretch(std::span<const uint8_t> indexStream) {
+void TrueMotionDecoder::DecodeStretch(std::span<const uint8_t> indexStream, const PictureOut& out) {
     const int height = m_nHeight, codedWords = m_nWidth / 3, displayWords = m_nWidth / 2;
     const int iterations = m_nWidth / 6;
     uint32_t* coded = m_pWorkImage.get();
     std::fill_n(coded, codedWords, kBlackPair);
     const CodeTable& luma = Table(kLumaCodes);
     const CodeTable& chroma = Table(kChromaCodes);
+    const auto writeRow = FastestRow15Writer();
     CodeCursor cursor(indexStream);
-    for (int r = 0; r < height && !cursor.exhausted(); ++r) {
+    int r = 0;
+    for (; r < height && !cursor.exhausted(); ++r) {
         const uint32_t* above = coded + static_cast<size_t>(r) * codedWords;
         uint32_t* row = coded + static_cast<size_t>(r + 1) * codedWords;
         uint32_t* display = m_pWorkImage2 + static_cast<size_t>(r + 1) * displayWords;
@@ -55,7 +59,10 @@ void TrueMotionDecoder::DecodeStretch(std::span<const uint8_t> indexStream) {
             StretchRow<true>(cursor, luma, chroma, iterations, above, row, display);
         else
             StretchRow<false>(cursor, luma, chroma, iterations, above, row, display);
+        // Written while the row is still in the cache.
+        if (out.pixels) writeRow(display, static_cast<size_t>(m_nWidth / 4), out.Row(r));
     }
+    if (out.pixels) WriteImage15(m_nWidth, height, m_pWorkImage2, out.pixels, r);
 }
 
 }  // namespace truemotion

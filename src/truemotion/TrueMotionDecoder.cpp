@@ -1,6 +1,7 @@
 #include "truemotion/TrueMotionDecoder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "truemotion/BitmapWriters.h"
@@ -31,6 +32,7 @@ bool TrueMotionDecoder::Open(int width, int height) {
     m_wTablesBuilt = 0;
     m_nCompression = 0;
     m_maskWords.fill(0);
+    m_pLastPixels = nullptr;
     return true;
 }
 
@@ -39,24 +41,42 @@ void TrueMotionDecoder::Close() {
     m_pWorkImage2 = nullptr;
     m_nWidth = 0;
     m_nHeight = 0;
+    m_pLastPixels = nullptr;
 }
 
-int TrueMotionDecoder::DecodeFrame(std::span<const uint8_t> frame, uint8_t* pixels) {
+int TrueMotionDecoder::DecodeFrame(std::span<const uint8_t> frame, uint8_t* pixels,
+                                   const uint8_t* previous) {
     if (!m_pWorkImage) return 0;
     const int headerSize = ParseFrameHeader(frame);
-    if (headerSize == 0) return 0;
-    return DecodeFrameBody(frame.subspan(std::min(frame.size(), static_cast<size_t>(headerSize))),
-                           pixels);
+    const int result =
+        headerSize == 0
+            ? 0
+            : DecodeFrameBody(
+                  frame.subspan(std::min(frame.size(), static_cast<size_t>(headerSize))), pixels,
+                  previous);
+    // A rejected frame leaves no bitmap known to show the working images.
+    if (result == 0) m_pLastPixels = nullptr;
+    return result;
 }
 
-int TrueMotionDecoder::DecodeFrameBody(std::span<const uint8_t> body, uint8_t* pixels) {
+uint32_t TrueMotionDecoder::PictureLayout() const {
+    return (m_nCompression > 8 ? 1u : 0u) | (m_bStretch ? 2u : 0u) | (m_bNarrowBlocks ? 4u : 0u) |
+           static_cast<uint32_t>(m_nBlockMask) << 3;
+}
+
+int TrueMotionDecoder::DecodeFrameBody(std::span<const uint8_t> body, uint8_t* pixels,
+                                       const uint8_t* previous) {
     if (m_nCompression == 0) return 0;
     if (m_nHeaderType < 2) {
         m_bDeltaFlag = 0;
         m_bKeyFrame = 1;
         m_bSkipFlag = 0;
     }
-    if (m_bSkipFlag && !m_bDeltaFlag) return 1;
+    if (m_bSkipFlag && !m_bDeltaFlag) {
+        // The bitmap is left as it was: only the one that showed the last frame still does.
+        if (pixels != m_pLastPixels) m_pLastPixels = nullptr;
+        return 1;
+    }
     // A body without its first index byte (or, for a delta frame, without its whole
     // change mask) holds no picture: the frame is refused and the bitmap kept.
     const size_t maskBytes =
@@ -64,23 +84,37 @@ int TrueMotionDecoder::DecodeFrameBody(std::span<const uint8_t> body, uint8_t* p
     const bool delta = !m_bStretch && !m_bKeyFrame;
     if (body.size() < (delta ? maskBytes : 0) + 1) return 0;
 
+    const bool bits24 = !m_bStretch && m_nCompression > 8;
+    // The 24-bit writer starts its block rows at the top, the decoder at the bottom: they
+    // agree, and a row can be written as soon as it is decoded, when the height is a
+    // whole number of block rows.
+    const bool rowByRow = !bits24 || (m_nHeight & m_nBlockMask) == 0;
+    const uint32_t layout = PictureLayout();
+    const bool changedOnly = delta && rowByRow && previous != nullptr &&
+                             previous == m_pLastPixels && layout == m_nLastLayout;
+    const size_t rowBytes = 3 * static_cast<size_t>(m_nWidth);
+    if (changedOnly && previous != pixels)
+        std::memcpy(pixels, previous, rowBytes * static_cast<size_t>(m_nHeight));
+    const PictureOut out{rowByRow ? pixels : nullptr, changedOnly, rowBytes, m_nHeight};
+
     if (m_bStretch) {
-        DecodeStretch(body);
-        WriteImage15(m_nWidth, m_nHeight, m_pWorkImage2, pixels);
-    } else if (m_nCompression > 8) {
+        DecodeStretch(body, out);
+    } else if (bits24) {
         if (delta)
-            DecodeDelta24(body, body.subspan(maskBytes));
+            DecodeDelta24(body, body.subspan(maskBytes), out);
         else
-            DecodeKey24(body);
-        WriteImage24(m_nWidth, m_nHeight, m_nBlockMask, m_bNarrowBlocks != 0, m_pWorkImage.get(),
-                     m_pWorkImage2, m_grayTable, pixels);
+            DecodeKey24(body, out);
+        if (!rowByRow)
+            WriteImage24(m_nWidth, m_nHeight, m_nBlockMask, m_bNarrowBlocks != 0,
+                         m_pWorkImage.get(), m_pWorkImage2, m_grayTable, pixels);
     } else {
         if (delta)
-            DecodeDelta15(body, body.subspan(maskBytes));
+            DecodeDelta15(body, body.subspan(maskBytes), out);
         else
-            DecodeKey15(body);
-        WriteImage15(m_nWidth, m_nHeight, m_pWorkImage.get(), pixels);
+            DecodeKey15(body, out);
     }
+    m_pLastPixels = pixels;
+    m_nLastLayout = layout;
     return 1;
 }
 

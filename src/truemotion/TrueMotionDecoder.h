@@ -37,7 +37,15 @@ public:
     // Decodes one frame into `pixels`, the display bitmap: width × height pixels of
     // blue, green, red, bottom row first. 1 when decoded (or left as it was by the
     // skip flag), 0 when the frame is rejected; a rejected frame leaves `pixels` alone.
-    int DecodeFrame(std::span<const uint8_t> frame, uint8_t* pixels);
+    //
+    // `previous` is the caller's word that this bitmap (which may be `pixels` itself)
+    // still holds the picture of the decoder's last frame, unchanged since. The decoder
+    // trusts it only when `previous` is where that frame went, the frame was accepted and
+    // written whole or over its own predecessor, and the new frame is a delta frame of
+    // the same layout; then it copies `previous` into `pixels` (unless they are one) and
+    // writes only the blocks the frame codes. Otherwise it writes the whole picture.
+    int DecodeFrame(std::span<const uint8_t> frame, uint8_t* pixels,
+                    const uint8_t* previous = nullptr);
 
     int GetCompression() const { return m_nCompression; }
     int GetWidth() const { return m_nWidth; }
@@ -45,15 +53,33 @@ public:
     const std::array<uint32_t, 256>& GetGrayTable() const { return m_grayTable; }
 
 private:
+    // Where the body decoders put the picture: each row as soon as it is decoded (and,
+    // if the frame stops early, the rows after it from the working images), or with
+    // `changedOnly` each coded block as soon as it is decoded. `pixels` is null when
+    // the caller writes the whole picture afterwards.
+    struct PictureOut {
+        uint8_t* pixels = nullptr;
+        bool changedOnly = false;
+        size_t rowBytes = 0;
+        int height = 0;
+        uint8_t* Row(int r) const {
+            return pixels + static_cast<size_t>(height - 1 - r) * rowBytes;
+        }
+    };
+
     // The header size in bytes, or 0 when the frame is rejected.
     int ParseFrameHeader(std::span<const uint8_t> frame);
-    int DecodeFrameBody(std::span<const uint8_t> body, uint8_t* pixels);
+    int DecodeFrameBody(std::span<const uint8_t> body, uint8_t* pixels, const uint8_t* previous);
+    // What decides how the display bitmap shows the working images.
+    uint32_t PictureLayout() const;
 
-    void DecodeKey15(std::span<const uint8_t> indexStream);
-    void DecodeDelta15(std::span<const uint8_t> mask, std::span<const uint8_t> indexStream);
-    void DecodeKey24(std::span<const uint8_t> indexStream);
-    void DecodeDelta24(std::span<const uint8_t> mask, std::span<const uint8_t> indexStream);
-    void DecodeStretch(std::span<const uint8_t> indexStream);
+    void DecodeKey15(std::span<const uint8_t> indexStream, const PictureOut& out);
+    void DecodeDelta15(std::span<const uint8_t> mask, std::span<const uint8_t> indexStream,
+                       const PictureOut& out);
+    void DecodeKey24(std::span<const uint8_t> indexStream, const PictureOut& out);
+    void DecodeDelta24(std::span<const uint8_t> mask, std::span<const uint8_t> indexStream,
+                       const PictureOut& out);
+    void DecodeStretch(std::span<const uint8_t> indexStream, const PictureOut& out);
 
     // Starts a frame's change mask with every block kept, then loads the stripe at
     // `position` into m_maskWords and returns the position after it.
@@ -83,6 +109,10 @@ private:
     MaskWords m_maskWords{};
     int32_t m_nWidth = 0;
     int32_t m_nHeight = 0;
+    // The bitmap that received the last accepted frame's whole picture, and its layout;
+    // null when no bitmap is known to show the working images.
+    const uint8_t* m_pLastPixels = nullptr;
+    uint32_t m_nLastLayout = 0;
 };
 
 }  // namespace truemotion

@@ -218,6 +218,39 @@ TEST_F(DuckMovieTest, MemoryImageServesWhatTheFileServes) {
     EXPECT_FALSE(movie.IsOpen());
 }
 
+// Frames read over the picture of the frame before, in one bitmap or in a ring of them,
+// give what whole writes give, through seeks back and forth, repeats and a reopening.
+TEST_F(DuckMovieTest, FramesOverThePreviousPictureEqualWholeWrites) {
+    MovieSpec spec = SmallMovie(SoundKind::kNone);
+    spec.frames = 9;
+    spec.keyEvery = 4;
+    const std::string path = Make(spec);
+    CDuckMovie reference{messages};
+    ASSERT_EQ(reference.Open(path), 1);
+    ASSERT_EQ(movie.Open(path), 1);
+    auto expected = Picture(), same = Picture();
+    std::vector<std::vector<uint8_t>> ring(3, Picture());
+    const uint8_t* last = nullptr;
+    const uint32_t order[] = {0, 1, 2, 3, 5, 6, 6, 7, 2, 3, 4, 8, 1, 2};
+    for (size_t n = 0; n < std::size(order); ++n) {
+        const uint32_t i = order[n];
+        if (n == 8) {
+            // Reopening forgets every picture; the caller's word alone does not count.
+            ASSERT_EQ(movie.Open(path), 1);
+            ASSERT_EQ(reference.Open(path), 1);
+        }
+        ASSERT_EQ(reference.ReadFrame(i, expected.data()), 1);
+        ASSERT_EQ(movie.ReadFrame(i, same.data(), same.data()), 1);
+        EXPECT_EQ(same, expected) << "frame " << i << " at read " << n << ", one bitmap";
+        uint8_t* slot = ring[n % ring.size()].data();
+        ASSERT_EQ(movie.ReadFrame(i, slot, last), 1);
+        last = slot;
+        EXPECT_EQ(ring[n % ring.size()], expected) << "frame " << i << " at read " << n << ", ring";
+        // The ring read came between: the one bitmap now holds an older decode.
+        ASSERT_EQ(movie.ReadFrame(i, same.data()), 1);
+    }
+}
+
 TEST_F(DuckMovieTest, ReopeningClosesThePreviousFile) {
     const std::string first = Make(SmallMovie(), "a.avi");
     MovieSpec other = SmallMovie(SoundKind::kNone);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <random>
 #include <vector>
 
@@ -127,32 +128,46 @@ TEST(BitmapWriters, WriteOnlyWholeGroupsOfFour) {
 }
 
 // The fast row kernels give the plain kernels' bytes, for every row length (their main
-// loop, their tail and both together) and any working-image contents, and write nothing
+// loops, their tails and both together) and any working-image contents, and write nothing
 // past the row.
 TEST(BitmapWriters, FastRowsMatchThePlainOnes) {
-    if (!HasSsse3Rows()) GTEST_SKIP() << "no SSSE3 on this processor";
-    std::mt19937 random(17);
-    TrueMotionDecoder decoder;
-    const uint32_t* gray = decoder.GetGrayTable().data();
-    for (int round = 0; round < 200; ++round) {
-        const size_t words = static_cast<size_t>(round % 41);
-        std::vector<uint32_t> luma(words), chroma(2 * words), pairs(2 * words);
-        for (auto* v : {&luma, &chroma, &pairs})
-            for (auto& x : *v) x = static_cast<uint32_t>(random());
-        // Chroma offsets as the decoder makes them: small, of either sign, now and then.
-        if (round % 2)
-            for (auto& c : chroma)
-                c = static_cast<uint32_t>(static_cast<int>(random() % 64) - 32) * 0x10001u;
-        for (bool narrow : {false, true}) {
-            std::vector<uint8_t> plain(12 * words + 16, 0x5A), fast(12 * words + 16, 0x5A);
-            WriteRow24Plain(luma.data(), chroma.data(), narrow, words, gray, plain.data());
-            WriteRow24Ssse3(luma.data(), chroma.data(), narrow, words, gray, fast.data());
-            EXPECT_EQ(fast, plain) << "24-bit, " << words << " words, narrow " << narrow;
+    struct Kernels {
+        const char* name;
+        bool available;
+        Row15Writer row15;
+        Row24Writer row24;
+    };
+    const Kernels kernels[] = {{"SSSE3", HasSsse3Rows(), WriteRow15Ssse3, WriteRow24Ssse3},
+                               {"AVX2", HasAvx2Rows(), WriteRow15Avx2, WriteRow24Avx2}};
+    for (const Kernels& k : kernels) {
+        if (!k.available) {
+            std::cout << "no " << k.name << " on this processor\n";
+            continue;
         }
-        std::vector<uint8_t> plain(12 * words + 16, 0x5A), fast(12 * words + 16, 0x5A);
-        WriteRow15Plain(pairs.data(), words, plain.data());
-        WriteRow15Ssse3(pairs.data(), words, fast.data());
-        EXPECT_EQ(fast, plain) << "15-bit, " << words << " groups";
+        std::mt19937 random(17);
+        TrueMotionDecoder decoder;
+        const uint32_t* gray = decoder.GetGrayTable().data();
+        for (int round = 0; round < 200; ++round) {
+            const size_t words = static_cast<size_t>(round % 41);
+            std::vector<uint32_t> luma(words), chroma(2 * words), pairs(2 * words);
+            for (auto* v : {&luma, &chroma, &pairs})
+                for (auto& x : *v) x = static_cast<uint32_t>(random());
+            // Chroma offsets as the decoder makes them: small, of either sign, now and then.
+            if (round % 2)
+                for (auto& c : chroma)
+                    c = static_cast<uint32_t>(static_cast<int>(random() % 64) - 32) * 0x10001u;
+            for (bool narrow : {false, true}) {
+                std::vector<uint8_t> plain(12 * words + 16, 0x5A), fast(12 * words + 16, 0x5A);
+                WriteRow24Plain(luma.data(), chroma.data(), narrow, words, gray, plain.data());
+                k.row24(luma.data(), chroma.data(), narrow, words, gray, fast.data());
+                EXPECT_EQ(fast, plain)
+                    << k.name << " 24-bit, " << words << " words, narrow " << narrow;
+            }
+            std::vector<uint8_t> plain(12 * words + 16, 0x5A), fast(12 * words + 16, 0x5A);
+            WriteRow15Plain(pairs.data(), words, plain.data());
+            k.row15(pairs.data(), words, fast.data());
+            EXPECT_EQ(fast, plain) << k.name << " 15-bit, " << words << " groups";
+        }
     }
 }
 

@@ -26,7 +26,8 @@ void DumpFrames(CDuckMovie& movie, const std::filesystem::path& out, bool ppm) {
     std::vector<uint8_t> picture(static_cast<size_t>(bmih.biWidth) * bmih.biHeight * 3);
     auto list = fmt::output_file((out / "frames.md5").string());
     for (uint32_t i = 0; i < movie.GetFrameCount(); ++i) {
-        const int result = movie.ReadFrame(i, picture.data());
+        // The picture holds frame i − 1 as decoded: a delta frame only writes its changes.
+        const int result = movie.ReadFrame(i, picture.data(), picture.data());
         list.print("{} {} {}\n", i, Md5::OfBytes(picture), result);
         if (ppm) {
             const auto name = out / fmt::format("frame-{:05d}.ppm", i);
