@@ -6,6 +6,7 @@
 
 #include "base/TruncateToUnsigned.h"
 #include "convert/Compressor.h"
+#include "convert/FramePipeline.h"
 #include "movie/AviRecordCodec.h"
 #include "movie/AviWriter.h"
 #include "playback/LumekoDoc.h"
@@ -135,8 +136,17 @@ void CLumekoDoc::OnConvert(convert::IConversionHost& host) {
     Result<void> written;
     SetPane(0, kConvertingPictures);
     uint8_t* image = m_pFrameSlot[0];
+    // Frames decode on a thread of their own, a few ahead of the compressor.
+    std::optional<convert::FramePipeline> pipeline;
+    pipeline.emplace(m_nFrameCount, pictureBytes, image,
+                     [this](uint32_t index, uint8_t* picture, const uint8_t* previous) {
+                         return m_movie.ReadFrame(index, picture, previous);
+                     });
+    if (!pipeline->Started()) written = MakeError(ErrorKind::Io, "not enough memory to convert");
     for (uint32_t i = 0; i < m_nFrameCount && written; ++i) {
-        m_movie.ReadFrame(i, image);
+        // The view shows the frame being converted.
+        std::memcpy(image, pipeline->Acquire(), pictureBytes);
+        pipeline->Release();
         InvalidateView();
         if (!compressor) {
             // The header's image size may exceed the decoded picture; never read past it.
@@ -155,6 +165,8 @@ void CLumekoDoc::OnConvert(convert::IConversionHost& host) {
         host.PumpMessages();
         if (written && host.Cancelled()) written = MakeError(ErrorKind::Io, "cancelled");
     }
+    // The movie is the caller's again once the decoding thread has stopped.
+    pipeline.reset();
     m_movie.ReadFrame(0, image);
     m_pCurrentImage = image;
     InvalidateView();
