@@ -118,6 +118,7 @@ struct AviWriter::State {
     std::unique_ptr<ByteSink> sink;
     std::vector<Stream> streams;
     std::vector<IndexEntry> index;
+    std::vector<uint8_t> chunk;  // the chunk being written
     bool started = false;
     bool finished = false;
     bool broken = false;
@@ -282,10 +283,16 @@ Result<void> AviWriter::Write(int stream, std::span<const uint8_t> data, bool ke
                          s.path + ": the movie is too large for an AVI file");
 
     auto& st = s.streams[static_cast<size_t>(stream)];
-    Bytes chunk;
-    chunk.Chunk(st.chunkId, data);
-    if (!s.sink->Write(chunk.Data())) return s.Fail();
     const auto size = static_cast<uint32_t>(data.size());
+    // One buffer serves every chunk: a frame of several hundred kilobytes does not
+    // allocate (and fault in) fresh memory each time.
+    std::vector<uint8_t>& chunk = s.chunk;
+    chunk.resize(8 + data.size() + (data.size() & 1));
+    StoreLE32(chunk.data(), st.chunkId);
+    StoreLE32(chunk.data() + 4, size);
+    if (!data.empty()) std::memcpy(chunk.data() + 8, data.data(), data.size());
+    if (data.size() & 1) chunk.back() = 0;
+    if (!s.sink->Write(chunk)) return s.Fail();
     s.index.push_back({st.chunkId, keyFrame ? AVIIF_KEYFRAME : 0,
                        static_cast<uint32_t>(s.written - s.moviType), size});
     s.written += chunkBytes;
