@@ -25,34 +25,46 @@ public:
     // One step on `table`: adds the next pair entry to `acc`. At the end of a group the
     // next index byte picks the next group; a 0 there is an escape into `escape`, whose
     // entry is added `escapeScale` times.
-    template <uint32_t escapeScale>
+    //
+    // `checked` false leaves out the test for the stream's end, for steps the caller
+    // knows to lie within it (see Holds).
+    template <uint32_t escapeScale, bool checked = true>
     void Step(const CodeTable& table, const CodeTable& escape, uint32_t& acc) {
         const uint32_t e = Entry(table, m_position++);
         acc += e >> 1;
         if (!(e & 1)) return;
-        const uint32_t b = Next();
+        const uint32_t b = Next<checked>();
         if (b != 0) [[likely]] {
             m_position = b * kCodeSlotCount;
             return;
         }
-        Escape<escapeScale>(escape, acc);
+        Escape<escapeScale, checked>(escape, acc);
     }
 
     bool exhausted() const { return m_exhausted; }
 
+    // Whether `steps` steps cannot reach the stream's end: none reads more than three
+    // bytes (the group's, and an escape's two).
+    bool Holds(size_t steps) const {
+        return static_cast<size_t>(m_end - m_next) >= kMaxBytesPerStep * steps;
+    }
+
 private:
     // After an index byte 0: the next byte's group in the escape table, scaled.
-    template <uint32_t escapeScale>
+    static constexpr size_t kMaxBytesPerStep = 3;
+
+    template <uint32_t escapeScale, bool checked>
     void Escape(const CodeTable& escape, uint32_t& acc) {
-        const uint32_t b2 = Next();
+        const uint32_t b2 = Next<checked>();
         const uint32_t e2 = Entry(escape, b2 * kCodeSlotCount);
         acc += (e2 >> 1) * escapeScale;
         m_position = b2 * kCodeSlotCount + 1;
-        if (e2 & 1) m_position = Next() * kCodeSlotCount;
+        if (e2 & 1) m_position = Next<checked>() * kCodeSlotCount;
     }
 
+    template <bool checked = true>
     uint32_t Next() {
-        if (m_next == m_end) [[unlikely]] {
+        if (checked && m_next == m_end) [[unlikely]] {
             m_exhausted = true;
             return 0;
         }

@@ -25,31 +25,40 @@ struct Row15 {
     uint32_t* row;
     uint32_t acc = 0;
 
-    void Luma() { cursor.Step<kEscapeScale15>(luma, luma, acc); }
-    void Chroma() { cursor.Step<kEscapeScale15>(chroma, chroma, acc); }
+    template <bool checked = true>
+    void Luma() {
+        cursor.Step<kEscapeScale15, checked>(luma, luma, acc);
+    }
+    template <bool checked = true>
+    void Chroma() {
+        cursor.Step<kEscapeScale15, checked>(chroma, chroma, acc);
+    }
     void Word(int i) { row[i] = above[i] + acc; }
 
+    template <bool checked = true>
     void InnerWords(int first, int last) {
         for (int i = first; i < last; ++i) {
-            Luma();
+            Luma<checked>();
             Word(i);
         }
     }
     // Block-top rows: a chroma step before every word with narrow blocks, before every
     // second one with wide blocks.
+    template <bool checked = true>
     void NarrowTopWords(int first, int last) {
         for (int i = first; i < last; ++i) {
-            Chroma();
-            Luma();
+            Chroma<checked>();
+            Luma<checked>();
             Word(i);
         }
     }
+    template <bool checked = true>
     void WideTopWords(int first, int last) {
         for (int i = first; i < last; i += 2) {
-            Chroma();
-            Luma();
+            Chroma<checked>();
+            Luma<checked>();
             Word(i);
-            Luma();
+            Luma<checked>();
             Word(i + 1);
         }
     }
@@ -80,12 +89,15 @@ void TrueMotionDecoder::DecodeKey15(std::span<const uint8_t> indexStream, const 
         const uint32_t* above = image + static_cast<size_t>(r) * words;
         Row15 row{cursor, Table(kLumaCodes), Table(kChromaCodes), above,
                   image + static_cast<size_t>(r + 1) * words};
+        // The row cannot reach the stream's end (two steps a word at most): no test for it.
+        const bool unchecked = cursor.Holds(2 * static_cast<size_t>(words));
         if (!IsBlockTopRow(r))
-            row.InnerWords(0, words);
+            unchecked ? row.InnerWords<false>(0, words) : row.InnerWords(0, words);
         else if (narrow)
-            row.NarrowTopWords(0, words);
+            unchecked ? row.NarrowTopWords<false>(0, words) : row.NarrowTopWords(0, words);
         else
-            row.WideTopWords(0, width / 4 * 2);
+            unchecked ? row.WideTopWords<false>(0, width / 4 * 2)
+                      : row.WideTopWords(0, width / 4 * 2);
         // Written while the row is still in the cache.
         if (out.pixels) writeRow(row.row, static_cast<size_t>(width / 4), out.Row(r));
     }

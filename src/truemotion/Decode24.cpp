@@ -24,27 +24,40 @@ struct Row24 {
     uint32_t ay = 0;
     uint32_t ac = 0;
 
-    void Luma() { cursor.Step<kEscapeScale24>(tables[kLumaCodes], tables[kLumaEscapeCodes], ay); }
+    template <bool checked = true>
+    void Luma() {
+        cursor.Step<kEscapeScale24, checked>(tables[kLumaCodes], tables[kLumaEscapeCodes], ay);
+    }
+    template <bool checked = true>
     void ChromaSample(int s) {
-        cursor.Step<kEscapeScale24>(tables[kChromaCodes], tables[kChromaEscapeCodes], ac);
+        cursor.Step<kEscapeScale24, checked>(tables[kChromaCodes], tables[kChromaEscapeCodes], ac);
         chroma[s] = chromaAbove[s] + ac;
     }
     // The luminance word i: the pair accumulator is added to each 16-bit half of the word
     // above, after the step for that half.
-    template <bool blockTop, bool narrow>
+    template <bool blockTop, bool narrow, bool checked = true>
     void Word(int i) {
         const uint32_t u = above[i];
-        if (blockTop) ChromaSample(narrow ? 2 * i : i);
-        Luma();
+        if (blockTop) ChromaSample<checked>(narrow ? 2 * i : i);
+        Luma<checked>();
         const uint32_t high = ((u >> 16) + ay) & 0xFFFF;
-        if (blockTop && narrow) ChromaSample(2 * i + 1);
-        Luma();
+        if (blockTop && narrow) ChromaSample<checked>(2 * i + 1);
+        Luma<checked>();
         const uint32_t low = (u + ay) & 0xFFFF;
         row[i] = high << 16 | low;
     }
-    template <bool blockTop, bool narrow>
+    template <bool blockTop, bool narrow, bool checked = true>
     void Words(int first, int last) {
-        for (int i = first; i < last; ++i) Word<blockTop, narrow>(i);
+        for (int i = first; i < last; ++i) Word<blockTop, narrow, checked>(i);
+    }
+    // A whole row, without testing for the stream's end when it cannot come in the row
+    // (at most four steps a word).
+    template <bool blockTop, bool narrow>
+    void WholeRow(int words) {
+        if (cursor.Holds(4 * static_cast<size_t>(words)))
+            Words<blockTop, narrow, false>(0, words);
+        else
+            Words<blockTop, narrow, true>(0, words);
     }
     // One mask block is one luminance word.
     void CodedBlock(int i, bool narrow) {
@@ -104,11 +117,11 @@ void TrueMotionDecoder::DecodeKey24(std::span<const uint8_t> indexStream, const 
         const bool blockTop = IsBlockTopRow(r);
         Row24 row = images.RowAt(cursor, m_codeTables, r, blockTop, chromaRow);
         if (!blockTop)
-            row.Words<false, false>(0, words);
+            row.WholeRow<false, false>(words);
         else if (narrow)
-            row.Words<true, true>(0, words);
+            row.WholeRow<true, true>(words);
         else
-            row.Words<true, false>(0, words);
+            row.WholeRow<true, false>(words);
         // Written while the row is still in the cache.
         if (out.pixels)
             writeRow(row.row, m_pWorkImage2 + static_cast<size_t>(chromaRow) * chromaLength, narrow,

@@ -18,17 +18,17 @@ constexpr uint32_t kEscapeScale15 = 5;
 
 // One row: two coded words and three display words per iteration. Block-top rows take
 // a chroma step before each coded word, whatever the block width.
-template <bool blockTop>
+template <bool blockTop, bool checked>
 void StretchRow(CodeCursor& cursor, const CodeTable& luma, const CodeTable& chroma, int iterations,
                 const uint32_t* above, uint32_t* row, uint32_t* display) {
     uint32_t acc = 0;
     for (int i = 0; i < iterations; ++i) {
-        if (blockTop) cursor.Step<kEscapeScale15>(chroma, chroma, acc);
-        cursor.Step<kEscapeScale15>(luma, luma, acc);
+        if (blockTop) cursor.Step<kEscapeScale15, checked>(chroma, chroma, acc);
+        cursor.Step<kEscapeScale15, checked>(luma, luma, acc);
         const uint32_t p = above[2 * i] + acc;
         row[2 * i] = p;
-        if (blockTop) cursor.Step<kEscapeScale15>(chroma, chroma, acc);
-        cursor.Step<kEscapeScale15>(luma, luma, acc);
+        if (blockTop) cursor.Step<kEscapeScale15, checked>(chroma, chroma, acc);
+        cursor.Step<kEscapeScale15, checked>(luma, luma, acc);
         const uint32_t q = above[2 * i + 1] + acc;
         row[2 * i + 1] = q;
 
@@ -55,10 +55,19 @@ void TrueMotionDecoder::DecodeStretch(std::span<const uint8_t> indexStream, cons
         const uint32_t* above = coded + static_cast<size_t>(r) * codedWords;
         uint32_t* row = coded + static_cast<size_t>(r + 1) * codedWords;
         uint32_t* display = m_pWorkImage2 + static_cast<size_t>(r + 1) * displayWords;
-        if (IsBlockTopRow(r))
-            StretchRow<true>(cursor, luma, chroma, iterations, above, row, display);
-        else
-            StretchRow<false>(cursor, luma, chroma, iterations, above, row, display);
+        // The row cannot reach the stream's end (four steps an iteration at most): no
+        // test for it.
+        const bool unchecked = cursor.Holds(4 * static_cast<size_t>(iterations));
+        if (IsBlockTopRow(r)) {
+            if (unchecked)
+                StretchRow<true, false>(cursor, luma, chroma, iterations, above, row, display);
+            else
+                StretchRow<true, true>(cursor, luma, chroma, iterations, above, row, display);
+        } else if (unchecked) {
+            StretchRow<false, false>(cursor, luma, chroma, iterations, above, row, display);
+        } else {
+            StretchRow<false, true>(cursor, luma, chroma, iterations, above, row, display);
+        }
         // Written while the row is still in the cache.
         if (out.pixels) writeRow(display, static_cast<size_t>(m_nWidth / 4), out.Row(r));
     }
