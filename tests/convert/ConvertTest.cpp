@@ -52,6 +52,11 @@ public:
         lastProgress = {done, total};
     }
     void ShowError(std::string_view text) override { errors.emplace_back(text); }
+    void ShowFailure(std::string_view text, std::string_view reason) override {
+        errors.emplace_back(text);
+        reasons.emplace_back(reason);
+    }
+    bool MayReplaceExisting() const override { return mayReplace; }
     bool Cancelled() const override { return cancelAfterPumps >= 0 && pumps >= cancelAfterPumps; }
     movie::OutputFiles& OutputFiles() override {
         return files ? *files : movie::OutputFiles::Disk();
@@ -62,6 +67,8 @@ public:
     std::string proposedPath;
     std::vector<convert::COMPVARS> presets;
     std::vector<std::string> errors;
+    std::vector<std::string> reasons;
+    bool mayReplace = true;
     int pumps = 0;
     int cancelAfterPumps = -1;
     std::pair<uint64_t, uint64_t> lastProgress;
@@ -480,6 +487,38 @@ TEST_F(ConvertTest, CancelOrSourceAsOutputLeavesNoFile) {
     doc.OnConvert(host);
     EXPECT_EQ(host.errors, (std::vector<std::string>{"変換元のﾌｧｲﾙには書き込めません"}));
     EXPECT_EQ(std::filesystem::file_size(dir.File("source.avi")), before);
+}
+
+// The movie being converted is refused as the output under any of its names, with the
+// reason; the terminal's refusal to replace a file reaches the writer.
+TEST_F(ConvertTest, SourceUnderAnotherNameIsNeverTheOutput) {
+    Open(32, moviemaker::SoundKind::kNone);
+    std::filesystem::create_hard_link(dir.File("source.avi"), dir.File("hard.avi"));
+    std::filesystem::create_symlink("source.avi", dir.File("link.avi"));
+    const auto source = ReadFileBytes(dir.File("source.avi"));
+    for (const char* name : {"hard.avi", "link.avi"}) {
+        SCOPED_TRACE(name);
+        host.errors.clear();
+        host.reasons.clear();
+        host.outputPath = dir.File(name);
+        host.choices = {"DIB "};
+        doc.OnConvert(host);
+        EXPECT_EQ(host.errors, (std::vector<std::string>{"変換元のﾌｧｲﾙには書き込めません"}));
+        ASSERT_EQ(host.reasons.size(), 1u);
+        EXPECT_EQ(host.reasons[0], dir.File(name) + ": is the movie being converted");
+        EXPECT_EQ(ReadFileBytes(dir.File("source.avi")), source);
+    }
+    // An existing file stays when replacing it is not allowed.
+    WriteFileBytes(dir.File("out.avi"), {'k', 'e', 'e', 'p'});
+    host.errors.clear();
+    host.mayReplace = false;
+    host.outputPath = dir.File("out.avi");
+    host.choices = {"DIB "};
+    doc.OnConvert(host);
+    EXPECT_EQ(host.errors, (std::vector<std::string>{dir.File("out.avi") + ": already exists"}));
+    EXPECT_EQ(ReadFileBytes(dir.File("out.avi")), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+    EXPECT_EQ(NamesIn(dir),
+              (std::vector<std::string>{"hard.avi", "link.avi", "out.avi", "source.avi"}));
 }
 
 TEST_F(ConvertTest, CancellingCreatesNothing) {
