@@ -24,11 +24,17 @@ constexpr int kBusyIdleMs = 1;
 constexpr int kQuietIdleMs = 20;
 
 std::string SettingsPath() {
-    const QByteArray xdg = qgetenv("XDG_CONFIG_HOME");
-    const std::string configHome = xdg.isEmpty() ? QDir::homePath().toStdString() + "/.config" : xdg.toStdString();
+    // Taken as bytes: a folder name need not be UTF-8.
+    const QByteArray home = qgetenv("HOME");
+    const std::string configHome = ConfigHomeFor(qgetenv("XDG_CONFIG_HOME").toStdString(),
+                                                 home.isEmpty() ? QDir::homePath().toStdString() : home.toStdString());
     const std::string path = SettingsPathFor(QCoreApplication::applicationFilePath().toStdString(), configHome);
+    // The user's own folder, private as configuration folders are; never one beside the
+    // program, where the file is only used when it is there already.
     std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (!std::filesystem::exists(folder, ec) && std::filesystem::create_directories(folder, ec))
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
     return path;
 }
 
@@ -42,7 +48,12 @@ void QtMessageBox::ShowError(std::string_view text) {
 }
 
 CLumekoApp::CLumekoApp(int& argc, char** argv)
-    : m_qt(argc, argv), m_settings(SettingsPath()), m_recent(m_settings) {}
+    : m_qt(argc, argv), m_settings(SettingsPath()), m_recent(m_settings) {
+    // Once a run: the settings then live until the program ends.
+    m_settings.SetWriteFailureHandler([this](const std::string& error) {
+        m_messages.ShowError("Lumeko cannot save its settings; changes last until it ends.\n" + error);
+    });
+}
 
 CLumekoApp::~CLumekoApp() {
     m_idle.stop();
@@ -98,6 +109,9 @@ bool CLumekoApp::InitInstance() {
 int CLumekoApp::Run() { return m_qt.exec(); }
 
 void CLumekoApp::OpenDocumentFile(const std::string& path) {
+    // A message box at the end of the run (settings that cannot be saved) dispatches
+    // events after the document is gone.
+    if (!m_pDoc) return;
     m_pDoc->m_pendingFiles.push_back(path);
     m_idle.setInterval(kBusyIdleMs);
 }

@@ -59,9 +59,17 @@ bool QtConversionHost::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void QtConversionHost::ShowError(std::string_view text) {
+    ShowFailure(text, {});
+}
+
+// The program's own text, and under it why.
+void QtConversionHost::ShowFailure(std::string_view text, std::string_view reason) {
     QMessageBox box(QMessageBox::Critical, QString(),
                     QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
                     QMessageBox::Ok);
+    if (!reason.empty())
+        box.setInformativeText(
+            QString::fromUtf8(reason.data(), static_cast<qsizetype>(reason.size())));
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }

@@ -20,6 +20,7 @@ public:
     void PumpMessages() override;
     void ShowProgress(Stage stage, uint64_t done, uint64_t total) override;
     void ShowError(std::string_view text) override;
+    void ShowFailure(std::string_view text, std::string_view reason) override;
 
 protected:
     // While converting: Esc and close requests cancel; other input to the window is

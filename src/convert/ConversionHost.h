@@ -27,6 +27,13 @@ public:
     enum class Stage { kPictures, kSound };
     virtual void ShowProgress(Stage stage, uint64_t done, uint64_t total) = 0;
     virtual void ShowError(std::string_view text) = 0;
+    // A message of the program's own with the reason behind it, in English and naming
+    // the file: the window shows both, a terminal the reason.
+    virtual void ShowFailure(std::string_view text, std::string_view /*reason*/) {
+        ShowError(text);
+    }
+    // Whether an existing file may be replaced: a save dialog has asked the user already.
+    virtual bool MayReplaceExisting() const { return true; }
     // Where the converted movie is written: the disk, unless a test says otherwise.
     virtual movie::OutputFiles& OutputFiles() { return movie::OutputFiles::Disk(); }
 };

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "movie/AviRecordCodec.h"
 
@@ -66,7 +67,9 @@ Result<std::vector<uint8_t>> H264Compressor::SeqCompressFrameStart(
     if (input.biBitCount != 24 || input.biWidth <= 0 || input.biHeight <= 0)
         return MakeError(ErrorKind::Unsupported, "H.264 takes 24-bit pictures");
     if (input.biWidth % 2 || input.biHeight % 2)
-        return MakeError(ErrorKind::Unsupported, "H.264 in 4:2:0 takes even picture sizes only");
+        return MakeError(ErrorKind::Unsupported,
+                         "H.264 in 4:2:0 takes even picture sizes only, not " +
+                             std::to_string(input.biWidth) + "x" + std::to_string(input.biHeight));
 
     x264_param_t param;
     // No B-frames and no look-ahead: every picture comes out as it goes in, which an AVI

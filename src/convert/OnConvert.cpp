@@ -1,9 +1,9 @@
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <optional>
 
+#include "base/SafeOutputFile.h"
 #include "base/TruncateToUnsigned.h"
 #include "convert/Compressor.h"
 #include "convert/FramePipeline.h"
@@ -25,6 +25,15 @@ void SetName(char (&field)[64], const char* name) {
     std::strncpy(field, name, sizeof field - 1);
 }
 
+std::string FourCCText(uint32_t code) {
+    std::string text;
+    for (int i = 0; i < 4; ++i) {
+        const char c = static_cast<char>(code >> (8 * i));
+        text += (c >= 32 && c < 127) ? c : '?';
+    }
+    return text;
+}
+
 }  // namespace
 
 namespace convert {
@@ -42,14 +51,20 @@ void CLumekoDoc::OnConvert(convert::IConversionHost& host) {
     if (m_bPlaying) StopPlayback();
     if (!m_bOpen) return;
 
+    // The movie being read is never the one written, under any name (a link, a hard
+    // link); the writer checks again whatever it opens.
+    SafeOutputOptions outputOptions;
+    outputOptions.replaceExisting = host.MayReplaceExisting();
+    if (const auto source = m_movie.GetFileIdentity()) outputOptions.inputs.push_back(*source);
     std::optional<std::string> path;
     for (;;) {
         path = host.ChooseOutputPath(convert::ProposedOutputPath(m_movie.GetPath()));
         if (!path) return;
-        // The movie being read is never the one written.
-        std::error_code ec;
-        if (!std::filesystem::equivalent(*path, m_movie.GetPath(), ec)) break;
-        host.ShowError(kSourceIsOutput);
+        const auto target = FileIdentity::OfPath(*path);
+        if (!target || std::find(outputOptions.inputs.begin(), outputOptions.inputs.end(),
+                                 *target) == outputOptions.inputs.end())
+            break;
+        host.ShowFailure(kSourceIsOutput, *path + ": is the movie being converted");
     }
     movie::BITMAPINFOHEADER input;
     m_movie.GetBitmapHeader(&input);
@@ -68,14 +83,16 @@ void CLumekoDoc::OnConvert(convert::IConversionHost& host) {
             break;
         }
         compressor = convert::CreateCompressor(vars.fccHandler);
+        std::string reason = "no compressor is installed for '" + FourCCText(vars.fccHandler) + "'";
         if (compressor) {
             auto started = compressor->SeqCompressFrameStart(vars, input);
             if (started) {
                 videoFormat = std::move(started.value());
                 break;
             }
+            reason = started.error().message;
         }
-        host.ShowError(kCannotConvert);
+        host.ShowFailure(kCannotConvert, reason);
     }
 
     movie::AVISTREAMINFO video;
@@ -119,7 +136,7 @@ void CLumekoDoc::OnConvert(convert::IConversionHost& host) {
         SetPane(0, "");
         host.ShowError(error.message);
     };
-    auto writer = movie::AviWriter::Create(*path, host.OutputFiles());
+    auto writer = movie::AviWriter::Create(*path, host.OutputFiles(), outputOptions);
     if (!writer) return fail(writer.error());
     auto videoStream = writer->AddStream(video, videoFormat);
     if (!videoStream) return fail(videoStream.error());

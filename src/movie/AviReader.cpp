@@ -127,7 +127,8 @@ Result<AviReader> AviReader::OpenFile(const std::string& path) {
     auto source = OpenFileSource(path);
     if (!source) return source.error();
     AviReader reader(std::move(source.value()));
-    LUMEKO_TRY(reader.Parse());
+    if (auto parsed = reader.Parse(); !parsed)
+        return MakeError(parsed.error().kind, path + ": " + parsed.error().message);
     return reader;
 }
 

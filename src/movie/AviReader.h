@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -28,6 +29,7 @@ namespace movie {
 class AviReader {
 public:
     // The file stays open while the reader lives; samples are read from it on demand.
+    // Errors name the file and the cause.
     static Result<AviReader> OpenFile(const std::string& path);
     // The reader keeps its own copy of the image.
     static Result<AviReader> OpenMemory(std::span<const uint8_t> image);
@@ -35,6 +37,9 @@ public:
     AviReader(AviReader&&) noexcept;
     AviReader& operator=(AviReader&&) noexcept;
     ~AviReader();
+
+    // The file read; nothing for an image in memory.
+    std::optional<FileIdentity> SourceIdentity() const { return m_source->Identity(); }
 
     // Picture size, data rate and suggested buffer size as the main header gives them;
     // rate, scale and length (in frames) from the first video stream's header, so the

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "base/ByteReader.h"
@@ -22,42 +23,27 @@ constexpr uint64_t kMaxFileBytes = 0xFFFFFFF0u;
 // Stream numbers are two decimal digits in chunk ids.
 constexpr size_t kMaxStreams = 100;
 
-class FileSink final : public ByteSink {
+class DiskSink final : public ByteSink {
 public:
-    explicit FileSink(std::FILE* file) : m_file(file) {}
-    ~FileSink() override {
-        if (m_file) std::fclose(m_file);
+    explicit DiskSink(SafeOutputFile file) : m_file(std::move(file)) {}
+    Result<void> Write(std::span<const uint8_t> bytes) override { return m_file.Write(bytes); }
+    Result<void> WriteAt(uint64_t offset, std::span<const uint8_t> bytes) override {
+        return m_file.WriteAt(offset, bytes);
     }
-    bool Write(std::span<const uint8_t> bytes) override {
-        return m_file && std::fwrite(bytes.data(), 1, bytes.size(), m_file) == bytes.size();
-    }
-    bool WriteAt(uint64_t offset, std::span<const uint8_t> bytes) override {
-        return m_file && fseeko(m_file, static_cast<off_t>(offset), SEEK_SET) == 0 &&
-               Write(bytes) && fseeko(m_file, 0, SEEK_END) == 0;
-    }
-    bool Close() override {
-        if (!m_file) return false;
-        const bool flushed = std::fflush(m_file) == 0 && !std::ferror(m_file);
-        return std::fclose(std::exchange(m_file, nullptr)) == 0 && flushed;
-    }
+    Result<void> Commit() override { return m_file.Commit(); }
 
 private:
-    std::FILE* m_file;
+    SafeOutputFile m_file;
 };
 
 class DiskFiles final : public OutputFiles {
 public:
-    Result<std::unique_ptr<ByteSink>> Create(const std::string& path) override {
-        std::FILE* file = std::fopen(path.c_str(), "wb");
-        if (!file) return MakeError(ErrorKind::Io, path + ": " + std::strerror(errno));
-        return std::unique_ptr<ByteSink>(std::make_unique<FileSink>(file));
+    Result<std::unique_ptr<ByteSink>> Create(const std::string& path,
+                                             const SafeOutputOptions& options) override {
+        auto file = SafeOutputFile::Create(path, options);
+        if (!file) return file.error();
+        return std::unique_ptr<ByteSink>(std::make_unique<DiskSink>(std::move(file.value())));
     }
-    Result<void> Rename(const std::string& from, const std::string& to) override {
-        if (std::rename(from.c_str(), to.c_str()) != 0)
-            return MakeError(ErrorKind::Io, to + ": " + std::strerror(errno));
-        return {};
-    }
-    void Remove(const std::string& path) override { std::remove(path.c_str()); }
 };
 
 // Chunks and four-character codes on top of the little-endian fields.
@@ -112,10 +98,8 @@ struct AviWriter::State {
         }
     };
 
-    OutputFiles* files = nullptr;
     std::string path;
-    std::string temporaryPath;
-    std::unique_ptr<ByteSink> sink;
+    std::unique_ptr<ByteSink> sink;  // dropped unfinished, it leaves nothing
     std::vector<Stream> streams;
     std::vector<IndexEntry> index;
     std::vector<uint8_t> chunk;  // the chunk being written
@@ -125,16 +109,12 @@ struct AviWriter::State {
     uint64_t moviType = 0;  // file offset of the 'movi' list type, the index's origin
     uint64_t written = 0;
 
-    ~State() {
-        if (!finished && files) {
-            sink.reset();
-            files->Remove(temporaryPath);
-        }
-    }
+    std::optional<Error> failure;  // the first failed write, reported from then on
 
-    Error Fail() {
+    Error Fail(Error error) {
         broken = true;
-        return MakeError(ErrorKind::Io, path + ": cannot write the file");
+        if (!failure) failure = std::move(error);
+        return *failure;
     }
 
     const Stream* FirstVideo() const {
@@ -225,7 +205,7 @@ struct AviWriter::State {
     Result<void> Start() {
         if (started) return {};
         const auto headers = Headers(0, 0);
-        if (!sink->Write(headers)) return Fail();
+        if (auto put = sink->Write(headers); !put) return Fail(put.error());
         started = true;
         moviType = headers.size() - 4;
         written = headers.size();
@@ -243,14 +223,17 @@ OutputFiles& OutputFiles::Disk() {
     return disk;
 }
 
-Result<AviWriter> AviWriter::Create(const std::string& path, OutputFiles& files) {
+Result<AviWriter> AviWriter::Create(const std::string& path, OutputFiles& files,
+                                    const SafeOutputOptions& options) {
+    if (path == "-")
+        return MakeError(ErrorKind::Unsupported,
+                         "an AVI file cannot be written to standard output: its headers are "
+                         "written last, at the start of the file");
     auto state = std::make_unique<State>();
     state->path = path;
-    state->temporaryPath = path + ".partial";
-    auto sink = files.Create(state->temporaryPath);
+    auto sink = files.Create(path, options);
     if (!sink) return sink.error();
     state->sink = std::move(sink.value());
-    state->files = &files;
     return AviWriter(std::move(state));
 }
 
@@ -272,7 +255,7 @@ Result<int> AviWriter::AddStream(const AVISTREAMINFO& info, std::span<const uint
 
 Result<void> AviWriter::Write(int stream, std::span<const uint8_t> data, bool keyFrame) {
     State& s = *m_state;
-    if (s.broken) return s.Fail();
+    if (s.broken) return *s.failure;
     if (s.finished || stream < 0 || stream >= static_cast<int>(s.streams.size()))
         return MakeError(ErrorKind::Unsupported, "no such stream");
     LUMEKO_TRY(s.Start());
@@ -292,7 +275,7 @@ Result<void> AviWriter::Write(int stream, std::span<const uint8_t> data, bool ke
     StoreLE32(chunk.data() + 4, size);
     if (!data.empty()) std::memcpy(chunk.data() + 8, data.data(), data.size());
     if (data.size() & 1) chunk.back() = 0;
-    if (!s.sink->Write(chunk)) return s.Fail();
+    if (auto written = s.sink->Write(chunk); !written) return s.Fail(written.error());
     s.index.push_back({st.chunkId, keyFrame ? AVIIF_KEYFRAME : 0,
                        static_cast<uint32_t>(s.written - s.moviType), size});
     s.written += chunkBytes;
@@ -304,7 +287,7 @@ Result<void> AviWriter::Write(int stream, std::span<const uint8_t> data, bool ke
 
 Result<void> AviWriter::Finish() {
     State& s = *m_state;
-    if (s.broken) return s.Fail();
+    if (s.broken) return *s.failure;
     if (s.finished) return MakeError(ErrorKind::Unsupported, "already finished");
     LUMEKO_TRY(s.Start());
     const uint64_t moviBytes = s.written - s.moviType - 4;
@@ -318,13 +301,10 @@ Result<void> AviWriter::Finish() {
         idx1.U32(e.size);
     }
     const uint64_t fileBytes = s.written + idx1.Size();
-    if (!s.sink->Write(idx1.Data()) || !s.sink->WriteAt(0, s.Headers(moviBytes, fileBytes)) ||
-        !s.sink->Close())
-        return s.Fail();
-    if (auto moved = s.files->Rename(s.temporaryPath, s.path); !moved) {
-        s.broken = true;
-        return moved.error();
-    }
+    if (auto written = s.sink->Write(idx1.Data()); !written) return s.Fail(written.error());
+    if (auto written = s.sink->WriteAt(0, s.Headers(moviBytes, fileBytes)); !written)
+        return s.Fail(written.error());
+    if (auto committed = s.sink->Commit(); !committed) return s.Fail(committed.error());
     s.finished = true;
     return {};
 }

@@ -7,44 +7,45 @@
 #include <vector>
 
 #include "base/Result.h"
+#include "base/SafeOutputFile.h"
 #include "movie/AviRecords.h"
 
 // Writes AVI files: stream headers, formats and names, the movie data with word
 // aligned chunks, and an 'idx1' index with key-frame flags. The file is written under
-// a temporary name beside the target and renamed into place only by Finish, so a
-// failed or abandoned write never leaves a partial file under the target's name.
+// a hidden temporary name beside the target (SafeOutputFile) and renamed into place
+// only by Finish, so a failed, abandoned or interrupted write leaves nothing.
 
 namespace movie {
 
-// Where the writer's bytes go; the file sink in normal use, others in tests.
+// Where the writer's bytes go: a new file that takes the target's place only when
+// committed; dropped uncommitted, it leaves nothing. The safe disk file in normal use.
 class ByteSink {
 public:
     virtual ~ByteSink() = default;
-    virtual bool Write(std::span<const uint8_t> bytes) = 0;
-    virtual bool WriteAt(uint64_t offset, std::span<const uint8_t> bytes) = 0;
-    // Flushes and closes; false when anything written was lost.
-    virtual bool Close() = 0;
+    virtual Result<void> Write(std::span<const uint8_t> bytes) = 0;
+    virtual Result<void> WriteAt(uint64_t offset, std::span<const uint8_t> bytes) = 0;
+    // Flushes to the disk and puts the file in the target's place.
+    virtual Result<void> Commit() = 0;
 };
 
-// The files the writer makes, renames and removes: the disk in normal use, a stand-in
-// that fails on cue in tests.
+// The files the writer makes: the disk in normal use, a stand-in that fails on cue in
+// tests.
 class OutputFiles {
 public:
     virtual ~OutputFiles() = default;
-    // A new, empty file (an existing one is truncated).
-    virtual Result<std::unique_ptr<ByteSink>> Create(const std::string& path) = 0;
-    // Moves `from` over `to`, replacing it.
-    virtual Result<void> Rename(const std::string& from, const std::string& to) = 0;
-    virtual void Remove(const std::string& path) = 0;
+    virtual Result<std::unique_ptr<ByteSink>> Create(const std::string& path,
+                                                     const SafeOutputOptions& options) = 0;
 
     static OutputFiles& Disk();
 };
 
 class AviWriter {
 public:
-    // `files` must outlive the writer.
+    // `files` must outlive the writer. "-" is refused: an AVI file is written out of
+    // order, so it cannot go to a pipe.
     static Result<AviWriter> Create(const std::string& path,
-                                    OutputFiles& files = OutputFiles::Disk());
+                                    OutputFiles& files = OutputFiles::Disk(),
+                                    const SafeOutputOptions& options = {});
 
     AviWriter(AviWriter&&) noexcept;
     AviWriter& operator=(AviWriter&&) noexcept;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 #include <span>
+#include <string>
 
 #include "audio/AudioFormat.h"
 #include "audio/Dk3Decoder.h"
@@ -30,6 +31,16 @@ bool IsHandledAudioFormat(const movie::WAVEFORMATEX& wfx) {
     return audio::IsValidBlockAlign(wfx.wFormatTag, wfx.nChannels, wfx.nBlockAlign);
 }
 
+// A four-character code as text, unprintable bytes as '?'.
+std::string FourCCText(uint32_t code) {
+    std::string text;
+    for (int i = 0; i < 4; ++i) {
+        const char c = static_cast<char>(code >> (8 * i));
+        text += (c >= 32 && c < 127) ? c : '?';
+    }
+    return text;
+}
+
 }  // namespace
 
 CDuckMovie::CDuckMovie(platform::IMessageBox& messages) : m_messages(messages) {}
@@ -48,11 +59,25 @@ int CDuckMovie::OpenMemory(std::span<const uint8_t> image) {
     return OpenReader(movie::AviReader::OpenMemory(image));
 }
 
+std::optional<FileIdentity> CDuckMovie::GetFileIdentity() const {
+    return m_pFile ? m_pFile->SourceIdentity() : std::nullopt;
+}
+
+int CDuckMovie::Refuse(const std::string& reason) {
+    m_strOpenError = (m_strPath.empty() ? std::string("the movie") : m_strPath) + ": " + reason;
+    return 0;
+}
+
 int CDuckMovie::OpenReader(Result<movie::AviReader> file) {
     m_nAudioPos = 0;
     m_pVideo = -1;
     m_pAudio = -1;
-    if (!file) return 0;
+    m_strOpenError.clear();
+    if (!file) {
+        // The reader's errors already name the file.
+        m_strOpenError = file.error().message;
+        return 0;
+    }
     m_pFile.emplace(std::move(file.value()));
     m_fileInfo = m_pFile->FileInfo();
 
@@ -67,12 +92,14 @@ int CDuckMovie::OpenReader(Result<movie::AviReader> file) {
 
 int CDuckMovie::OpenVideo() {
     m_pVideo = m_pFile->FindStream(movie::streamtypeVIDEO, 0);
-    if (m_pVideo < 0) return 0;
+    if (m_pVideo < 0) return Refuse("has no video stream");
     m_videoInfo = m_pFile->StreamInfo(m_pVideo);
     if (m_videoInfo.fccHandler != movie::MakeFourCC("DUCK") && m_videoInfo.fccHandler != movie::MakeFourCC("duck"))
-        return 0;
+        return Refuse("video is '" + FourCCText(m_videoInfo.fccHandler) + "', not TrueMotion");
     // Timing comes from these; a movie without them cannot be played or converted.
-    if (m_fileInfo.dwRate == 0 || m_fileInfo.dwScale == 0) return 0;
+    if (m_fileInfo.dwRate == 0 || m_fileInfo.dwScale == 0)
+        return Refuse("the video has no frame rate (rate " + std::to_string(m_fileInfo.dwRate) +
+                      ", scale " + std::to_string(m_fileInfo.dwScale) + ")");
     // A header may claim more frames than the file holds: the player would show the last
     // picture, and the converter write it, for as long as the header says.
     m_fileInfo.dwLength = std::min(m_fileInfo.dwLength, m_pFile->IndexedSamples(m_pVideo));
@@ -84,22 +111,28 @@ int CDuckMovie::OpenVideo() {
     m_pFrameData = AllocateBytes(m_nFrameDataSize);
     if (!m_pFrameData) {
         m_messages.ShowError(kNoMemoryMessage);
-        return 0;
+        return Refuse("not enough memory for a frame of " + std::to_string(m_nFrameDataSize) +
+                      " bytes");
     }
 
     // The picture size is frame 0's, not the file header's.
     auto read = m_pFile->Read(m_pVideo, 0, 1, std::span(m_pFrameData.get(), m_nFrameDataSize));
-    if (!read) return 0;
+    if (!read) return Refuse("the first frame cannot be read: " + read.error().message);
     const auto geometry = truemotion::ProbeFrameGeometry(std::span(m_pFrameData.get(), read->bytes));
-    if (!geometry || geometry->width <= 0 || geometry->height <= 0 || geometry->width > truemotion::kMaxWidth ||
+    if (!geometry) return Refuse("the first frame is not a TrueMotion frame");
+    if (geometry->width <= 0 || geometry->height <= 0 || geometry->width > truemotion::kMaxWidth ||
         geometry->height > truemotion::kMaxHeight)
-        return 0;
+        return Refuse("the picture size " + std::to_string(geometry->width) + "x" +
+                      std::to_string(geometry->height) + " is not one Lumeko shows (1x1 to " +
+                      std::to_string(truemotion::kMaxWidth) + "x" +
+                      std::to_string(truemotion::kMaxHeight) + ")");
     m_nWidth = geometry->width;
     m_nHeight = geometry->height;
 
     if (!m_decoder.Open(m_nWidth, m_nHeight)) {
         m_messages.ShowError(kNoMemoryMessage);
-        return 0;
+        return Refuse("not enough memory for a picture of " + std::to_string(m_nWidth) + "x" +
+                      std::to_string(m_nHeight));
     }
 
     m_bmih = movie::BITMAPINFOHEADER{};

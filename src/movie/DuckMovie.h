@@ -59,6 +59,11 @@ public:
     // whatever its format declares. 0 without sound.
     uint16_t GetDecodedChannels() const;
     bool IsOpen() const { return m_pFile.has_value(); }
+    // Why the last Open refused the file, in English, naming it ("x.avi: video is 'cvid',
+    // not TrueMotion"); empty after a success.
+    const std::string& GetOpenError() const { return m_strOpenError; }
+    // The open file, so that a writer never writes over it; nothing when closed.
+    std::optional<FileIdentity> GetFileIdentity() const;
     bool HasAudio() const { return m_pAudio >= 0; }
     const std::string& GetPath() const { return m_strPath; }
     const movie::AVIFILEINFO& GetFileInfo() const { return m_fileInfo; }
@@ -67,12 +72,15 @@ public:
 
 private:
     int OpenReader(Result<movie::AviReader> file);
+    // Notes why the file is refused; returns 0.
+    int Refuse(const std::string& reason);
     int OpenVideo();
     void OpenAudio();
     void ReleaseVideo();
 
     platform::IMessageBox& m_messages;
     std::string m_strPath;
+    std::string m_strOpenError;
     std::unique_ptr<uint8_t[]> m_pAudioWork;
     uint32_t m_nAudioWorkSize = 0;
     uint32_t m_nAudioPos = 0;

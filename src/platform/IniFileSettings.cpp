@@ -4,10 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
+#include <span>
+
+#include "base/SafeOutputFile.h"
 
 namespace platform {
 namespace {
@@ -37,30 +38,11 @@ private:
     int m_fd;
 };
 
-bool WriteAll(int fd, const std::string& text) {
-    size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        written += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// The file a write should replace: a link's target rather than the link.
-std::string TargetOf(const std::string& path) {
-    std::error_code ec;
-    if (!std::filesystem::is_symlink(path, ec)) return path;
-    const auto target = std::filesystem::weakly_canonical(path, ec);
-    return ec ? path : target.string();
-}
-
 }  // namespace
 
 int IniFileSettings::GetProfileInt(std::string_view section, std::string_view key,
                                    int defaultValue) {
-    const auto ini = Load();
+    const auto ini = m_runOnly ? Result<IniText>(*m_runOnly) : Load();
     if (!ini) return defaultValue;
     const auto value = ini->Find(section, key);
     return value ? ProfileIntOf(*value, defaultValue) : defaultValue;
@@ -72,7 +54,7 @@ bool IniFileSettings::WriteProfileInt(std::string_view section, std::string_view
 
 std::string IniFileSettings::GetProfileString(std::string_view section, std::string_view key,
                                               std::string_view defaultValue) {
-    const auto ini = Load();
+    const auto ini = m_runOnly ? Result<IniText>(*m_runOnly) : Load();
     if (!ini) return std::string(defaultValue);
     const auto value = ini->Find(section, key);
     return std::string(value ? *value : defaultValue);
@@ -80,23 +62,43 @@ std::string IniFileSettings::GetProfileString(std::string_view section, std::str
 
 bool IniFileSettings::WriteProfileString(std::string_view section, std::string_view key,
                                          std::string_view value) {
-    auto ini = Load();
-    if (!ini) {
-        m_lastWriteError = ini.error().message;
-        return false;
-    }
+    auto ini = m_runOnly ? Result<IniText>(*m_runOnly) : Load();
+    if (!ini) return WriteFailed(ini.error().message);
     if (!ini->Set(section, key, value)) {
+        // The caller's mistake, not the file's: no message for the user.
         m_lastWriteError =
             "cannot store [" + std::string(section) + "] " + std::string(key) + " on one line";
         return false;
     }
+    m_lastWriteError.clear();
+    if (m_runOnly || FileIsReadOnly()) {
+        m_runOnly = std::move(ini.value());
+        return true;
+    }
     const auto replaced = Replace(ini->Text());
-    m_lastWriteError = replaced ? std::string() : replaced.error().message;
-    return replaced.ok();
+    if (!replaced) return WriteFailed(replaced.error().message);
+    return true;
+}
+
+bool IniFileSettings::WriteFailed(std::string error) {
+    m_lastWriteError = std::move(error);
+    if (!m_bFailureReported && m_onWriteFailure) {
+        m_bFailureReported = true;
+        m_onWriteFailure(m_lastWriteError);
+    }
+    return false;
+}
+
+// Made read-only by its owner (or, for the superuser, with no write permission for
+// anybody): kept as it is.
+bool IniFileSettings::FileIsReadOnly() const {
+    struct stat info {};
+    if (::stat(m_path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    return (info.st_mode & 0222) == 0 || ::access(m_path.c_str(), W_OK) != 0;
 }
 
 Result<IniText> IniFileSettings::Load() const {
-    FileDescriptor file(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor file(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.Get() < 0) {
         if (errno == ENOENT) return IniText();
         return IoError("cannot read", m_path, errno);
@@ -121,40 +123,10 @@ Result<IniText> IniFileSettings::Load() const {
 }
 
 Result<void> IniFileSettings::Replace(const std::string& text) const {
-    static std::atomic<unsigned> s_serial{0};
-    const std::string target = TargetOf(m_path);
-    struct stat old {};
-    const bool hadFile = ::stat(target.c_str(), &old) == 0;
-
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(s_serial++);
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) return IoError("cannot write beside", target, errno);
-    FileDescriptor file(fd);
-    // The settings keep their owner's permissions (the recent files may be private).
-    if (hadFile) (void)::fchmod(fd, old.st_mode & 07777);
-    const bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
-    const int writeError = errno;
-    if (!file.Close() || !written) {
-        const int error = written ? errno : writeError;
-        ::unlink(temporary.c_str());
-        return IoError("cannot write", temporary, error);
-    }
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        return IoError("cannot replace", target, error);
-    }
-    // Make the rename itself durable; a failure here loses nothing already written.
-    const std::string folder = std::filesystem::path(target).parent_path().string();
-    FileDescriptor directory(
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.Get() >= 0) (void)::fsync(directory.Get());
-    return {};
+    auto file = SafeOutputFile::Create(m_path);
+    if (!file) return file.error();
+    LUMEKO_TRY(file->Write(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size())));
+    return file->Commit();
 }
 
 }  // namespace platform

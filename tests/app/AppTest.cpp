@@ -27,7 +27,7 @@
 // The whole application in this process, on Qt's offscreen platform: what it does with
 // the command line, the shell's execute texts, the recent-file list and the picture it
 // shows. Each test runs in a process of its own, one after another, because they share
-// the settings file beside the test program.
+// the shell-open endpoint.
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -38,7 +38,10 @@ protected:
         qputenv("QT_QPA_PLATFORM", "offscreen");
         qputenv("SDL_AUDIODRIVER", "dummy");
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(m_dir.File("config")));
-        m_settingsPath = SettingsPathFor(std::filesystem::read_symlink("/proc/self/exe").string(), m_dir.File("config"));
+        // One beside the program would be used; an older build may have left one there.
+        const std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
+        std::filesystem::remove(program + ".ini");
+        m_settingsPath = SettingsPathFor(program, m_dir.File("config"));
         std::filesystem::create_directories(std::filesystem::path(m_settingsPath).parent_path());
         std::filesystem::remove(m_settingsPath);
         moviemaker::MovieSpec spec;
@@ -180,6 +183,31 @@ TEST_F(AppTest, ErrorsAreShownInATaskModalBoxWithTheErrorIcon) {
     EXPECT_EQ(icon, QMessageBox::Critical);
     EXPECT_TRUE(modal);
     EXPECT_TRUE(title.isEmpty() || title == QCoreApplication::applicationName());
+}
+
+// Settings that cannot be saved (here the configuration folder is under a plain file)
+// are reported once a run, in a message box naming the file and the cause.
+TEST_F(AppTest, SettingsThatCannotBeSavedAreReportedOnce) {
+    std::ofstream(m_dir.File("blocked")) << "not a folder";
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(m_dir.File("blocked")));
+    QStringList texts;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            texts << box->text();
+            box->accept();
+        }
+    });
+    Start({m_dir.File("a.avi")});
+    answer.start(10);  // once the application is there to run it
+    ASSERT_TRUE(RunUntil([&] { return !OpenPath().empty(); }));
+    m_app->GetDocument().OnLoop();
+    Settle();
+    m_app.reset();  // the window position, the view and the recent files are saved now
+    ASSERT_EQ(texts.size(), 1) << texts.join(" | ").toStdString();
+    EXPECT_TRUE(texts[0].contains(QString::fromStdString(m_dir.File("blocked/lumeko/lumeko.ini"))))
+        << texts[0].toStdString();
+    EXPECT_TRUE(texts[0].contains("Not a directory")) << texts[0].toStdString();
 }
 
 // The frame the view paints mid-play is, pixel for pixel, the frame our decoder makes

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <string>
@@ -51,6 +52,11 @@ public:
         lastProgress = {done, total};
     }
     void ShowError(std::string_view text) override { errors.emplace_back(text); }
+    void ShowFailure(std::string_view text, std::string_view reason) override {
+        errors.emplace_back(text);
+        reasons.emplace_back(reason);
+    }
+    bool MayReplaceExisting() const override { return mayReplace; }
     bool Cancelled() const override { return cancelAfterPumps >= 0 && pumps >= cancelAfterPumps; }
     movie::OutputFiles& OutputFiles() override {
         return files ? *files : movie::OutputFiles::Disk();
@@ -61,6 +67,8 @@ public:
     std::string proposedPath;
     std::vector<convert::COMPVARS> presets;
     std::vector<std::string> errors;
+    std::vector<std::string> reasons;
+    bool mayReplace = true;
     int pumps = 0;
     int cancelAfterPumps = -1;
     std::pair<uint64_t, uint64_t> lastProgress;
@@ -91,6 +99,15 @@ std::vector<bool> IndexedVideoKeyFlags(const std::string& path) {
         at += 8 + size + (size & 1);
     }
     return keys;
+}
+
+// Every name in the folder, hidden ones too, in order.
+std::vector<std::string> NamesIn(const TempDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // Names for the operations of a conversion's output, for the traces.
@@ -371,9 +388,9 @@ TEST_F(ConvertTest, WriteFailureAtAnyStepKeepsTheTargetAndReportsIt) {
     ASSERT_EQ(frame.panes[0], "変換終了");
     const std::vector<std::string> operations = dryRun.Operations();
     ASSERT_GT(operations.size(), 25u)
-        << "create, headers, 20 frames, the sound, index, headers, close, rename";
+        << "create, headers, 20 frames, the sound, index, headers, commit";
     EXPECT_EQ(operations.front(), "create");
-    EXPECT_EQ(operations.back(), "rename");
+    EXPECT_EQ(operations.back(), "commit");
 
     const std::vector<uint8_t> previous = {'k', 'e', 'e', 'p'};
     for (size_t i = 0; i < operations.size(); ++i) {
@@ -388,7 +405,8 @@ TEST_F(ConvertTest, WriteFailureAtAnyStepKeepsTheTargetAndReportsIt) {
         EXPECT_EQ(host.errors.size(), 1u);
         EXPECT_NE(frame.panes[0], "変換終了");
         EXPECT_EQ(ReadFileBytes(dir.File("out.avi")), previous);
-        EXPECT_FALSE(std::filesystem::exists(dir.File("out.avi.partial")));
+        EXPECT_EQ(NamesIn(dir), (std::vector<std::string>{"out.avi", "source.avi"}))
+            << "no temporary file stays";
         // The document stays usable: the next conversion works.
     }
     host.files = nullptr;
@@ -456,8 +474,7 @@ TEST_F(ConvertTest, CancelOrSourceAsOutputLeavesNoFile) {
     host.choices = {"DIB "};
     host.cancelAfterPumps = 5;
     doc.OnConvert(host);
-    EXPECT_FALSE(std::filesystem::exists(dir.File("out.avi")));
-    EXPECT_FALSE(std::filesystem::exists(dir.File("out.avi.partial")));
+    EXPECT_EQ(NamesIn(dir), std::vector<std::string>{"source.avi"});
     EXPECT_NE(frame.panes[0], "変換終了");
     EXPECT_TRUE(host.errors.empty());
 
@@ -470,6 +487,38 @@ TEST_F(ConvertTest, CancelOrSourceAsOutputLeavesNoFile) {
     doc.OnConvert(host);
     EXPECT_EQ(host.errors, (std::vector<std::string>{"変換元のﾌｧｲﾙには書き込めません"}));
     EXPECT_EQ(std::filesystem::file_size(dir.File("source.avi")), before);
+}
+
+// The movie being converted is refused as the output under any of its names, with the
+// reason; the terminal's refusal to replace a file reaches the writer.
+TEST_F(ConvertTest, SourceUnderAnotherNameIsNeverTheOutput) {
+    Open(32, moviemaker::SoundKind::kNone);
+    std::filesystem::create_hard_link(dir.File("source.avi"), dir.File("hard.avi"));
+    std::filesystem::create_symlink("source.avi", dir.File("link.avi"));
+    const auto source = ReadFileBytes(dir.File("source.avi"));
+    for (const char* name : {"hard.avi", "link.avi"}) {
+        SCOPED_TRACE(name);
+        host.errors.clear();
+        host.reasons.clear();
+        host.outputPath = dir.File(name);
+        host.choices = {"DIB "};
+        doc.OnConvert(host);
+        EXPECT_EQ(host.errors, (std::vector<std::string>{"変換元のﾌｧｲﾙには書き込めません"}));
+        ASSERT_EQ(host.reasons.size(), 1u);
+        EXPECT_EQ(host.reasons[0], dir.File(name) + ": is the movie being converted");
+        EXPECT_EQ(ReadFileBytes(dir.File("source.avi")), source);
+    }
+    // An existing file stays when replacing it is not allowed.
+    WriteFileBytes(dir.File("out.avi"), {'k', 'e', 'e', 'p'});
+    host.errors.clear();
+    host.mayReplace = false;
+    host.outputPath = dir.File("out.avi");
+    host.choices = {"DIB "};
+    doc.OnConvert(host);
+    EXPECT_EQ(host.errors, (std::vector<std::string>{dir.File("out.avi") + ": already exists"}));
+    EXPECT_EQ(ReadFileBytes(dir.File("out.avi")), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+    EXPECT_EQ(NamesIn(dir),
+              (std::vector<std::string>{"hard.avi", "link.avi", "out.avi", "source.avi"}));
 }
 
 TEST_F(ConvertTest, CancellingCreatesNothing) {

@@ -202,13 +202,16 @@ TEST_F(AviWriterTest, FailedWriteNeverReplacesTheTarget) {
     const TestStream video = avitest::VideoStream("DUCK", 3);
     const std::string path = dir.File("movie.avi");
     const std::vector<uint8_t> previous = {'o', 'l', 'd'};
-    // Operations: create, headers, 3 chunks, index, headers again, close, rename.
+    // Operations: create, headers, 3 chunks, index, headers again, commit.
     struct Case {
         const char* what;
         int failAt;
     };
-    const Case cases[] = {{"the first headers", 1}, {"a chunk", 3},  {"the index", 5},
-                          {"the final headers", 6}, {"the close", 7}, {"the rename", 8}};
+    const Case cases[] = {{"the first headers", 1},
+                          {"a chunk", 3},
+                          {"the index", 5},
+                          {"the final headers", 6},
+                          {"the commit", 7}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         WriteFileBytes(path, previous);
@@ -224,6 +227,8 @@ TEST_F(AviWriterTest, FailedWriteNeverReplacesTheTarget) {
             if (result.ok()) result = writer->Finish();
             ASSERT_FALSE(result.ok());
             EXPECT_EQ(result.error().kind, ErrorKind::Io);
+            EXPECT_EQ(result.error().message, path + ": No space left on device")
+                << "the cause, not just that it failed";
             EXPECT_EQ(failedInWrite, c.failAt < 5);
             // Once broken, the writer stays broken.
             EXPECT_FALSE(writer->Write(0, video.chunks[0], true).ok());

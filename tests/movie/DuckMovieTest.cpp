@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <vector>
 
@@ -173,6 +175,47 @@ TEST_F(DuckMovieTest, HostileFilesAreRefusedOrPlaySilently) {
         }
     }
     EXPECT_TRUE(messages.messages.empty());
+}
+
+// A file that cannot be played is refused with the reason, naming it; a pipe or a
+// folder is refused before it is opened, so nothing waits for a writer.
+TEST_F(DuckMovieTest, RefusedFilesSayWhy) {
+    const auto good = ReadFileBytes(Make(SmallMovie()));
+    const size_t videoStrh = FindBytes(good, "strh");
+    ASSERT_EQ(::mkfifo(dir.File("pipe.avi").c_str(), 0644), 0);
+    std::filesystem::create_directory(dir.File("folder.avi"));
+    struct Case {
+        const char* name;
+        std::function<void(std::vector<uint8_t>&)> damage;  // null: the name as it is
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"missing.avi", nullptr, "missing.avi: No such file or directory"},
+        {"pipe.avi", nullptr, "pipe.avi: is a named pipe (FIFO), not a file"},
+        {"folder.avi", nullptr, "folder.avi: is a directory"},
+        {"text.avi",
+         [](auto& b) {
+             b.assign({'t', 'e', 'x', 't'});
+         },
+         "text.avi: not an AVI file"},
+        {"cvid.avi", [&](auto& b) { std::copy_n("cvid", 4, b.begin() + videoStrh + 12); },
+         "cvid.avi: video is 'cvid', not TrueMotion"},
+        {"rate0.avi", [&](auto& b) { StoreLE32(&b[videoStrh + 8 + 24], 0); },
+         "rate0.avi: the video has no frame rate (rate 0, scale 1)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.File(c.name);
+        if (c.damage) {
+            auto bytes = good;
+            c.damage(bytes);
+            WriteFileBytes(path, bytes);
+        }
+        EXPECT_EQ(movie.Open(path), 0);
+        EXPECT_EQ(movie.GetOpenError(), dir.File(c.reason));
+    }
+    ASSERT_EQ(movie.Open(dir.File("movie.avi")), 1);
+    EXPECT_EQ(movie.GetOpenError(), "");
 }
 
 // Every truncation of a movie opens or is refused, and reads never go wrong.

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "platform/IniFileSettings.h"
 #include "platform/MemorySettings.h"
@@ -233,6 +234,50 @@ TEST(Settings, ReportsAReadOnlyFolder) {
     EXPECT_FALSE(settings.LastWriteError().empty());
     ::chmod(dir.Path().c_str(), 0755);
     EXPECT_EQ(ReadText(path), "[Lumeko]\nloop=0\n");
+}
+
+// A file made read-only is the user's choice: it is never replaced (even by the
+// superuser), and the run's settings live in memory; the next run reads the file again.
+TEST(Settings, ReadOnlyFileIsKeptAndSettingsLiveForTheRun) {
+    TempDir dir;
+    const std::string path = dir.File("lumeko.ini");
+    const std::string text = "; kiosk\n[Lumeko]\nloop=0\n";
+    WriteText(path, text);
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    int messages = 0;
+    {
+        platform::IniFileSettings settings(path);
+        settings.SetWriteFailureHandler([&](const std::string&) { ++messages; });
+        EXPECT_TRUE(settings.WriteProfileInt("Lumeko", "loop", 1));
+        EXPECT_TRUE(settings.WriteProfileString("Recent File List", "File1", "/m/a.avi"));
+        EXPECT_TRUE(settings.IsReadOnly());
+        EXPECT_EQ(settings.GetProfileInt("Lumeko", "loop", 7), 1);
+        EXPECT_EQ(settings.GetProfileString("Recent File List", "File1", ""), "/m/a.avi");
+    }
+    EXPECT_EQ(messages, 0) << "a file made read-only on purpose is no failure";
+    EXPECT_EQ(ReadText(path), text);
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mode & 07777, 0444u);
+    EXPECT_EQ(platform::IniFileSettings(path).GetProfileInt("Lumeko", "loop", 7), 0);
+}
+
+// However many saves fail, the user hears of it once a run, with the file and the cause.
+TEST(Settings, FailedSaveIsReportedOnceWithTheFileAndTheCause) {
+    TempDir dir;
+    const std::string path = dir.File("missing-folder/lumeko.ini");
+    std::vector<std::string> messages;
+    platform::IniFileSettings settings(path);
+    settings.SetWriteFailureHandler([&](const std::string& m) { messages.push_back(m); });
+    EXPECT_FALSE(settings.WriteProfileInt("Lumeko", "loop", 1));
+    EXPECT_FALSE(settings.WriteProfileInt("Lumeko", "x_position", 5));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].find(path), std::string::npos) << messages[0];
+    EXPECT_NE(messages[0].find("No such file or directory"), std::string::npos) << messages[0];
+    EXPECT_FALSE(settings.LastWriteError().empty());
 }
 
 TEST(Settings, NeverOverwritesAFileItCannotRead) {

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "Commands.h"
+#include "ToolOutput.h"
 #include "convert/Compressor.h"
 #include "convert/ConversionHost.h"
 #include "platform/ConsoleMessageBox.h"
@@ -18,12 +19,13 @@ namespace {
 // The conversion's dialogs answered from the command line, progress on the terminal.
 class TerminalHost final : public convert::IConversionHost {
 public:
-    TerminalHost(std::string output, convert::COMPVARS choice, bool quiet)
+    TerminalHost(std::string output, convert::COMPVARS choice, bool force,
+                 ProgressLine::Mode progress)
         : m_output(std::move(output)),
           m_choice(choice),
-          m_quiet(quiet),
+          m_force(force),
+          m_progress(progress),
           m_start(std::chrono::steady_clock::now()) {}
-
     std::optional<std::string> ChooseOutputPath(const std::string&) override {
         if (m_askedPath) return std::nullopt;  // asked again: the first answer was refused
         m_askedPath = true;
@@ -39,30 +41,36 @@ public:
         return true;
     }
     void PumpMessages() override {}
+    bool MayReplaceExisting() const override { return m_force; }
     void ShowProgress(Stage stage, uint64_t done, uint64_t total) override {
-        if (m_quiet || total == 0) return;
+        if (!m_progress.Enabled() || total == 0) return;
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
         const double rate = seconds > 0 ? done / seconds : 0;
         const double left = rate > 0 ? (total - done) / rate : 0;
         const int width = 30, filled = static_cast<int>(width * done / total);
-        fmt::print(stderr, "\r{} [{}{}] {}/{} {:.0f}/s {:.0f}s left   ",
-                   stage == Stage::kPictures ? "frames" : "sound ",
-                   std::string(static_cast<size_t>(filled), '#'),
-                   std::string(static_cast<size_t>(width - filled), '.'), done, total, rate, left);
-        if (done == total) fmt::print(stderr, "\n");
+        m_progress.Show(fmt::format("{} [{}{}] {}/{} {:.0f}/s {:.0f}s left   ",
+                                    stage == Stage::kPictures ? "frames" : "sound ",
+                                    std::string(static_cast<size_t>(filled), '#'),
+                                    std::string(static_cast<size_t>(width - filled), '.'), done,
+                                    total, rate, left),
+                        done == total);
     }
     void ShowError(std::string_view text) override {
-        fmt::print(stderr, "\n{}\n", text);
+        ReportError(platform::ConsoleMessageBox::English(text));
         failed = true;
     }
-
+    // The terminal gets the reason, which names the file, not the window's text.
+    void ShowFailure(std::string_view text, std::string_view reason) override {
+        ShowError(reason.empty() ? text : reason);
+    }
     bool failed = false;
 
 private:
     std::string m_output;
     convert::COMPVARS m_choice;
-    bool m_quiet;
+    bool m_force;
+    ProgressLine m_progress;
     bool m_askedPath = false, m_askedCompressor = false;
     std::chrono::steady_clock::time_point m_start;
 };
@@ -102,7 +110,7 @@ void AddConvertCommand(CLI::App& app) {
     struct Options {
         std::string in, out, codec = "dib";
         int keyEvery = 15, quality = 100, dataRate = 0;
-        bool quiet = false;
+        bool quiet = false, progress = false, force = false;
     };
     auto o = std::make_shared<Options>();
     cmd->add_option("IN", o->in, "The movie to convert")->required();
@@ -122,8 +130,16 @@ void AddConvertCommand(CLI::App& app) {
     cmd->add_option("--data-rate", o->dataRate, "Data rate in KB/s (0: none)")
         ->check(CLI::Range(0, 10000000))
         ->capture_default_str();
-    cmd->add_flag("--quiet", o->quiet, "No progress bar");
+    cmd->add_flag("--quiet", o->quiet, "No progress bar and no closing line");
+    cmd->add_flag("--progress", o->progress,
+                  "Show the progress bar even when the standard error is not a terminal");
+    cmd->add_flag("-f,--force", o->force, "Replace OUT when it exists");
     cmd->callback([o] {
+        if (o->out == "-")
+            FailUsage(
+                "an AVI file cannot be written to standard output: its headers are written "
+                "last, at the start of the file; name a file instead of -");
+        RefuseToReplace(o->out, o->force);
         convert::COMPVARS choice;
         choice.fccHandler = CodecNames().at(o->codec);
         choice.lKey = o->keyEvery;
@@ -134,19 +150,22 @@ void AddConvertCommand(CLI::App& app) {
         platform::SteadyMillisecondClock clock;
         platform::ThreadTimer timer;
         platform::SilentWaveOut wave;
-        platform::ConsoleMessageBox messages;
+        platform::ConsoleMessageBox messages{"lumeko-tool: "};
         CaptionFrame frame;
         CLumekoDoc doc({settings, clock, timer, wave, messages});
         doc.AttachFrame(&frame);
         doc.m_pendingFiles.push_back(o->in);
         doc.IdleProcess(0);
-        if (!doc.m_bOpen) {
-            fmt::print(stderr, "{}: not a TrueMotion movie that Lumeko can open\n", o->in);
+        if (!doc.m_bOpen) Fail(doc.m_movie.GetOpenError());
+        TerminalHost host(o->out, choice, o->force,
+                          o->quiet      ? ProgressLine::Mode::kQuiet
+                          : o->progress ? ProgressLine::Mode::kAlways
+                                        : ProgressLine::Mode::kOnTerminal);
+        doc.OnConvert(host);
+        if (host.failed || frame.caption != "変換終了") {
+            if (!host.failed) ReportError(o->out + ": the conversion did not finish");
             throw CLI::RuntimeError(1);
         }
-        TerminalHost host(o->out, choice, o->quiet);
-        doc.OnConvert(host);
-        if (host.failed || frame.caption != "変換終了") throw CLI::RuntimeError(1);
         if (!o->quiet) fmt::print("{}: written\n", o->out);
     });
 }

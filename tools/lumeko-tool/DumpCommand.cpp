@@ -1,76 +1,123 @@
 #include <fmt/core.h>
-#include <fmt/os.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "Commands.h"
 #include "Md5.h"
 #include "OpenMovie.h"
+#include "ToolOutput.h"
 #include "WavFile.h"
 #include "moviemaker/ImageFile.h"
 
 namespace {
 
-void Fail(const Error& error) {
-    fmt::print(stderr, "{}\n", error.message);
-    throw CLI::RuntimeError(1);
+namespace fs = std::filesystem;
+
+std::string Md5OfFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) Fail(path + ": cannot be read back");
+    Md5 md5;
+    std::vector<char> block(1 << 20);
+    while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0)
+        md5.Update(std::span(reinterpret_cast<const uint8_t*>(block.data()),
+                             static_cast<size_t>(in.gcount())));
+    return md5.FinishHex();
 }
 
-void DumpFrames(CDuckMovie& movie, const std::filesystem::path& out, bool ppm) {
+void DumpFrames(CDuckMovie& movie, const fs::path& out, bool ppm,
+                const SafeOutputOptions& options) {
     movie::BITMAPINFOHEADER bmih;
     movie.GetBitmapHeader(&bmih);
     std::vector<uint8_t> picture(static_cast<size_t>(bmih.biWidth) * bmih.biHeight * 3);
-    auto list = fmt::output_file((out / "frames.md5").string());
+    std::string list;
     for (uint32_t i = 0; i < movie.GetFrameCount(); ++i) {
-        // The picture holds frame i − 1 as decoded: a delta frame only writes its changes.
+        // The picture holds frame i - 1 as decoded: a delta frame only writes its changes.
         const int result = movie.ReadFrame(i, picture.data(), picture.data());
-        list.print("{} {} {}\n", i, Md5::OfBytes(picture), result);
-        if (ppm) {
-            const auto name = out / fmt::format("frame-{:05d}.ppm", i);
-            if (auto saved = moviemaker::SavePpm(name.string(), bmih.biWidth, bmih.biHeight, picture.data()); !saved)
-                Fail(saved.error());
-        }
+        list += fmt::format("{} {} {}\n", i, Md5::OfBytes(picture), result);
+        if (ppm)
+            WriteWholeFile((out / fmt::format("frame-{:05d}.ppm", i)).string(),
+                           moviemaker::EncodePpm(bmih.biWidth, bmih.biHeight, picture.data()),
+                           options);
     }
+    WriteWholeFile((out / "frames.md5").string(),
+                   std::span(reinterpret_cast<const uint8_t*>(list.data()), list.size()), options);
 }
 
-void DumpSound(CDuckMovie& movie, const std::filesystem::path& out) {
+void DumpSound(CDuckMovie& movie, const fs::path& out, const SafeOutputOptions& options) {
     movie::WAVEFORMATEX wfx;
     movie.GetWaveFormat(&wfx);
     const uint16_t bits = wfx.wFormatTag == 1 ? wfx.wBitsPerSample : 16;
     const auto wavPath = (out / "audio.wav").string();
-    auto wav = WavFile::Create(wavPath, movie.GetDecodedChannels(), wfx.nSamplesPerSec, bits);
-    if (!wav) Fail(wav.error());
+    auto wav =
+        WavFile::Create(wavPath, movie.GetDecodedChannels(), wfx.nSamplesPerSec, bits, options);
+    if (!wav) Fail(wav.error().message);
     std::vector<uint8_t> chunk(movie.GetAudioChunkSize());
     while (const uint32_t bytes = movie.ReadAudio(chunk.data())) {
-        if (auto written = wav->Write(std::span(chunk.data(), bytes)); !written) Fail(written.error());
+        if (auto written = wav->Write(std::span(chunk.data(), bytes)); !written)
+            Fail(written.error().message);
     }
-    if (auto finished = wav->Finish(); !finished) Fail(finished.error());
+    if (auto finished = wav->Finish(); !finished) Fail(finished.error().message);
+    const std::string sum = fmt::format("{}  audio.wav\n", Md5OfFile(wavPath));
+    WriteWholeFile((out / "audio.md5").string(),
+                   std::span(reinterpret_cast<const uint8_t*>(sum.data()), sum.size()), options);
+}
 
-    std::ifstream in(wavPath, std::ios::binary);
-    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-    fmt::output_file((out / "audio.md5").string()).print("{}  audio.wav\n", Md5::OfBytes(bytes));
+void Dump(const std::string& path, const fs::path& out, bool ppm, bool force) {
+    auto tool = OpenMovieOrFail(path);
+    for (const char* name : {"frames.md5", "audio.wav", "audio.md5"})
+        RefuseToReplace((out / name).string(), force);
+    std::error_code ec;
+    fs::create_directories(out, ec);
+    if (ec) Fail(out.string() + ": " + ec.message());
+    // Nothing written may be the movie itself, under any name.
+    SafeOutputOptions options;
+    options.replaceExisting = force;
+    if (const auto identity = tool->movie.GetFileIdentity()) options.inputs.push_back(*identity);
+    DumpFrames(tool->movie, out, ppm, options);
+    if (tool->movie.HasAudio()) DumpSound(tool->movie, out, options);
 }
 
 }  // namespace
 
 void AddDumpCommand(CLI::App& app) {
-    auto* cmd = app.add_subcommand("dump", "Decode every frame and all sound into a folder");
-    auto path = std::make_shared<std::string>();
-    auto outDir = std::make_shared<std::string>();
-    auto ppm = std::make_shared<bool>(false);
-    cmd->add_option("MOVIE", *path, "The AVI file")->required();
-    cmd->add_option("OUTDIR", *outDir, "Folder for frames.md5, audio.wav and audio.md5")->required();
-    cmd->add_flag("--ppm", *ppm, "Also write each frame as frame-NNNNN.ppm");
-    cmd->callback([=] {
-        auto tool = OpenMovieOrFail(*path);
-        std::error_code ec;
-        std::filesystem::create_directories(*outDir, ec);
-        if (ec) Fail(MakeError(ErrorKind::Io, *outDir + ": " + ec.message()));
-        DumpFrames(tool->movie, *outDir, *ppm);
-        if (tool->movie.HasAudio()) DumpSound(tool->movie, *outDir);
+    auto* cmd = app.add_subcommand(
+        "dump",
+        "Decode every frame and all sound into a folder: frames.md5, audio.wav, audio.md5. With "
+        "several movies, each goes into a folder of its own inside OUTDIR, named after the movie");
+    struct Options {
+        std::vector<std::string> paths;
+        bool ppm = false, force = false;
+    };
+    auto o = std::make_shared<Options>();
+    cmd->add_option("paths", o->paths, "The AVI files, then the folder")
+        ->type_name("MOVIE... OUTDIR")
+        ->required()
+        ->expected(2, -1);
+    cmd->add_flag("--ppm", o->ppm, "Also write each frame as frame-NNNNN.ppm");
+    cmd->add_flag("-f,--force", o->force, "Replace files that are there already");
+    cmd->callback([o] {
+        const fs::path outDir = o->paths.back();
+        const std::vector<std::string> movies(o->paths.begin(), o->paths.end() - 1);
+        if (movies.size() == 1) {
+            if (!ForEachFile(movies, [&](const std::string& movie) {
+                    Dump(movie, outDir, o->ppm, o->force);
+                }))
+                EndFailed();
+            return;
+        }
+        std::set<std::string> names;
+        for (const auto& movie : movies)
+            if (!names.insert(fs::path(movie).filename().string()).second)
+                FailUsage("two movies are named " + fs::path(movie).filename().string() +
+                          "; their dumps would go into the same folder");
+        if (!ForEachFile(movies, [&](const std::string& movie) {
+                Dump(movie, outDir / fs::path(movie).filename(), o->ppm, o->force);
+            }))
+            EndFailed();
     });
 }

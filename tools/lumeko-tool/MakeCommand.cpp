@@ -4,6 +4,7 @@
 #include <map>
 
 #include "Commands.h"
+#include "ToolOutput.h"
 #include "moviemaker/ImageFile.h"
 #include "moviemaker/MovieMaker.h"
 
@@ -33,6 +34,7 @@ void AddMakeCommand(CLI::App& app) {
         int keyEvery = 15;
         std::string audio = "dk4";
         std::string from;
+        bool force = false;
     };
     auto o = std::make_shared<Options>();
     cmd->add_option("OUT", o->out, "The AVI file to write")->required();
@@ -51,8 +53,10 @@ void AddMakeCommand(CLI::App& app) {
         ->check(CLI::IsMember({"none", "pcm8", "pcm16", "dk4", "dk4-mono", "dk3"}))
         ->capture_default_str();
     cmd->add_option("--from", o->from, "Folder of PNG or PPM pictures, one per frame, in name order");
+    cmd->add_flag("-f,--force", o->force, "Replace OUT when it exists");
 
     cmd->callback([o] {
+        RefuseToReplace(o->out, o->force);
         moviemaker::MovieSpec spec;
         char x = 0;
         if (std::sscanf(o->size.c_str(), "%d%c%d", &spec.width, &x, &spec.height) != 3 || x != 'x' ||
@@ -74,24 +78,22 @@ void AddMakeCommand(CLI::App& app) {
 
         if (!o->from.empty()) {
             auto paths = moviemaker::ListPictureFiles(o->from);
-            if (!paths || paths->empty()) {
-                fmt::print(stderr, "{}: no PNG or PPM pictures found\n", o->from);
-                throw CLI::RuntimeError(1);
-            }
+            if (!paths) Fail(paths.error().message);
+            if (paths->empty()) Fail(o->from + ": no PNG or PPM pictures found");
             auto first = moviemaker::LoadPicture(paths->front());
-            if (!first) {
-                fmt::print(stderr, "{}\n", first.error().message);
-                throw CLI::RuntimeError(1);
-            }
+            if (!first) Fail(first.error().message);
             spec.width = first->width;
             spec.height = first->height;
             spec.imagePaths = std::move(paths.value());
             spec.frames = static_cast<int>(spec.imagePaths.size());
         }
 
-        if (auto made = moviemaker::MakeMovie(spec, o->out); !made) {
-            fmt::print(stderr, "{}: {}\n", o->out, made.error().message);
-            throw CLI::RuntimeError(1);
+        SafeOutputOptions options;
+        options.replaceExisting = o->force;
+        if (auto made = moviemaker::MakeMovie(spec, o->out, options); !made) {
+            // The writer's errors name the file; the encoder's do not.
+            const std::string& message = made.error().message;
+            Fail(message.starts_with(o->out + ": ") ? message : o->out + ": " + message);
         }
         fmt::print("{}: {} frames of {}x{} at {:g} fps\n", o->out, spec.frames, spec.width, spec.height, o->fps);
     });

@@ -5,9 +5,11 @@
 #include <thread>
 
 #include "Commands.h"
+#include "OpenMovie.h"
+#include "ToolOutput.h"
 #include "platform/ConsoleMessageBox.h"
-#include "platform/SilentWaveOut.h"
 #include "platform/MemorySettings.h"
+#include "platform/SilentWaveOut.h"
 #include "platform/ThreadTimer.h"
 #include "platform/sdl/SdlWaveOut.h"
 #include "playback/LumekoDoc.h"
@@ -56,14 +58,24 @@ void AddPlayCommand(CLI::App& app) {
         platform::ThreadTimer timer;
         platform::SdlWaveOut sdlWave;
         platform::SilentWaveOut noWave;
-        platform::ConsoleMessageBox messages;
+        platform::ConsoleMessageBox messages{"lumeko-tool: "};
         ConsoleFrame frame;
         CLumekoDoc doc({settings, clock, timer, o->noAudio ? static_cast<platform::IWaveOut&>(noWave) : sdlWave,
                         messages});
         doc.AttachFrame(&frame);
         doc.m_bAutoPlay = o->play;
         doc.m_bCloseWhenDone = o->close;
-        for (const auto& movie : o->movies) doc.m_pendingFiles.push_back(movie);
+        // Each movie that cannot be played is named with the reason, and the others play.
+        bool allPlayable = true;
+        for (const auto& movie : o->movies) {
+            ToolMovie probe;
+            if (probe.movie.Open(movie)) {
+                doc.m_pendingFiles.push_back(movie);
+            } else {
+                ReportError(probe.movie.GetOpenError());
+                allPlayable = false;
+            }
+        }
 
         // Idle passes on a short timer: the due frame comes from the clock, so a pass a
         // millisecond keeps the picture on time without spinning a core.
@@ -81,9 +93,6 @@ void AddPlayCommand(CLI::App& app) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         fmt::print("\n");
-        if (!sawMovie) {
-            fmt::print(stderr, "No movie could be opened\n");
-            throw CLI::RuntimeError(1);
-        }
+        if (!allPlayable || !sawMovie) EndFailed();
     });
 }

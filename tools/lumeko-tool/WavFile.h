@@ -1,29 +1,25 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <span>
 #include <string>
-#include <utility>
 
 #include "base/Result.h"
+#include "base/SafeOutputFile.h"
 
-// A PCM WAV file written as the sound arrives; the sizes are filled in by Finish.
+// A PCM WAV file written as the sound arrives, as a user's file (SafeOutputFile): the
+// sizes are filled in and the file put in place by Finish; without Finish, nothing stays.
 class WavFile {
 public:
-    static Result<WavFile> Create(const std::string& path, uint16_t channels, uint32_t sampleRate, uint16_t bits);
-    WavFile(WavFile&& other) noexcept;
-    WavFile& operator=(WavFile&&) = delete;
-    ~WavFile();
-
+    static Result<WavFile> Create(const std::string& path, uint16_t channels, uint32_t sampleRate,
+                                  uint16_t bits, const SafeOutputOptions& options = {});
     Result<void> Write(std::span<const uint8_t> pcm);
     Result<void> Finish();
 
 private:
-    WavFile(FILE* file, std::string path) : m_file(file), m_path(std::move(path)) {}
+    explicit WavFile(SafeOutputFile file) : m_file(std::move(file)) {}
     Result<void> WriteHeader(uint16_t channels, uint32_t sampleRate, uint16_t bits);
 
-    FILE* m_file;
-    std::string m_path;
+    SafeOutputFile m_file;
     uint32_t m_dataBytes = 0;
 };

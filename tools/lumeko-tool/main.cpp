@@ -14,8 +14,14 @@ int main(int argc, char** argv) {
     AddMakeCommand(app);
     AddPlayCommand(app);
     AddConvertCommand(app);
+    // 0 success, 1 failure (reported by the command), 2 usage error.
     try {
-        CLI11_PARSE(app, argc, argv);
+        app.parse(argc, argv);
+    } catch (const CLI::RuntimeError& e) {
+        return e.get_exit_code();
+    } catch (const CLI::ParseError& e) {
+        // Help and version end with 0; a wrong command line is reported with the usage.
+        return app.exit(e) == 0 ? 0 : 2;
     } catch (const std::exception& e) {
         fmt::print(stderr, "lumeko-tool: {}\n", e.what());
         return 1;

@@ -90,24 +90,29 @@ Result<Picture> LoadPicture(const std::string& path) {
     return MakeError(ErrorKind::Unsupported, path + ": not a PNG or PPM file");
 }
 
-Result<void> SavePpm(const std::string& path, int width, int height, const uint8_t* bgrBottomUp) {
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-    if (!file) return MakeError(ErrorKind::Io, path + ": cannot create");
-    std::fprintf(file.get(), "P6\n%d %d\n255\n", width, height);
+std::vector<uint8_t> EncodePpm(int width, int height, const uint8_t* bgrBottomUp) {
+    const std::string header =
+        "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
     const size_t rowBytes = static_cast<size_t>(width) * 3;
-    std::vector<uint8_t> row(rowBytes);
+    std::vector<uint8_t> bytes(header.begin(), header.end());
+    bytes.reserve(bytes.size() + rowBytes * static_cast<size_t>(height));
     for (int y = 0; y < height; ++y) {
-        const uint8_t* in = bgrBottomUp + rowBytes * (height - 1 - y);
+        const uint8_t* in = bgrBottomUp + rowBytes * static_cast<size_t>(height - 1 - y);
         for (size_t x = 0; x < rowBytes; x += 3) {
-            row[x] = in[x + 2];
-            row[x + 1] = in[x + 1];
-            row[x + 2] = in[x];
+            bytes.push_back(in[x + 2]);
+            bytes.push_back(in[x + 1]);
+            bytes.push_back(in[x]);
         }
-        if (std::fwrite(row.data(), 1, rowBytes, file.get()) != rowBytes)
-            return MakeError(ErrorKind::Io, path + ": write failed");
     }
-    if (std::fclose(file.release()) != 0) return MakeError(ErrorKind::Io, path + ": write failed");
-    return {};
+    return bytes;
+}
+
+Result<void> SavePpm(const std::string& path, int width, int height, const uint8_t* bgrBottomUp,
+                     const SafeOutputOptions& options) {
+    auto file = SafeOutputFile::Create(path, options);
+    if (!file) return file.error();
+    LUMEKO_TRY(file->Write(EncodePpm(width, height, bgrBottomUp)));
+    return file->Commit();
 }
 
 Result<std::vector<std::string>> ListPictureFiles(const std::string& folder) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/Result.h"
+#include "base/SafeOutputFile.h"
 
 namespace moviemaker {
 
@@ -18,8 +19,11 @@ struct Picture {
 // Reads a PNG (any colour type, through libpng) or a binary PPM (P6, 8-bit).
 Result<Picture> LoadPicture(const std::string& path);
 
-// Writes a binary PPM (P6), top row first as the format wants.
-Result<void> SavePpm(const std::string& path, int width, int height, const uint8_t* bgrBottomUp);
+// A binary PPM (P6) of a bottom-up BGR picture, top row first as the format wants.
+std::vector<uint8_t> EncodePpm(int width, int height, const uint8_t* bgrBottomUp);
+// Writes it as a user's file (SafeOutputFile).
+Result<void> SavePpm(const std::string& path, int width, int height, const uint8_t* bgrBottomUp,
+                     const SafeOutputOptions& options = {});
 
 // The PNG and PPM files of a folder, sorted by name.
 Result<std::vector<std::string>> ListPictureFiles(const std::string& folder);

@@ -102,7 +102,8 @@ private:
 
 }  // namespace
 
-Result<void> MakeMovie(const MovieSpec& spec, const std::string& path) {
+Result<void> MakeMovie(const MovieSpec& spec, const std::string& path,
+                       const SafeOutputOptions& options) {
     if (spec.frames <= 0 || spec.rate == 0 || spec.scale == 0 || spec.keyEvery <= 0)
         return MakeError(ErrorKind::Unsupported, "frames, rate, scale and key interval must be positive");
 
@@ -134,7 +135,7 @@ Result<void> MakeMovie(const MovieSpec& spec, const std::string& path) {
         largestFrame = std::max(largestFrame, static_cast<uint32_t>(frame.size()));
     }
 
-    auto writer = movie::AviWriter::Create(path);
+    auto writer = movie::AviWriter::Create(path, movie::OutputFiles::Disk(), options);
     if (!writer) return writer.error();
     auto videoStream = writer->AddStream(VideoStreamInfo(spec, largestFrame), VideoFormat(spec));
     if (!videoStream) return videoStream.error();

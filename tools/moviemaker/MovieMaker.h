@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/Result.h"
+#include "base/SafeOutputFile.h"
 #include "truemotion/TrueMotionEncoder.h"
 
 // Makes complete TrueMotion AVI files with our own encoders: the movies that the
@@ -33,6 +34,7 @@ struct MovieSpec {
 };
 
 // Writes the movie to `path` (atomically: nothing appears under `path` on failure).
-Result<void> MakeMovie(const MovieSpec& spec, const std::string& path);
+Result<void> MakeMovie(const MovieSpec& spec, const std::string& path,
+                       const SafeOutputOptions& options = {});
 
 }  // namespace moviemaker
