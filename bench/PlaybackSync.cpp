@@ -3,10 +3,15 @@
 // thread, pauses and loops, and the figures of each scenario are printed as a table:
 //   offset 60 s / 10 min  the largest distance of the sound heard from the frame on
 //                         screen (0 while the sound is within the shown frame's time),
-//                         in the first minute and over the whole run
+//                         in the first minute and over the whole run, leaving out a
+//                         stall and the recovery after it
+//   in stall              the same from the start of a stall to the recovery: a stalled
+//                         tick decodes nothing, so the picture freezes once its
+//                         read-ahead is used up, while the queued sound plays on
+//   end off               the same at the end of the run
 //   wrong                 times the screen switched to a frame that was not the due one
 //   stale ms              time after a stall ended that the screen showed a frame older
-//                         than the due one (a freeze)
+//                         than the due one (a freeze), and of that after the recovery
 //   gaps                  times the device found its queue dry before the sound's end
 //   recovery ms           time from the end of a stall until the read-ahead and the
 //                         sound queue were whole and the due frame on screen
@@ -98,8 +103,8 @@ public:
     }
     void waveOutPause() override {
         if (m_paused) return;
-        m_paused = true;
         m_frozenPosition = Position();
+        m_paused = true;
     }
     void waveOutRestart() override {
         if (!m_paused && m_started) return;
@@ -213,6 +218,8 @@ struct Figures {
     long gaps = 0;
     double recoveryMs = -1;
     double endOffset = 0;
+    double stallOffset = 0;
+    double staleAfterRecoveryMs = 0;
 };
 
 std::string MakeMovie(uint32_t rate, uint32_t scale, double seconds, int width, int height,
@@ -292,8 +299,12 @@ Figures Simulate(const Scenario& s, const std::string& path) {
 
         const double heard = device.HeardMs();
         const double offset = std::abs(FrameOffset(doc, heard));
-        if (t <= 60000) f.offset60 = std::max(f.offset60, offset);
-        f.offsetAll = std::max(f.offsetAll, offset);
+        if (s.stallMs && t >= s.stallAtMs && !recovered) {
+            f.stallOffset = std::max(f.stallOffset, offset);
+        } else {
+            if (t <= 60000) f.offset60 = std::max(f.offset60, offset);
+            f.offsetAll = std::max(f.offsetAll, offset);
+        }
         f.endOffset = offset;
         const uint32_t due = doc.DueFrame(doc.Elapsed());
         const uint32_t shown = doc.ShownFrame();
@@ -301,6 +312,7 @@ Figures Simulate(const Scenario& s, const std::string& path) {
         lastShown = shown;
         if (s.stallMs && t >= stallEnd) {
             if (shown != due) f.staleMs += 1;
+            if (shown != due && recovered) f.staleAfterRecoveryMs += 1;
             const bool whole =
                 doc.m_nNextFrame.load() >=
                     std::min(due + CLumekoDoc::kReadAhead, doc.m_nFrameCount) &&
@@ -319,8 +331,8 @@ Figures Simulate(const Scenario& s, const std::string& path) {
 
 void PrintHeader(const char* mode) {
     std::printf("\n%s\n", mode);
-    std::printf("%-34s %9s %9s %6s %9s %5s %9s\n", "scenario", "off 60s", "off 10min", "wrong",
-                "stale ms", "gaps", "recov ms");
+    std::printf("%-30s %7s %9s %8s %5s %12s %5s %8s %7s\n", "scenario", "off 60s", "off 10min",
+                "in stall", "wrong", "stale/after", "gaps", "recov ms", "end off");
 }
 
 void Print(const Scenario& s, const Figures& f) {
@@ -330,8 +342,13 @@ void Print(const Scenario& s, const Figures& f) {
     if (s.seconds >= 600) std::snprintf(all, sizeof all, "%.1f", f.offsetAll);
     char gaps[32] = "-";
     if (f.gaps >= 0) std::snprintf(gaps, sizeof gaps, "%ld", f.gaps);
-    std::printf("%-34s %9.1f %9s %6ld %9.0f %5s %9s\n", s.name.c_str(), f.offset60, all, f.wrong,
-                f.staleMs, gaps, recovery);
+    char stall[32] = "-", stale[32] = "-";
+    if (s.stallMs) {
+        std::snprintf(stall, sizeof stall, "%.1f", f.stallOffset);
+        std::snprintf(stale, sizeof stale, "%.0f/%.0f", f.staleMs, f.staleAfterRecoveryMs);
+    }
+    std::printf("%-30s %7.1f %9s %8s %5ld %12s %5s %8s %7.1f\n", s.name.c_str(), f.offset60, all,
+                stall, f.wrong, stale, gaps, recovery, f.endOffset);
     std::fflush(stdout);
 }
 
@@ -439,8 +456,12 @@ Figures PlayReal(const Scenario& s, const std::string& path) {
         wave.waveOutGetPosition(position);
         const double heard = position * 1000.0 / bytesPerSecond;
         const double offset = std::abs(FrameOffset(doc, heard));
-        if (t <= 60000) f.offset60 = std::max(f.offset60, offset);
-        f.offsetAll = std::max(f.offsetAll, offset);
+        if (s.stallMs && t >= s.stallAtMs && !recovered) {
+            f.stallOffset = std::max(f.stallOffset, offset);
+        } else {
+            if (t <= 60000) f.offset60 = std::max(f.offset60, offset);
+            f.offsetAll = std::max(f.offsetAll, offset);
+        }
         f.endOffset = offset;
         const uint32_t due = doc.DueFrame(doc.Elapsed());
         const uint32_t shown = doc.ShownFrame();
@@ -448,6 +469,7 @@ Figures PlayReal(const Scenario& s, const std::string& path) {
         lastShown = shown;
         if (s.stallMs && t >= stallEnd) {
             if (shown != due) f.staleMs += 1;
+            if (shown != due && recovered) f.staleAfterRecoveryMs += 1;
             const bool whole = doc.m_nNextFrame.load() >=
                                    std::min(due + CLumekoDoc::kReadAhead, doc.m_nFrameCount) &&
                                shown == due;

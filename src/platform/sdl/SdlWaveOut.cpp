@@ -151,25 +151,25 @@ int64_t SdlWaveOut::NowNs() {
 }
 
 void SdlWaveOut::SetStep(uint64_t base, uint32_t last, int64_t stampNs, bool frozen) {
-    const uint32_t sequence = m_sequence.load(std::memory_order_relaxed);
-    m_sequence.store(sequence + 1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
-    m_base.store(base, std::memory_order_relaxed);
-    m_last.store(last, std::memory_order_relaxed);
-    m_stampNs.store(stampNs, std::memory_order_relaxed);
-    m_frozen.store(frozen, std::memory_order_relaxed);
-    m_sequence.store(sequence + 2, std::memory_order_release);
+    // Sequentially consistent throughout: a reader that sees any new field sees the odd
+    // count too. Rare writes, so the cost does not matter.
+    const uint32_t sequence = m_sequence.load();
+    m_sequence.store(sequence + 1);
+    m_base.store(base);
+    m_last.store(last);
+    m_stampNs.store(stampNs);
+    m_frozen.store(frozen);
+    m_sequence.store(sequence + 2);
 }
 
 uint64_t SdlWaveOut::PositionAt(int64_t nowNs) const {
     for (;;) {
-        const uint32_t before = m_sequence.load(std::memory_order_acquire);
-        const uint64_t base = m_base.load(std::memory_order_relaxed);
-        const uint32_t last = m_last.load(std::memory_order_relaxed);
-        const int64_t stamp = m_stampNs.load(std::memory_order_relaxed);
-        const bool frozen = m_frozen.load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
-        if ((before & 1) || m_sequence.load(std::memory_order_relaxed) != before) continue;
+        const uint32_t before = m_sequence.load();
+        const uint64_t base = m_base.load();
+        const uint32_t last = m_last.load();
+        const int64_t stamp = m_stampNs.load();
+        const bool frozen = m_frozen.load();
+        if ((before & 1) || m_sequence.load() != before) continue;
         if (frozen || nowNs <= stamp) return base;
         // Whole sample frames are not needed: the caller turns bytes into milliseconds.
         const long double heard = static_cast<long double>(nowNs - stamp) * m_bytesPerSecond / 1e9L;
