@@ -55,7 +55,13 @@ protected:
     void Step() {
         clock.Advance(1);
         ++now;
-        if (timer.running && now >= tickStallEnd && now % timer.period == 0) timer.Tick();
+        if (timer.running && now >= tickStallEnd && now % timer.period == 0) {
+            const uint32_t before = doc.m_nNextFrame.load();
+            clock.costPerRead = decodeCostMs;
+            timer.Tick();
+            clock.costPerRead = 0;
+            mostPerTick = std::max(mostPerTick, doc.m_nNextFrame.load() - before);
+        }
         if (wave.open && wave.format.nBlockAlign && now >= deviceStallEnd) {
             m_soundDebt += wave.format.nAvgBytesPerSec * (1 + drift) / 1000.0;
             const size_t whole = static_cast<size_t>(m_soundDebt) / wave.format.nBlockAlign *
@@ -100,6 +106,8 @@ protected:
     uint32_t now = 0;
     uint32_t tickStallEnd = 0, deviceStallEnd = 0;
     double drift = 0;
+    uint32_t decodeCostMs = 0;  // what the clock moves on each reading inside a tick
+    uint32_t mostPerTick = 0;   // frames decoded by one tick at most
     int wrongFrames = 0, backwards = 0;
     uint32_t lastShown = CLumekoDoc::kNoFrame;
 
@@ -138,6 +146,22 @@ TEST_F(PlaybackClockTest, AStallIsCaughtUpAndNoOldFrameIsShown) {
         doc.OnStop();
         doc.CloseMovie();
     }
+}
+
+// On a slow machine a tick decodes no longer than half a period, however far behind it
+// is; the ticks after it finish the catching up.
+TEST_F(PlaybackClockTest, CatchingUpKeepsToTheTickBudget) {
+    Play(Make(25 * 8, 25));
+    Run(2000);
+    decodeCostMs = 7;  // 25 fps: a budget of 20 ms is three frames
+    tickStallEnd = now + 1500;
+    Run(1500);
+    mostPerTick = 0;
+    Run(1000);
+    EXPECT_LE(mostPerTick, 3u);
+    EXPECT_GE(ReadAhead(), uint32_t{CLumekoDoc::kReadAhead});
+    EXPECT_EQ(doc.ShownFrame(), doc.DueFrame(doc.Elapsed()));
+    EXPECT_EQ(wrongFrames, 0);
 }
 
 // The picture keeps to a device that runs fast or slow, and the movie ends with its
