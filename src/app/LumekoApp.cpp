@@ -7,6 +7,11 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 #include <filesystem>
 
 #include "app/CommandIds.h"
@@ -38,6 +43,17 @@ std::string SettingsPath() {
     return path;
 }
 
+// The write end of the pipe the signal handler writes to; the notifier reads the other
+// end on the user-interface thread. A write is all a handler may safely do.
+int g_signalPipe[2] = {-1, -1};
+
+extern "C" void WriteSignal(int signal) {
+    const int saved = errno;
+    const char byte = static_cast<char>(signal);
+    [[maybe_unused]] const ssize_t written = write(g_signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
 }  // namespace
 
 void QtMessageBox::ShowError(std::string_view text) {
@@ -57,6 +73,15 @@ CLumekoApp::CLumekoApp(int& argc, char** argv)
 
 CLumekoApp::~CLumekoApp() {
     m_idle.stop();
+    if (m_signalNotifier) {
+        // The default handling comes back first, so no handler writes to a closed pipe.
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+        m_signalNotifier.reset();
+        close(g_signalPipe[0]);
+        close(g_signalPipe[1]);
+        g_signalPipe[0] = g_signalPipe[1] = -1;
+    }
     // The document closes while its view still exists, then the window goes.
     m_pDoc.reset();
     m_frame.reset();
@@ -100,10 +125,34 @@ bool CLumekoApp::InitInstance() {
     m_shellOpen.Listen(QFileInfo(QCoreApplication::applicationFilePath()).baseName(),
                        [this](const std::string& text) { OnDDECommand(text); });
 
+    CatchStopSignals();
     m_idle.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_idle, &QTimer::timeout, [this] { OnIdle(); });
+    m_bIdleBusy = true;
     m_idle.start(kBusyIdleMs);
     return true;
+}
+
+void CLumekoApp::CatchStopSignals() {
+    if (g_signalPipe[0] >= 0 || pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    m_signalNotifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(m_signalNotifier.get(), &QSocketNotifier::activated,
+                     [this] { OnStopSignal(); });
+    struct sigaction action {};
+    action.sa_handler = &WriteSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+void CLumekoApp::OnStopSignal() {
+    char bytes[16];
+    while (read(g_signalPipe[0], bytes, sizeof bytes) > 0) {
+    }
+    // As Exit: the frame saves its place, the document and the view their settings as
+    // the program ends. A conversion under way is cancelled first by its host.
+    m_frame->close();
 }
 
 int CLumekoApp::Run() { return m_qt.exec(); }
@@ -113,7 +162,10 @@ void CLumekoApp::OpenDocumentFile(const std::string& path) {
     // events after the document is gone.
     if (!m_pDoc) return;
     m_pDoc->m_pendingFiles.push_back(path);
-    m_idle.setInterval(kBusyIdleMs);
+    if (!m_bIdleBusy) {
+        m_bIdleBusy = true;
+        m_idle.setInterval(kBusyIdleMs);
+    }
 }
 
 bool CLumekoApp::OnDDECommand(const std::string& text) {
@@ -127,9 +179,29 @@ bool CLumekoApp::OnDDECommand(const std::string& text) {
 
 void CLumekoApp::OnIdle() {
     if (!m_pDoc || m_bConverting) return;
-    const int again = m_pDoc->IdleProcess(0);
-    m_frame->UpdateCommandStates();
-    m_idle.setInterval(again ? kBusyIdleMs : kQuietIdleMs);
+    const bool again = m_pDoc->IdleProcess(0) != 0;
+    // The tool bar follows the document; an idle pass that changes nothing costs nothing.
+    const uint32_t key = CommandStateKey();
+    if (key != m_nCommandStateKey) {
+        m_nCommandStateKey = key;
+        m_frame->UpdateCommandStates();
+    }
+    if (again != m_bIdleBusy) {
+        m_bIdleBusy = again;
+        m_idle.setInterval(again ? kBusyIdleMs : kQuietIdleMs);
+    }
+}
+
+uint32_t CLumekoApp::CommandStateKey() const {
+    const CLumekoDoc& doc = *m_pDoc;
+    const CLumekoView& view = *m_view;
+    uint32_t key = 0;
+    for (const bool bit :
+         {doc.m_bOpen, doc.m_bPlaying, doc.m_bPaused.load(std::memory_order_relaxed),
+          doc.m_bLoop != 0, m_bConverting, view.AspectCorrect(), view.DirectDraw(),
+          view.FullScreenSetting()})
+        key = key << 1 | (bit ? 1u : 0u);
+    return key << 8 | static_cast<uint8_t>(view.WindowSize());
 }
 
 void CLumekoApp::OnFileOpenPrompt() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <memory>
 
@@ -42,6 +43,12 @@ private:
     void OnIdle();
     void RouteCommands();
     void OnFileOpenPrompt();
+    // SIGINT and SIGTERM end the program as Exit does, saving its position and settings.
+    void CatchStopSignals();
+    void OnStopSignal();
+    // What the command states depend on, packed; they are evaluated again only when it
+    // changes.
+    uint32_t CommandStateKey() const;
 
     QApplication m_qt;
     platform::IniFileSettings m_settings;
@@ -58,4 +65,7 @@ private:
     ShellOpenServer m_shellOpen;
     bool m_bFileOnCommandLine = false;
     bool m_bConverting = false;
+    bool m_bIdleBusy = true;
+    uint32_t m_nCommandStateKey = UINT32_MAX;
+    std::unique_ptr<QSocketNotifier> m_signalNotifier;
 };

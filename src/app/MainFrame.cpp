@@ -181,6 +181,7 @@ void CMainFrame::BuildToolBar() {
         shown->setData(id);
         connect(shown, &QAction::triggered, m_actions[id], &QAction::trigger);
         bar->addAction(shown);
+        m_toolButtons.emplace_back(shown, m_actions[id]);
     };
     for (int id : {ID_STOP, ID_PLAY, ID_PAUSE}) button(id);
     bar->addSeparator();
@@ -207,14 +208,11 @@ void CMainFrame::UpdateCommandStates() {
         action->setCheckable(s.checked || action->isCheckable());
         action->setChecked(s.checked);
     }
-    for (QToolBar* bar : findChildren<QToolBar*>())
-        for (QAction* shown : bar->actions()) {
-            const auto it = m_actions.find(shown->data().toInt());
-            if (it == m_actions.end() || shown->isSeparator()) continue;
-            shown->setEnabled(it->second->isEnabled());
-            shown->setCheckable(it->second->isCheckable());
-            shown->setChecked(it->second->isChecked());
-        }
+    for (const auto& [shown, command] : m_toolButtons) {
+        shown->setEnabled(command->isEnabled());
+        shown->setCheckable(command->isCheckable());
+        shown->setChecked(command->isChecked());
+    }
 }
 
 void CMainFrame::SetRecentFiles(const std::vector<std::string>& paths) {

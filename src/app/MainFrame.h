@@ -5,6 +5,8 @@
 #include <array>
 #include <functional>
 #include <map>
+#include <utility>
+#include <vector>
 
 #include "platform/Framework.h"
 #include "platform/Settings.h"
@@ -64,6 +66,8 @@ private:
     QProgressBar* m_progress = nullptr;
     std::map<int, QAction*> m_actions;
     std::map<int, std::function<CommandState()>> m_states;
+    // The tool bar's buttons and the commands they show.
+    std::vector<std::pair<QAction*, QAction*>> m_toolButtons;
     QMenu* m_fileMenu = nullptr;
     QAction* m_recentPlaceholder = nullptr;
     QAction* m_recentEnd = nullptr;

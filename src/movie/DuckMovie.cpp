@@ -41,6 +41,22 @@ std::string FourCCText(uint32_t code) {
     return text;
 }
 
+// The most raw bytes one ReadAudio takes: about a second of decoded sound, and never
+// less than 256 KiB decoded (so the chunks of ordinary movies are read whole) nor more
+// than 4 MiB; always at least one block.
+uint32_t AudioReadBound(const movie::WAVEFORMATEX& wfx) {
+    constexpr uint64_t kMinDecoded = 256 * 1024;
+    constexpr uint64_t kMaxDecoded = 4 * 1024 * 1024;
+    const uint64_t decodedPerSecond =
+        uint64_t{wfx.nSamplesPerSec} * audio::DecodedChannelCount(wfx.wFormatTag, wfx.nChannels) *
+        (wfx.wFormatTag == audio::kWaveFormatPcm ? std::max<uint64_t>(wfx.wBitsPerSample / 8, 1)
+                                                 : 2);
+    const uint64_t decoded = std::clamp(decodedPerSecond, kMinDecoded, kMaxDecoded);
+    const uint64_t factor = audio::DecodedChunkCapacity(wfx.wFormatTag, 1);
+    const uint64_t block = std::max<uint64_t>(wfx.nBlockAlign, 1);
+    return static_cast<uint32_t>(std::max(decoded / factor / block, uint64_t{1}) * block);
+}
+
 }  // namespace
 
 CDuckMovie::CDuckMovie(platform::IMessageBox& messages) : m_messages(messages) {}
@@ -168,7 +184,10 @@ void CDuckMovie::OpenAudio() {
         return;
     }
 
-    m_nAudioWorkSize = m_pFile->LargestChunkBytes(m_pAudio);
+    // A read takes whole blocks from within one chunk, never more than the bound, so a
+    // movie whose sound is one huge chunk is read a piece at a time with small buffers.
+    // Blocks decode on their own, so the pieces join into the same sound.
+    m_nAudioWorkSize = std::min(m_pFile->LargestChunkBytes(m_pAudio), AudioReadBound(m_wfx));
     m_pAudioWork = AllocateBytes(m_nAudioWorkSize);
     if (!m_pAudioWork) {
         m_messages.ShowError(kNoMemoryMessage);

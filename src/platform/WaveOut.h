@@ -52,6 +52,15 @@ public:
     virtual void waveOutReset() = 0;
     // Resets and closes the device.
     virtual void waveOutClose() = 0;
+    // The play position: bytes of the written headers the listener has heard since the
+    // device opened or was last reset, moving smoothly between the device's own steps,
+    // standing still while paused or while the queue is dry. False when the device keeps
+    // no such clock (or is closed); the caller then keeps time by the millisecond clock.
+    // Any thread may ask, at any rate; it neither waits nor allocates.
+    virtual bool waveOutGetPosition(uint64_t& bytes) {
+        bytes = 0;
+        return false;
+    }
 };
 
 }  // namespace platform

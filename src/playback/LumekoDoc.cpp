@@ -47,6 +47,33 @@ uint32_t CLumekoDoc::ReadAheadThreshold(uint32_t frame) const {
     return TruncateToUnsigned(static_cast<double>(earlier) * 1000.0 * m_fScale / m_fRate);
 }
 
+uint32_t CLumekoDoc::FrameStartMs(uint32_t frame) const {
+    if (frame == 0) return 0;
+    uint32_t ms = TruncateToUnsigned(static_cast<double>(frame) * 1000.0 * m_fScale / m_fRate);
+    // The float rounding of DueFrame may put the frame's start a millisecond either way.
+    while (ms > 0 && DueFrame(ms - 1) >= frame) --ms;
+    while (ms < UINT32_MAX && DueFrame(ms) < frame) ++ms;
+    return ms;
+}
+
+bool CLumekoDoc::SoundElapsed(uint32_t& ms) const {
+    uint64_t bytes = 0;
+    if (m_nBytesPerSecond == 0 || !m_services.waveOut.waveOutGetPosition(bytes)) return false;
+    ms = m_nSoundOriginMs + static_cast<uint32_t>(bytes * 1000 / m_nBytesPerSecond);
+    return true;
+}
+
+uint32_t CLumekoDoc::Elapsed() const {
+    uint32_t ms = 0;
+    if (m_bSoundClock.load(std::memory_order_acquire) && SoundElapsed(ms)) return ms;
+    return m_services.clock.timeGetTime() - m_dwStartTime.load(std::memory_order_acquire);
+}
+
+void CLumekoDoc::HandOverClock(uint32_t elapsedMs) {
+    m_dwStartTime.store(m_services.clock.timeGetTime() - elapsedMs, std::memory_order_relaxed);
+    m_bSoundClock.store(false, std::memory_order_release);
+}
+
 void CLumekoDoc::SetPane(int pane, const std::string& text) {
     if (m_pFrame) m_pFrame->SetPaneText(pane, text);
 }
@@ -70,7 +97,8 @@ bool CLumekoDoc::OpenMovie(std::string path) {
     movie::BITMAPINFOHEADER bmih;
     m_movie.GetBitmapHeader(&bmih);
     m_nSlotBytes = static_cast<size_t>(bmih.biWidth) * static_cast<size_t>(bmih.biHeight) * 3;
-    m_ring = Allocate(kFrameSlots * m_nSlotBytes);
+    // The slots and one picture more for overdue frames whose slot is on screen.
+    m_ring = Allocate((kFrameSlots + 1) * m_nSlotBytes);
     if (!m_ring) {
         m_movie.Close();
         m_services.messages.ShowError(kNoMemoryMessage);
@@ -80,7 +108,10 @@ bool CLumekoDoc::OpenMovie(std::string path) {
         m_pFrameSlot[static_cast<size_t>(i)] = m_ring.get() + static_cast<size_t>(i) * m_nSlotBytes;
         m_pShownImage[static_cast<size_t>(i)].store(m_pFrameSlot[static_cast<size_t>(i)], std::memory_order_relaxed);
     }
+    m_pScratch = m_ring.get() + size_t{kFrameSlots} * m_nSlotBytes;
+    ResetRing();
     m_pCurrentImage = m_pFrameSlot[0];
+    m_pDisplayed.store(m_pCurrentImage, std::memory_order_relaxed);
     m_movie.ReadFrame(0, m_pFrameSlot[0]);
 
     const int seconds = static_cast<int>(std::clamp(static_cast<float>(m_nFrameCount) * m_fScale / m_fRate, 0.0f, 2e9f));
@@ -123,67 +154,165 @@ void CLumekoDoc::CloseMovie() {
     m_movie.Close();
     if (m_pView) m_pView->ReleaseDrawing();
     m_pCurrentImage = nullptr;
+    m_pDisplayed.store(nullptr, std::memory_order_relaxed);
     m_pFrameSlot.fill(nullptr);
     for (auto& shown : m_pShownImage) shown.store(nullptr, std::memory_order_relaxed);
+    ResetRing();
+    m_pScratch = nullptr;
     m_ring.reset();
     m_pAudioBuffer.fill(nullptr);
     m_audio.reset();
     m_bOpen = false;
 }
 
-void CLumekoDoc::DecodeIntoSlot(uint32_t frame) {
-    const size_t slot = frame % kFrameSlots;
-    // The slot before holds the frame before, as decoded, unless the movie says otherwise:
-    // a delta frame copies it and writes only its changes.
-    const int result = m_movie.ReadFrame(frame, m_pFrameSlot[slot],
-                                         m_pFrameSlot[(slot + kFrameSlots - 1) % kFrameSlots]);
-    // A frame that did not decode shows the one before it; frame 0 has none in this
-    // run, so its own slot (black until something decodes into it) is shown.
-    const uint8_t* shown = m_pFrameSlot[slot];
-    if (result == 0 && frame != 0)
-        shown = m_pShownImage[(slot + kFrameSlots - 1) % kFrameSlots].load(std::memory_order_relaxed);
-    m_pShownImage[slot].store(shown, std::memory_order_release);
+void CLumekoDoc::ResetRing() {
+    for (auto& frame : m_nSlotFrame) frame.store(kNoFrame, std::memory_order_relaxed);
+    m_pLastPicture = nullptr;
+    m_nShownFrame = kNoFrame;
+    m_pLastDecoded = nullptr;
 }
 
-void CLumekoDoc::PreDecode() {
+bool CLumekoDoc::DecodeNext(uint32_t due, bool onTimerThread) {
+    const uint32_t frame = m_nNextFrame.load(std::memory_order_relaxed);
+    const size_t slot = frame % kFrameSlots;
+    uint8_t* picture = m_pFrameSlot[slot];
+    const uint32_t held = m_nSlotFrame[slot].load(std::memory_order_relaxed);
+    // The slot is given up first, then the screen is asked; the idle pass does the same
+    // the other way round, so the slot on screen is never written.
+    m_nSlotFrame[slot].store(kNoFrame, std::memory_order_seq_cst);
+    if (onTimerThread && (m_pDisplayed.load(std::memory_order_seq_cst) == picture ||
+                          m_pCandidate.load(std::memory_order_seq_cst) == picture)) {
+        m_nSlotFrame[slot].store(held, std::memory_order_release);
+        // A frame that is due later waits for the screen to move on; an overdue one will
+        // never be shown, but the frames after it need it decoded.
+        if (frame >= due) return false;
+        picture = m_pScratch;
+    }
+    // Only this thread writes pictures, so the one the frame before went into still
+    // holds it: a delta frame starts from there and writes only its changes (the movie
+    // checks that it was the frame before).
+    const int result = m_movie.ReadFrame(frame, picture, m_pLastDecoded);
+    m_pLastDecoded = picture;
+    m_nNextFrame.store(frame + 1, std::memory_order_relaxed);
+    if (picture == m_pScratch) {
+        m_pLastPicture = nullptr;
+        return true;
+    }
+    // A frame that did not decode shows the one before it; without one (frame 0, or the
+    // one before went to the scratch picture) the slot holds no frame and the screen
+    // stays as it is.
+    const uint8_t* shown = picture;
+    if (result == 0 && frame != 0) shown = m_pLastPicture;
+    m_pLastPicture = shown;
+    if (!shown) return true;
+    m_pShownImage[slot].store(shown, std::memory_order_relaxed);
+    m_nSlotFrame[slot].store(frame, std::memory_order_release);
+    return true;
+}
+
+void CLumekoDoc::PreDecode(uint32_t first) {
     // Short movies stop at their last frame.
-    const uint32_t frames = std::min<uint32_t>(kReadAhead, m_nFrameCount);
-    for (uint32_t frame = 0; frame < frames; ++frame) DecodeIntoSlot(frame);
-    m_nNextFrame.store(frames, std::memory_order_relaxed);
+    const uint32_t end =
+        first + std::min<uint32_t>(kReadAhead, m_nFrameCount - std::min(first, m_nFrameCount));
+    m_nNextFrame.store(first, std::memory_order_relaxed);
+    while (m_nNextFrame.load(std::memory_order_relaxed) < end) DecodeNext(first, false);
 }
 
 void CLumekoDoc::OnPlay() {
     if (!m_bOpen) return;
-    m_bPaused = false;
-    m_nNextFrame = 0;
-    PreDecode();
     m_movie.RewindAudio();
-    OpenWave();
-    FillWave();
-    m_nShownSeconds = 0;
-    m_dwStartTime = m_services.clock.timeGetTime();
-    m_bPlaying = true;
-    m_nTimerId = m_services.timer.timeSetEvent(m_nPeriod, kTimerResolutionMs, [this] { TimerTick(); });
+    StartFrom(0);
     if (m_pView) m_pView->EnterFullScreen();
+}
+
+void CLumekoDoc::StartFrom(uint32_t frame) {
+    m_bPaused = false;
+    ResetRing();
+    PreDecode(frame);
+    m_nSoundOriginMs = FrameStartMs(frame);
+    m_bSoundEnded.store(false, std::memory_order_relaxed);
+    m_nWrittenBytes.store(0, std::memory_order_relaxed);
+    OpenWave();
+    // The first buffers are queued before the device starts, so the first sample is
+    // heard when frame `frame` is due.
+    if (m_bWaveOpen) m_services.waveOut.waveOutPause();
+    FillWave();
+    uint32_t soundMs = 0;
+    m_bSoundClock.store(
+        m_bWaveOpen && m_nWrittenBytes.load(std::memory_order_relaxed) > 0 && SoundElapsed(soundMs),
+        std::memory_order_relaxed);
+    m_nShownSeconds = m_nSoundOriginMs / 1000;
+    m_dwStartTime.store(m_services.clock.timeGetTime() - m_nSoundOriginMs,
+                        std::memory_order_relaxed);
+    if (m_bWaveOpen) m_services.waveOut.waveOutRestart();
+    m_bPlaying = true;
+    m_nTimerId =
+        m_services.timer.timeSetEvent(m_nPeriod, kTimerResolutionMs, [this] { TimerTick(); });
 }
 
 void CLumekoDoc::TimerTick() {
     if (m_bPaused.load(std::memory_order_acquire)) return;
+    const uint32_t start = m_services.clock.timeGetTime();
+    // Half a period of decoding at most, so a slow machine still gets its ticks; what is
+    // left is caught up by the next ones.
+    const uint32_t budget = std::max<uint32_t>(m_nPeriod / 2, 1);
     RefillWave();
-    const uint32_t next = m_nNextFrame.load(std::memory_order_relaxed);
-    if (next >= m_nFrameCount) return;
-    const uint32_t elapsed = m_services.clock.timeGetTime() - m_dwStartTime.load(std::memory_order_acquire);
-    if (elapsed < ReadAheadThreshold(next)) return;
-    DecodeIntoSlot(next);
-    m_nNextFrame.store(next + 1, std::memory_order_relaxed);
-    // The last frame is decoded: the timer stops; the idle pass finds the end.
-    if (next + 1 == m_nFrameCount) m_services.timer.timeKillEvent(m_nTimerId);
+    for (;;) {
+        const uint32_t next = m_nNextFrame.load(std::memory_order_relaxed);
+        if (next >= m_nFrameCount) break;
+        const uint32_t elapsed = Elapsed();
+        if (next >= kReadAhead && elapsed < ReadAheadThreshold(next)) break;
+        if (!DecodeNext(DueFrame(elapsed), true)) break;
+        if (m_services.clock.timeGetTime() - start >= budget) break;
+    }
+    // Decoding may have taken long enough for the device to return buffers.
+    RefillWave();
+    // Every frame is decoded and all the sound queued: the timer stops; the idle pass
+    // finds the end.
+    if (m_nNextFrame.load(std::memory_order_relaxed) >= m_nFrameCount &&
+        (!m_bWaveOpen || m_bSoundEnded.load(std::memory_order_relaxed)))
+        m_services.timer.timeKillEvent(m_nTimerId);
+}
+
+void CLumekoDoc::ShowDue(uint32_t due) {
+    if (due == m_nShownFrame) return;
+    const size_t slot = due % kFrameSlots;
+    if (m_nSlotFrame[slot].load(std::memory_order_acquire) != due) return;
+    const uint8_t* image = m_pShownImage[slot].load(std::memory_order_relaxed);
+    // The picture is marked as about to go on screen, then the slot is read again: had
+    // the tick started writing it (or the slot whose picture it lends) meanwhile, it is
+    // not shown. The picture on screen stays marked throughout.
+    const size_t lender = static_cast<size_t>(image - m_pFrameSlot[0]) / m_nSlotBytes;
+    const uint32_t lenderFrame = m_nSlotFrame[lender].load(std::memory_order_relaxed);
+    m_pCandidate.store(image, std::memory_order_seq_cst);
+    const bool kept = m_nSlotFrame[slot].load(std::memory_order_seq_cst) == due &&
+                      m_nSlotFrame[lender].load(std::memory_order_seq_cst) == lenderFrame &&
+                      lenderFrame != kNoFrame;
+    if (kept) m_pDisplayed.store(image, std::memory_order_seq_cst);
+    m_pCandidate.store(nullptr, std::memory_order_seq_cst);
+    if (!kept) return;
+    m_nShownFrame = due;
+    if (image != m_pCurrentImage) {
+        m_pCurrentImage = image;
+        InvalidateView();
+    }
 }
 
 int CLumekoDoc::IdleProcess(int idleResult) {
     if (m_bPlaying) {
         if (m_bPaused) return 1;
-        const uint32_t elapsed = m_services.clock.timeGetTime() - m_dwStartTime.load(std::memory_order_relaxed);
+        uint32_t elapsed = Elapsed();
+        if (m_bSoundClock.load(std::memory_order_relaxed)) {
+            // The sound heard to its end, or a device that lost its position: the
+            // millisecond clock carries on from where the sound stood.
+            uint64_t heard = 0;
+            if (!m_services.waveOut.waveOutGetPosition(heard)) {
+                HandOverClock(elapsed);
+            } else if (m_bSoundEnded.load(std::memory_order_acquire) &&
+                       heard >= m_nWrittenBytes.load(std::memory_order_acquire)) {
+                HandOverClock(elapsed);
+            }
+        }
         const uint32_t seconds = elapsed / 1000;
         if (seconds != m_nShownSeconds && !(m_pView && m_pView->IsFullScreen())) {
             SetPane(kElapsedPane, TimeText(seconds));
@@ -191,11 +320,7 @@ int CLumekoDoc::IdleProcess(int idleResult) {
         }
         const uint32_t due = DueFrame(elapsed);
         if (due < m_nFrameCount) {
-            const uint8_t* image = m_pShownImage[due % kFrameSlots].load(std::memory_order_acquire);
-            if (image != m_pCurrentImage) {
-                m_pCurrentImage = image;
-                InvalidateView();
-            }
+            ShowDue(due);
             return 1;
         }
         StopPlayback();
@@ -243,9 +368,12 @@ void CLumekoDoc::StopPlayback() {
     m_bPlaying = false;
     m_nNextFrame = 0;
     CloseWave();
+    m_bSoundClock.store(false, std::memory_order_relaxed);
     if (m_pView) m_pView->LeaveFullScreen();
+    ResetRing();
     m_movie.ReadFrame(0, m_pFrameSlot[0]);
     m_pCurrentImage = m_pFrameSlot[0];
+    m_pDisplayed.store(m_pCurrentImage, std::memory_order_relaxed);
     InvalidateView();
     SetPane(kElapsedPane, TimeText(0));
     if (!m_pendingFiles.empty()) CloseMovie();

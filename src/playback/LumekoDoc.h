@@ -22,7 +22,14 @@
 // Two threads share it without locks: the timer's tick decodes frames ahead into the
 // ring and refills the sound, the user-interface thread shows the frame that is due by
 // the clock. What they share is atomic: a slot's picture is complete before the tick
-// publishes its pointer (release), and the idle pass reads it with acquire.
+// publishes its frame number (release), and the idle pass reads it with acquire.
+//
+// The clock is the sound's: while the movie's sound plays, the elapsed time is the
+// device's play position, so the picture keeps to the sound whatever the device's clock
+// does (drift, a dry queue, a pause). Without sound, once the sound has ended, or when
+// the device keeps no position, the millisecond clock serves, carried on from where the
+// sound stood. The tick catches up after a stall within a time budget, and a slot is
+// shown only when it holds the due frame.
 
 // The platform services the document works with; they outlive it.
 struct DocumentServices {
@@ -67,6 +74,22 @@ public:
     // Timing from the file header, in the original's exact float arithmetic.
     uint32_t DueFrame(uint32_t elapsedMs) const;
     uint32_t ReadAheadThreshold(uint32_t frame) const;
+    // The first millisecond at which `frame` is due.
+    uint32_t FrameStartMs(uint32_t frame) const;
+
+    // Milliseconds of the movie played (pauses not counted): the sound's position while
+    // it leads, else the millisecond clock. Either thread.
+    uint32_t Elapsed() const;
+    // Whether the sound's position is the clock now.
+    bool FollowsSound() const { return m_bSoundClock.load(std::memory_order_acquire); }
+    // The frame a slot holds, kNoFrame while it holds none of this run (or is being
+    // written).
+    static constexpr uint32_t kNoFrame = UINT32_MAX;
+    uint32_t SlotFrame(int slot) const {
+        return m_nSlotFrame[static_cast<size_t>(slot)].load(std::memory_order_acquire);
+    }
+    // The frame on screen, kNoFrame when unknown.
+    uint32_t ShownFrame() const { return m_nShownFrame; }
 
     std::deque<std::string> m_pendingFiles;
     bool m_bCloseWhenDone = false;
@@ -95,12 +118,25 @@ public:
     std::atomic<uint32_t> m_nNextFrame{0};
 
 private:
-    void PreDecode();
-    void DecodeIntoSlot(uint32_t frame);
+    // Starts playing at `frame`: the ring refilled from it, the sound queued from the
+    // movie's current audio position and the clock set so that `frame` is due now. The
+    // caller has cancelled the timer and placed the audio.
+    void StartFrom(uint32_t frame);
+    void PreDecode(uint32_t first);
+    // Decodes the next frame; false when it has to wait for the screen to leave its slot.
+    bool DecodeNext(uint32_t due, bool onTimerThread);
+    // Shows the due frame if its slot holds it; the picture stays otherwise.
+    void ShowDue(uint32_t due);
+    void ResetRing();
     void OpenWave();
     void FillWave();
     void RefillWave();
     void CloseWave();
+    // The sound's position in milliseconds of the movie, false when the device has none.
+    bool SoundElapsed(uint32_t& ms) const;
+    // The sound has been heard to its end (or the device lost its position): time goes
+    // on by the millisecond clock from where the sound stood.
+    void HandOverClock(uint32_t elapsedMs);
     void SetPane(int pane, const std::string& text);
     void InvalidateView();
 
@@ -110,4 +146,25 @@ private:
     std::unique_ptr<uint8_t[]> m_ring;
     std::unique_ptr<uint8_t[]> m_audio;
     size_t m_nSlotBytes = 0;
+
+    // The ring's bookkeeping. A slot's number is kNoFrame while the tick writes it; the
+    // screen's picture is in `m_pDisplayed`, the one about to replace it in
+    // `m_pCandidate`, and the tick writes over neither: the two sides store their own
+    // mark and then read the other's (sequentially consistent), so at most one of them
+    // goes ahead.
+    std::array<std::atomic<uint32_t>, kFrameSlots> m_nSlotFrame{};
+    std::atomic<const uint8_t*> m_pDisplayed{nullptr};
+    std::atomic<const uint8_t*> m_pCandidate{nullptr};
+    uint32_t m_nShownFrame = kNoFrame;
+    uint8_t* m_pScratch = nullptr;            // pictures of overdue frames that have no slot free
+    const uint8_t* m_pLastPicture = nullptr;  // the tick's: where the previous frame's picture is
+    const uint8_t* m_pLastDecoded = nullptr;  // the tick's: the picture the previous frame was decoded into
+
+    // The sound clock. Written bytes and the end are the tick's; the origin is the elapsed
+    // time at the device's position 0.
+    std::atomic<bool> m_bSoundClock{false};
+    std::atomic<bool> m_bSoundEnded{false};
+    std::atomic<uint64_t> m_nWrittenBytes{0};
+    uint32_t m_nBytesPerSecond = 0;
+    uint32_t m_nSoundOriginMs = 0;
 };

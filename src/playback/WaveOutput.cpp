@@ -1,8 +1,9 @@
 #include "audio/AudioFormat.h"
 #include "playback/LumekoDoc.h"
 
-// The document's sound: ten buffers of one decoded chunk each, queued in order and
-// refilled one at a time from the timer's tick as the device returns them.
+// The document's sound: ten buffers of one decoded read each (a chunk, or a bounded
+// piece of a large one), queued in order and refilled from the timer's tick as the
+// device returns them, every returned buffer at each tick.
 
 void CLumekoDoc::OpenWave() {
     if (!m_pAudioBuffer[0]) return;
@@ -19,6 +20,7 @@ void CLumekoDoc::OpenWave() {
         format.cbSize = 0;
     }
     if (!m_services.waveOut.waveOutOpen(format)) return;
+    m_nBytesPerSecond = static_cast<uint32_t>(format.nBlockAlign) * format.nSamplesPerSec;
     for (int i = 0; i < kWaveBuffers; ++i) {
         platform::WAVEHDR& header = m_waveHdr[static_cast<size_t>(i)];
         header.lpData = m_pAudioBuffer[static_cast<size_t>(i)];
@@ -34,20 +36,35 @@ void CLumekoDoc::OpenWave() {
 
 void CLumekoDoc::FillWave() {
     if (!m_bWaveOpen) return;
-    for (auto& header : m_waveHdr) header.dwBufferLength = m_movie.ReadAudio(header.lpData);
+    uint64_t written = 0;
     for (auto& header : m_waveHdr) {
-        if (header.dwBufferLength == 0) break;
+        header.dwBufferLength = m_movie.ReadAudio(header.lpData);
+        written += header.dwBufferLength;
+    }
+    m_nWrittenBytes.store(written, std::memory_order_release);
+    for (auto& header : m_waveHdr) {
+        if (header.dwBufferLength == 0) {
+            m_bSoundEnded.store(true, std::memory_order_release);
+            break;
+        }
         m_services.waveOut.waveOutWrite(header);
     }
 }
 
 void CLumekoDoc::RefillWave() {
-    if (!m_bWaveOpen) return;
+    if (!m_bWaveOpen || m_bSoundEnded.load(std::memory_order_relaxed)) return;
+    // Every returned buffer, so a queue the device ran dry during a stall is full again
+    // at the next tick. The bytes go in the order written, whichever buffer holds them.
     for (auto& header : m_waveHdr) {
         if (!(header.dwFlags.load(std::memory_order_acquire) & platform::WHDR_DONE)) continue;
         header.dwBufferLength = m_movie.ReadAudio(header.lpData);
-        if (header.dwBufferLength) m_services.waveOut.waveOutWrite(header);
-        return;
+        if (header.dwBufferLength == 0) {
+            m_bSoundEnded.store(true, std::memory_order_release);
+            return;
+        }
+        // Counted before the write, so the written total never trails what is heard.
+        m_nWrittenBytes.fetch_add(header.dwBufferLength, std::memory_order_release);
+        m_services.waveOut.waveOutWrite(header);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -264,6 +265,26 @@ TEST_F(AppTest, TheViewShowsTheDecodedFrameThatIsDue) {
     EXPECT_GE(bestPsnr, 40.0) << "the view shows a decoded frame, upright and in its own colours";
     EXPECT_GE(best, firstDue - 1) << "best match at " << bestPsnr << " dB";
     EXPECT_LE(best, lastDue + 1) << "best match at " << bestPsnr << " dB";
+}
+
+// A logout's SIGTERM, or Ctrl+C in the terminal, ends the program as Exit does: the
+// window closes, saving its place, and the settings are written on the way out.
+TEST_F(AppTest, StopSignalsEndTheProgramAsExitDoes) {
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        std::filesystem::remove(m_settingsPath);
+        Start({m_dir.File("a.avi"), "/play"});
+        ASSERT_TRUE(RunUntil([&] { return m_app->GetDocument().m_bPlaying; }));
+        m_app->GetMainFrame().move(123, 45);
+        std::raise(signal);
+        EXPECT_TRUE(RunUntil([&] { return !m_app->GetMainFrame().isVisible(); }, 1.0));
+        m_app.reset();
+        std::ifstream in(m_settingsPath);
+        const std::string text{std::istreambuf_iterator<char>(in), {}};
+        EXPECT_NE(text.find("x_position="), std::string::npos) << text;
+        EXPECT_NE(text.find("File1=" + m_dir.File("a.avi")), std::string::npos) << text;
+        m_argv.clear();
+    }
 }
 
 }  // namespace

@@ -4,15 +4,15 @@
 #include <vector>
 
 #include "moviemaker/MovieMaker.h"
+#include "platform/MemorySettings.h"
 #include "playback/LumekoDoc.h"
 #include "support/FileBytes.h"
-#include "support/TestDocument.h"
-#include "platform/MemorySettings.h"
 #include "support/RecordingFrame.h"
 #include "support/RecordingMessageBox.h"
 #include "support/RecordingWaveOut.h"
 #include "support/SteppedTimer.h"
 #include "support/TempDir.h"
+#include "support/TestDocument.h"
 
 namespace {
 
@@ -46,7 +46,8 @@ protected:
         for (uint32_t i = 0; i < ms; ++i) {
             clock.Advance(1);
             if (timer.running && timer.period && clock.timeGetTime() % timer.period == 0) timer.Tick();
-            if (wave.open && wave.format.nBlockAlign) {
+            // A paused device saves no sound up for later.
+            if (wave.open && !wave.paused && wave.format.nBlockAlign) {
                 m_soundDebt += wave.format.nAvgBytesPerSec / 1000.0;
                 const size_t whole = static_cast<size_t>(m_soundDebt) / wave.format.nBlockAlign * wave.format.nBlockAlign;
                 if (whole) m_soundDebt -= static_cast<double>(wave.Consume(whole));

@@ -9,6 +9,7 @@ bool RecordingWaveOut::waveOutOpen(const movie::WAVEFORMATEX& f) {
     open = true;
     paused = false;
     m_carry = 0;
+    m_heard = 0;
     ++opens;
     return true;
 }
@@ -40,6 +41,7 @@ void RecordingWaveOut::waveOutReset() {
     for (auto* h : queue) Done(*h);
     queue.clear();
     m_position = 0;
+    m_heard = 0;
     ++resets;
 }
 
@@ -56,6 +58,7 @@ size_t RecordingWaveOut::Consume(size_t bytes) {
         played_bytes.insert(played_bytes.end(), h.lpData + m_position, h.lpData + m_position + n);
         if (n) played.push_back({m_clock ? m_clock->timeGetTime() : 0, h.dwUser, n});
         m_position += n;
+        m_heard += n;
         total += n;
         if (m_position == h.dwBufferLength) {
             queue.pop_front();

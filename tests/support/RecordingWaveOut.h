@@ -26,6 +26,12 @@ public:
     void waveOutRestart() override { paused = false; }
     void waveOutReset() override;
     void waveOutClose() override;
+    // The bytes played since the open or the last reset, as the device's clock; false
+    // when `noPosition` (a device that keeps no clock).
+    bool waveOutGetPosition(uint64_t& bytes) override {
+        bytes = m_heard;
+        return open && !noPosition;
+    }
 
     // Plays up to `bytes` bytes (nothing while paused or closed); returns what was played.
     size_t Consume(size_t bytes);
@@ -44,6 +50,7 @@ public:
     bool open = false;
     bool paused = false;
     bool refuseOpen = false;
+    bool noPosition = false;
     int opens = 0, writes = 0, resets = 0, misuses = 0;
     std::deque<platform::WAVEHDR*> queue;
     std::vector<uint8_t> played_bytes;
@@ -54,5 +61,6 @@ private:
 
     platform::IMillisecondClock* m_clock;
     size_t m_position = 0;  // into the queue's first header
-    uint64_t m_carry = 0;   // bytes × 1000 that PlayFor owes
+    uint64_t m_heard = 0;
+    uint64_t m_carry = 0;  // bytes × 1000 that PlayFor owes
 };

@@ -1,6 +1,7 @@
 #include <fmt/core.h>
 
 #include <chrono>
+#include <csignal>
 #include <memory>
 #include <thread>
 
@@ -35,6 +36,35 @@ private:
     std::string m_elapsed = " 0: 0", m_total = " 0: 0";
 };
 
+// SIGINT and SIGTERM end the playing with a clean stop: the handler only notes the
+// signal, and the idle loop, which looks at least every millisecond, stops the movie and
+// ends with the shell's status for it (128 + the signal).
+volatile std::sig_atomic_t g_signal = 0;
+
+extern "C" void NoteSignal(int signal) { g_signal = signal; }
+
+class StopSignals {
+public:
+    StopSignals() {
+        g_signal = 0;
+        struct sigaction action {};
+        action.sa_handler = &NoteSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &m_int);
+        sigaction(SIGTERM, &action, &m_term);
+    }
+    ~StopSignals() {
+        sigaction(SIGINT, &m_int, nullptr);
+        sigaction(SIGTERM, &m_term, nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+    int Caught() const { return g_signal; }
+
+private:
+    struct sigaction m_int {};
+    struct sigaction m_term {};
+};
 
 }  // namespace
 
@@ -76,11 +106,19 @@ void AddPlayCommand(CLI::App& app) {
                 allPlayable = false;
             }
         }
+        StopSignals signals;
 
         // Idle passes on a short timer: the due frame comes from the clock, so a pass a
         // millisecond keeps the picture on time without spinning a core.
         bool sawMovie = false;
         while (!frame.closeRequested) {
+            if (const int signal = signals.Caught()) {
+                doc.m_pendingFiles.clear();
+                doc.OnStop();
+                doc.CloseMovie();
+                fmt::print("\n");
+                throw CLI::RuntimeError(128 + signal);
+            }
             doc.IdleProcess(0);
             sawMovie = sawMovie || doc.m_bOpen;
             const bool idle = !doc.m_bPlaying && doc.m_pendingFiles.empty();

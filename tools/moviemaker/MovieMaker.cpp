@@ -115,7 +115,9 @@ Result<void> MakeMovie(const MovieSpec& spec, const std::string& path,
     const double fps = static_cast<double>(spec.rate) / spec.scale;
     std::optional<CodedSound> sound;
     if (spec.sound != SoundKind::kNone) {
-        auto coded = CodeSceneSound(spec.sound, spec.sampleRate, spec.frames / fps, kFramesPerSoundChunk / fps);
+        const double seconds = spec.soundSeconds > 0 ? spec.soundSeconds : spec.frames / fps;
+        const double chunkSeconds = spec.soundChunkSeconds > 0 ? spec.soundChunkSeconds : kFramesPerSoundChunk / fps;
+        auto coded = CodeSceneSound(spec.sound, spec.sampleRate, seconds, chunkSeconds);
         if (!coded) return coded.error();
         sound = std::move(coded.value());
     }

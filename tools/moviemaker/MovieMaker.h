@@ -28,6 +28,10 @@ struct MovieSpec {
     int keyEvery = 15;
     SoundKind sound = SoundKind::kDk4Stereo;
     int sampleRate = 22050;
+    // Seconds of sound per sound chunk; 0 for about two frames' worth.
+    double soundChunkSeconds = 0;
+    // Seconds of sound; 0 for as long as the picture.
+    double soundSeconds = 0;
     // When not empty, the pictures: one file per frame (PNG or binary PPM), all of the
     // movie's size; `frames` is then their count.
     std::vector<std::string> imagePaths;
