@@ -31,6 +31,38 @@ bool TrueMotionDecoder::Open(int width, int height) {
     m_wTablesBuilt = 0;
     m_nCompression = 0;
     m_maskWords.fill(0);
+    m_lastWriter = Writer::kNone;
+    return true;
+}
+
+void TrueMotionDecoder::Reset() {
+    if (!m_pWorkImage) return;
+    std::fill_n(m_pWorkImage.get(),
+                2 * static_cast<size_t>(m_nWidth) * (static_cast<size_t>(m_nHeight) + 3), 0u);
+    m_nLastDeltaSet = 0;
+    m_nLastVectorTable = 0;
+    m_wTablesBuilt = 0;
+    m_nCompression = 0;
+    m_nLastCompression = 0;
+    m_maskWords.fill(0);
+    m_lastWriter = Writer::kNone;
+}
+
+bool TrueMotionDecoder::WritePicture(uint8_t* pixels) const {
+    switch (m_lastWriter) {
+        case Writer::kNone:
+            return false;
+        case Writer::k15:
+            WriteImage15(m_nWidth, m_nHeight, m_pWorkImage.get(), pixels);
+            break;
+        case Writer::kStretch:
+            WriteImage15(m_nWidth, m_nHeight, m_pWorkImage2, pixels);
+            break;
+        case Writer::k24:
+            WriteImage24(m_nWidth, m_nHeight, m_nWriterBlockMask, m_bWriterNarrow,
+                         m_pWorkImage.get(), m_pWorkImage2, m_grayTable, pixels);
+            break;
+    }
     return true;
 }
 
@@ -39,6 +71,7 @@ void TrueMotionDecoder::Close() {
     m_pWorkImage2 = nullptr;
     m_nWidth = 0;
     m_nHeight = 0;
+    m_lastWriter = Writer::kNone;
 }
 
 int TrueMotionDecoder::DecodeFrame(std::span<const uint8_t> frame, uint8_t* pixels) {
@@ -66,21 +99,23 @@ int TrueMotionDecoder::DecodeFrameBody(std::span<const uint8_t> body, uint8_t* p
 
     if (m_bStretch) {
         DecodeStretch(body);
-        WriteImage15(m_nWidth, m_nHeight, m_pWorkImage2, pixels);
+        m_lastWriter = Writer::kStretch;
     } else if (m_nCompression > 8) {
         if (delta)
             DecodeDelta24(body, body.subspan(maskBytes));
         else
             DecodeKey24(body);
-        WriteImage24(m_nWidth, m_nHeight, m_nBlockMask, m_bNarrowBlocks != 0, m_pWorkImage.get(),
-                     m_pWorkImage2, m_grayTable, pixels);
+        m_lastWriter = Writer::k24;
+        m_nWriterBlockMask = m_nBlockMask;
+        m_bWriterNarrow = m_bNarrowBlocks != 0;
     } else {
         if (delta)
             DecodeDelta15(body, body.subspan(maskBytes));
         else
             DecodeKey15(body);
-        WriteImage15(m_nWidth, m_nHeight, m_pWorkImage.get(), pixels);
+        m_lastWriter = Writer::k15;
     }
+    if (pixels) WritePicture(pixels);
     return 1;
 }
 
