@@ -57,6 +57,24 @@ public:
     // Writes the open movie into a new AVI file through a chosen compressor.
     void OnConvert(convert::IConversionHost& host);
     void StopPlayback();
+    // Moves playback to `frame` (the last frame when past the end) and shows it at once.
+    // Playing, it goes on from there with picture and sound together; paused, it waits
+    // there; stopped, it waits there paused, so Pause (or Space) plays on from it.
+    // Allocates nothing; the timer is the only thing stopped and started again.
+    void Seek(uint32_t frame);
+    // The frame on screen: the due frame while playing or paused, 0 when stopped.
+    uint32_t CurrentFrame() const { return m_nCurrentFrame; }
+    // The time in milliseconds from the movie's start at which `frame` is first due.
+    uint32_t FrameStartMs(uint32_t frame) const;
+
+    // Volume in percent of the movie's own level (0..kMaxVolume) and mute, applied to
+    // the sound on its way to the device and kept in the settings file.
+    static constexpr int kMaxVolume = 200;
+    void SetVolume(int percent);
+    int GetVolume() const { return m_nVolume; }
+    void SetMute(bool mute);
+    bool IsMuted() const { return m_bMute; }
+
     // One idle pass; nonzero asks to be called again. `idleResult` is the framework's own.
     int IdleProcess(int idleResult);
     void TimerTick();
@@ -95,6 +113,9 @@ public:
     std::atomic<uint32_t> m_nNextFrame{0};
 
 private:
+    // The next chunk of sound for the device, at the chosen volume.
+    uint32_t ReadSound(uint8_t* dst);
+    void UpdateGain();
     void PreDecode();
     void DecodeIntoSlot(uint32_t frame);
     void OpenWave();
@@ -110,4 +131,9 @@ private:
     std::unique_ptr<uint8_t[]> m_ring;
     std::unique_ptr<uint8_t[]> m_audio;
     size_t m_nSlotBytes = 0;
+    uint32_t m_nCurrentFrame = 0;
+    int m_nVolume = 100;
+    bool m_bMute = false;
+    // The gain the tick applies, in 1/65536 steps; written by the interface thread.
+    std::atomic<int32_t> m_nGain{1 << 16};
 };

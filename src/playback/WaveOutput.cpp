@@ -34,7 +34,7 @@ void CLumekoDoc::OpenWave() {
 
 void CLumekoDoc::FillWave() {
     if (!m_bWaveOpen) return;
-    for (auto& header : m_waveHdr) header.dwBufferLength = m_movie.ReadAudio(header.lpData);
+    for (auto& header : m_waveHdr) header.dwBufferLength = ReadSound(header.lpData);
     for (auto& header : m_waveHdr) {
         if (header.dwBufferLength == 0) break;
         m_services.waveOut.waveOutWrite(header);
@@ -45,7 +45,7 @@ void CLumekoDoc::RefillWave() {
     if (!m_bWaveOpen) return;
     for (auto& header : m_waveHdr) {
         if (!(header.dwFlags.load(std::memory_order_acquire) & platform::WHDR_DONE)) continue;
-        header.dwBufferLength = m_movie.ReadAudio(header.lpData);
+        header.dwBufferLength = ReadSound(header.lpData);
         if (header.dwBufferLength) m_services.waveOut.waveOutWrite(header);
         return;
     }

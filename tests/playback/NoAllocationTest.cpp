@@ -7,12 +7,12 @@
 #include "moviemaker/MovieMaker.h"
 #include "platform/MemorySettings.h"
 #include "playback/LumekoDoc.h"
-#include "support/TestDocument.h"
 #include "support/RecordingFrame.h"
 #include "support/RecordingMessageBox.h"
 #include "support/RecordingWaveOut.h"
 #include "support/SteppedTimer.h"
 #include "support/TempDir.h"
+#include "support/TestDocument.h"
 
 // Counts every allocation of the program; this test has an executable of its own.
 // The replacement new and delete pair malloc with free, which the compiler cannot see
@@ -25,16 +25,28 @@ void* operator new(std::size_t size) {
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     ++g_allocations;
     return std::malloc(size ? size : 1);
 }
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+    return operator new(size, tag);
+}
 
 namespace {
 
@@ -63,6 +75,35 @@ TEST(Playback, TicksAndIdlePassesAllocateNothing) {
         wave.Consume(88);
         doc.IdleProcess(0);
         if (!doc.m_bPlaying) break;
+    }
+    EXPECT_EQ(g_allocations.load() - before, 0);
+}
+
+// Seeking, back and forth, playing and paused, allocates nothing either.
+TEST(Playback, SeeksAllocateNothing) {
+    TempDir dir;
+    moviemaker::MovieSpec spec;
+    spec.width = 32;
+    spec.height = 16;
+    spec.frames = 90;
+    spec.keyEvery = 30;
+    ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("movie.avi")).ok());
+
+    TestDocument services;
+    auto& [settings, clock, timer, wave, messages, doc] = services;
+    doc.m_pendingFiles.push_back(dir.File("movie.avi"));
+    doc.IdleProcess(0);
+    ASSERT_TRUE(doc.m_bOpen);
+    doc.OnPlay();
+    wave.played_bytes.reserve(1 << 22);
+
+    const long before = g_allocations.load();
+    for (const uint32_t frame : {70u, 3u, 89u, 45u, 44u, 1000u, 0u}) {
+        doc.Seek(frame);
+        timer.Tick();
+        wave.Consume(2000);
+        doc.IdleProcess(0);
+        doc.OnPause();
     }
     EXPECT_EQ(g_allocations.load() - before, 0);
 }
