@@ -41,9 +41,7 @@ bool IsHandledAudioFormat(const movie::WAVEFORMATEX& wfx) {
 
 CDuckMovie::CDuckMovie(platform::IMessageBox& messages) : m_messages(messages) {}
 
-CDuckMovie::~CDuckMovie() {
-    Close();
-}
+CDuckMovie::~CDuckMovie() { Close(); }
 
 int CDuckMovie::Open(std::string path) {
     Close();
@@ -159,8 +157,7 @@ int CDuckMovie::OpenVideo() {
     m_pVideo = m_pFile->FindStream(movie::streamtypeVIDEO, 0);
     if (m_pVideo < 0) return 0;
     m_videoInfo = m_pFile->StreamInfo(m_pVideo);
-    if (m_videoInfo.fccHandler != movie::MakeFourCC("DUCK") &&
-        m_videoInfo.fccHandler != movie::MakeFourCC("duck"))
+    if (m_videoInfo.fccHandler != movie::MakeFourCC("DUCK") && m_videoInfo.fccHandler != movie::MakeFourCC("duck"))
         return 0;
     // Timing comes from these; a movie without them cannot be played or converted.
     if (m_fileInfo.dwRate == 0 || m_fileInfo.dwScale == 0) return 0;
@@ -181,10 +178,9 @@ int CDuckMovie::OpenVideo() {
     // The picture size is frame 0's, not the file header's.
     auto read = m_pFile->Read(m_pVideo, 0, 1, std::span(m_pFrameData.get(), m_nFrameDataSize));
     if (!read) return 0;
-    const auto geometry =
-        truemotion::ProbeFrameGeometry(std::span(m_pFrameData.get(), read->bytes));
-    if (!geometry || geometry->width <= 0 || geometry->height <= 0 ||
-        geometry->width > truemotion::kMaxWidth || geometry->height > truemotion::kMaxHeight)
+    const auto geometry = truemotion::ProbeFrameGeometry(std::span(m_pFrameData.get(), read->bytes));
+    if (!geometry || geometry->width <= 0 || geometry->height <= 0 || geometry->width > truemotion::kMaxWidth ||
+        geometry->height > truemotion::kMaxHeight)
         return 0;
     m_nWidth = geometry->width;
     m_nHeight = geometry->height;
@@ -291,14 +287,11 @@ uint32_t CDuckMovie::ReadAudioChunk(uint8_t* dst) {
     m_nAudioPos += read->samples;
 
     const std::span<const uint8_t> raw(m_pAudioWork.get(), read->bytes);
-    if (pcm)
-        return static_cast<uint32_t>(
-            audio::CopyPcm(raw, m_wfx.nBlockAlign, std::span(dst, capacity)));
+    if (pcm) return static_cast<uint32_t>(audio::CopyPcm(raw, m_wfx.nBlockAlign, std::span(dst, capacity)));
     const std::span<int16_t> out(reinterpret_cast<int16_t*>(dst), capacity / 2);
     if (m_wfx.wFormatTag == audio::kWaveFormatDk4) {
-        return static_cast<uint32_t>(m_wfx.nChannels == 2
-                                         ? audio::DecodeDk4Stereo(raw, m_wfx.nBlockAlign, out)
-                                         : audio::DecodeDk4Mono(raw, m_wfx.nBlockAlign, out));
+        return static_cast<uint32_t>(m_wfx.nChannels == 2 ? audio::DecodeDk4Stereo(raw, m_wfx.nBlockAlign, out)
+                                                          : audio::DecodeDk4Mono(raw, m_wfx.nBlockAlign, out));
     }
     return static_cast<uint32_t>(audio::DecodeDk3(raw, m_wfx.nBlockAlign, out));
 }
@@ -308,9 +301,7 @@ void CDuckMovie::RewindAudio() {
     m_nAudioSkipBytes = 0;
 }
 
-uint32_t CDuckMovie::GetFrameCount() const {
-    return m_pFile ? m_fileInfo.dwLength : 0;
-}
+uint32_t CDuckMovie::GetFrameCount() const { return m_pFile ? m_fileInfo.dwLength : 0; }
 
 int CDuckMovie::GetBitmapHeader(movie::BITMAPINFOHEADER* bmih) const {
     if (!m_pFile) return 0;
@@ -318,27 +309,19 @@ int CDuckMovie::GetBitmapHeader(movie::BITMAPINFOHEADER* bmih) const {
     return 1;
 }
 
-void CDuckMovie::GetWaveFormat(movie::WAVEFORMATEX* wfx) const {
-    *wfx = m_wfx;
-}
+void CDuckMovie::GetWaveFormat(movie::WAVEFORMATEX* wfx) const { *wfx = m_wfx; }
 
-uint32_t CDuckMovie::GetRate() const {
-    return m_fileInfo.dwRate;
-}
+uint32_t CDuckMovie::GetRate() const { return m_fileInfo.dwRate; }
 
-uint32_t CDuckMovie::GetScale() const {
-    return m_fileInfo.dwScale;
-}
+uint32_t CDuckMovie::GetScale() const { return m_fileInfo.dwScale; }
 
 uint32_t CDuckMovie::GetAudioChunkSize() const {
     if (m_pAudio < 0) return 0;
-    return static_cast<uint32_t>(std::min<size_t>(
-        audio::DecodedChunkCapacity(m_wfx.wFormatTag, m_nAudioWorkSize), UINT32_MAX & ~size_t{1}));
+    return static_cast<uint32_t>(std::min<size_t>(audio::DecodedChunkCapacity(m_wfx.wFormatTag, m_nAudioWorkSize),
+                                                  UINT32_MAX & ~size_t{1}));
 }
 
-int CDuckMovie::GetSourceDepth() const {
-    return m_decoder.GetCompression() > 8 ? 24 : 15;
-}
+int CDuckMovie::GetSourceDepth() const { return m_decoder.GetCompression() > 8 ? 24 : 15; }
 
 uint16_t CDuckMovie::GetDecodedChannels() const {
     return m_pAudio < 0 ? 0 : audio::DecodedChannelCount(m_wfx.wFormatTag, m_wfx.nChannels);

@@ -27,8 +27,7 @@ std::unique_ptr<uint8_t[]> Allocate(size_t bytes) {
 
 }  // namespace
 
-CLumekoDoc::CLumekoDoc(const DocumentServices& services)
-    : m_movie(services.messages), m_services(services) {
+CLumekoDoc::CLumekoDoc(const DocumentServices& services) : m_movie(services.messages), m_services(services) {
     m_bLoop = m_services.settings.GetProfileInt(kSettingsSection, kLoopKey, 0);
     m_nVolume = std::clamp(m_services.settings.GetProfileInt(kSettingsSection, kVolumeKey, 100), 0,
                            kMaxVolume);
@@ -71,8 +70,7 @@ uint32_t CLumekoDoc::ReadSound(uint8_t* dst) {
 
 std::string CLumekoDoc::TimeText(uint32_t seconds) {
     char text[32];
-    std::snprintf(text, sizeof text, "%2d:%2d", static_cast<int>(seconds / 60),
-                  static_cast<int>(seconds % 60));
+    std::snprintf(text, sizeof text, "%2d:%2d", static_cast<int>(seconds / 60), static_cast<int>(seconds % 60));
     return text;
 }
 
@@ -126,15 +124,13 @@ bool CLumekoDoc::OpenMovie(std::string path) {
     }
     for (int i = 0; i < kFrameSlots; ++i) {
         m_pFrameSlot[static_cast<size_t>(i)] = m_ring.get() + static_cast<size_t>(i) * m_nSlotBytes;
-        m_pShownImage[static_cast<size_t>(i)].store(m_pFrameSlot[static_cast<size_t>(i)],
-                                                    std::memory_order_relaxed);
+        m_pShownImage[static_cast<size_t>(i)].store(m_pFrameSlot[static_cast<size_t>(i)], std::memory_order_relaxed);
     }
     m_pCurrentImage = m_pFrameSlot[0];
     m_nCurrentFrame = 0;
     m_movie.ReadFrame(0, m_pFrameSlot[0]);
 
-    const int seconds = static_cast<int>(
-        std::clamp(static_cast<float>(m_nFrameCount) * m_fScale / m_fRate, 0.0f, 2e9f));
+    const int seconds = static_cast<int>(std::clamp(static_cast<float>(m_nFrameCount) * m_fScale / m_fRate, 0.0f, 2e9f));
     SetPane(kLengthPane, TimeText(static_cast<uint32_t>(seconds)));
 
     m_nAudioBufferSize = m_movie.GetAudioChunkSize();
@@ -143,8 +139,7 @@ bool CLumekoDoc::OpenMovie(std::string path) {
         m_audio = Allocate(size_t{kWaveBuffers} * m_nAudioBufferSize);
         if (m_audio) {
             for (int i = 0; i < kWaveBuffers; ++i)
-                m_pAudioBuffer[static_cast<size_t>(i)] =
-                    m_audio.get() + static_cast<size_t>(i) * (m_nAudioBufferSize & ~1u);
+                m_pAudioBuffer[static_cast<size_t>(i)] = m_audio.get() + static_cast<size_t>(i) * (m_nAudioBufferSize & ~1u);
         } else {
             m_services.messages.ShowError(kNoSoundMemoryMessage);
         }
@@ -190,8 +185,7 @@ void CLumekoDoc::DecodeIntoSlot(uint32_t frame) {
     // run, so its own slot (black until something decodes into it) is shown.
     const uint8_t* shown = m_pFrameSlot[slot];
     if (result == 0 && frame != 0)
-        shown =
-            m_pShownImage[(slot + kFrameSlots - 1) % kFrameSlots].load(std::memory_order_relaxed);
+        shown = m_pShownImage[(slot + kFrameSlots - 1) % kFrameSlots].load(std::memory_order_relaxed);
     m_pShownImage[slot].store(shown, std::memory_order_release);
 }
 
@@ -213,8 +207,7 @@ void CLumekoDoc::OnPlay() {
     m_nShownSeconds = 0;
     m_dwStartTime = m_services.clock.timeGetTime();
     m_bPlaying = true;
-    m_nTimerId =
-        m_services.timer.timeSetEvent(m_nPeriod, kTimerResolutionMs, [this] { TimerTick(); });
+    m_nTimerId = m_services.timer.timeSetEvent(m_nPeriod, kTimerResolutionMs, [this] { TimerTick(); });
     if (m_pView) m_pView->EnterFullScreen();
 }
 
@@ -223,8 +216,7 @@ void CLumekoDoc::TimerTick() {
     RefillWave();
     const uint32_t next = m_nNextFrame.load(std::memory_order_relaxed);
     if (next >= m_nFrameCount) return;
-    const uint32_t elapsed =
-        m_services.clock.timeGetTime() - m_dwStartTime.load(std::memory_order_acquire);
+    const uint32_t elapsed = m_services.clock.timeGetTime() - m_dwStartTime.load(std::memory_order_acquire);
     if (elapsed < ReadAheadThreshold(next)) return;
     DecodeIntoSlot(next);
     m_nNextFrame.store(next + 1, std::memory_order_relaxed);
@@ -235,8 +227,7 @@ void CLumekoDoc::TimerTick() {
 int CLumekoDoc::IdleProcess(int idleResult) {
     if (m_bPlaying) {
         if (m_bPaused) return 1;
-        const uint32_t elapsed =
-            m_services.clock.timeGetTime() - m_dwStartTime.load(std::memory_order_relaxed);
+        const uint32_t elapsed = m_services.clock.timeGetTime() - m_dwStartTime.load(std::memory_order_relaxed);
         const uint32_t seconds = elapsed / 1000;
         if (seconds != m_nShownSeconds && !(m_pView && m_pView->IsFullScreen())) {
             SetPane(kElapsedPane, TimeText(seconds));
@@ -324,9 +315,7 @@ void CLumekoDoc::OnPause() {
     }
 }
 
-void CLumekoDoc::OnLoop() {
-    m_bLoop = m_bLoop == 0 ? 1 : 0;
-}
+void CLumekoDoc::OnLoop() { m_bLoop = m_bLoop == 0 ? 1 : 0; }
 
 void CLumekoDoc::Seek(uint32_t frame) {
     if (!m_bOpen || m_nFrameCount == 0) return;

@@ -5,15 +5,15 @@
 #include <vector>
 
 #include "moviemaker/MovieMaker.h"
-#include "platform/MemorySettings.h"
 #include "playback/LumekoDoc.h"
 #include "support/FileBytes.h"
+#include "support/TestDocument.h"
+#include "platform/MemorySettings.h"
 #include "support/RecordingFrame.h"
 #include "support/RecordingMessageBox.h"
 #include "support/RecordingWaveOut.h"
 #include "support/SteppedTimer.h"
 #include "support/TempDir.h"
-#include "support/TestDocument.h"
 
 namespace {
 
@@ -27,8 +27,8 @@ protected:
         doc.AttachView(&view);
     }
 
-    std::string Make(int frames, SoundKind sound = SoundKind::kDk4Stereo,
-                     const std::string& name = "movie.avi", uint32_t rate = 15) {
+    std::string Make(int frames, SoundKind sound = SoundKind::kDk4Stereo, const std::string& name = "movie.avi",
+                     uint32_t rate = 15) {
         MovieSpec spec;
         spec.width = 8;
         spec.height = 4;
@@ -46,12 +46,10 @@ protected:
     void Run(uint32_t ms, uint32_t idleEveryMs = 1) {
         for (uint32_t i = 0; i < ms; ++i) {
             clock.Advance(1);
-            if (timer.running && timer.period && clock.timeGetTime() % timer.period == 0)
-                timer.Tick();
+            if (timer.running && timer.period && clock.timeGetTime() % timer.period == 0) timer.Tick();
             if (wave.open && wave.format.nBlockAlign) {
                 m_soundDebt += wave.format.nAvgBytesPerSec / 1000.0;
-                const size_t whole = static_cast<size_t>(m_soundDebt) / wave.format.nBlockAlign *
-                                     wave.format.nBlockAlign;
+                const size_t whole = static_cast<size_t>(m_soundDebt) / wave.format.nBlockAlign * wave.format.nBlockAlign;
                 if (whole) m_soundDebt -= static_cast<double>(wave.Consume(whole));
             }
             if (m_soundDebt > 1e6) m_soundDebt = 0;
@@ -63,9 +61,7 @@ protected:
     }
 
     // The slot a frame is decoded into.
-    const uint8_t* Slot(uint32_t index) const {
-        return doc.m_pFrameSlot[index % CLumekoDoc::kFrameSlots];
-    }
+    const uint8_t* Slot(uint32_t index) const { return doc.m_pFrameSlot[index % CLumekoDoc::kFrameSlots]; }
 
     TempDir dir;
     platform::MemorySettings settings;
@@ -138,8 +134,7 @@ TEST_F(LumekoDocTest, FramesDueWhileTheInterfaceIsBusyAreNeverShown) {
     Run(200);
     const auto before = doc.m_pCurrentImage;
     Run(500, 500);  // one idle pass after 500 ms
-    EXPECT_EQ(doc.m_pCurrentImage,
-              doc.m_pShownImage[doc.DueFrame(clock.timeGetTime() - doc.m_dwStartTime) % 16].load());
+    EXPECT_EQ(doc.m_pCurrentImage, doc.m_pShownImage[doc.DueFrame(clock.timeGetTime() - doc.m_dwStartTime) % 16].load());
     EXPECT_NE(doc.m_pCurrentImage, before);
 }
 
@@ -183,8 +178,7 @@ TEST_F(LumekoDocTest, LoopRestartsWithTheSoundFromTheStart) {
 
 TEST_F(LumekoDocTest, PlayAndCloseRunTheQueueThenAskToClose) {
     doc.m_bAutoPlay = doc.m_bCloseWhenDone = true;
-    doc.m_pendingFiles = {Make(12, SoundKind::kPcm16, "a.avi"), dir.File("missing.avi"),
-                          Make(8, SoundKind::kNone, "b.avi")};
+    doc.m_pendingFiles = {Make(12, SoundKind::kPcm16, "a.avi"), dir.File("missing.avi"), Make(8, SoundKind::kNone, "b.avi")};
     std::vector<std::string> titles;
     for (int i = 0; i < 5000 && frame.closeRequests == 0; ++i) {
         Run(1);
@@ -198,8 +192,7 @@ TEST_F(LumekoDocTest, PlayAndCloseRunTheQueueThenAskToClose) {
 
 TEST_F(LumekoDocTest, StopCancelsClosingAndTheNextFileStillPlays) {
     doc.m_bAutoPlay = doc.m_bCloseWhenDone = true;
-    doc.m_pendingFiles = {Make(40, SoundKind::kDk4Stereo, "a.avi"),
-                          Make(8, SoundKind::kNone, "b.avi")};
+    doc.m_pendingFiles = {Make(40, SoundKind::kDk4Stereo, "a.avi"), Make(8, SoundKind::kNone, "b.avi")};
     Run(300);
     ASSERT_TRUE(doc.m_bPlaying);
     doc.OnStop();
@@ -442,10 +435,8 @@ TEST_F(LumekoDocTest, FileInformationTexts) {
         const char *image, *type, *channels, *frameText, *time;
     };
     const Case cases[] = {
-        {1500, SoundKind::kDk4Stereo, truemotion::EncoderMode::k24Bit, "24bpp", "0x61", "2", "1500",
-         "1:40"},
-        {975, SoundKind::kDk4Mono, truemotion::EncoderMode::k15Bit, "15bpp", "0x61", "1", "975",
-         "1:5"},
+        {1500, SoundKind::kDk4Stereo, truemotion::EncoderMode::k24Bit, "24bpp", "0x61", "2", "1500", "1:40"},
+        {975, SoundKind::kDk4Mono, truemotion::EncoderMode::k15Bit, "15bpp", "0x61", "1", "975", "1:5"},
         {30, SoundKind::kDk3, truemotion::EncoderMode::k24Bit, "24bpp", "0x62", "2", "30", "0:2"},
         {31, SoundKind::kPcm16, truemotion::EncoderMode::k15Bit, "15bpp", "0x1", "2", "31", "0:2"},
     };

@@ -35,9 +35,7 @@ void DumpFrames(CDuckMovie& movie, const std::filesystem::path& out, bool ppm, u
         list.print("{} {} {}\n", i, Md5::OfBytes(picture), result);
         if (ppm) {
             const auto name = out / fmt::format("frame-{:05d}.ppm", i);
-            if (auto saved =
-                    moviemaker::SavePpm(name.string(), bmih.biWidth, bmih.biHeight, picture.data());
-                !saved)
+            if (auto saved = moviemaker::SavePpm(name.string(), bmih.biWidth, bmih.biHeight, picture.data()); !saved)
                 Fail(saved.error());
         }
     }
@@ -62,8 +60,7 @@ void DumpSound(CDuckMovie& movie, const std::filesystem::path& out, uint32_t fir
             static_cast<uint32_t>(std::min<uint64_t>(movie.ReadAudio(chunk.data()), left));
         if (bytes == 0) break;
         left -= bytes;
-        if (auto written = wav->Write(std::span(chunk.data(), bytes)); !written)
-            Fail(written.error());
+        if (auto written = wav->Write(std::span(chunk.data(), bytes)); !written) Fail(written.error());
     }
     if (auto finished = wav->Finish(); !finished) Fail(finished.error());
 
@@ -80,8 +77,7 @@ void AddDumpCommand(CLI::App& app) {
     auto outDir = std::make_shared<std::string>();
     auto ppm = std::make_shared<bool>(false);
     cmd->add_option("MOVIE", *path, "The AVI file")->required();
-    cmd->add_option("OUTDIR", *outDir, "Folder for frames.md5, audio.wav and audio.md5")
-        ->required();
+    cmd->add_option("OUTDIR", *outDir, "Folder for frames.md5, audio.wav and audio.md5")->required();
     cmd->add_flag("--ppm", *ppm, "Also write each frame as frame-NNNNN.ppm");
     auto from = std::make_shared<uint32_t>(0);
     auto to = std::make_shared<uint32_t>(UINT32_MAX);
