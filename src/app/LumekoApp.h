@@ -42,6 +42,11 @@ private:
     void OnIdle();
     void RouteCommands();
     void OnFileOpenPrompt();
+    void ShowPosition();
+    // Moves by a time or by frames from the frame on screen, within the movie.
+    void SeekBy(double seconds);
+    void StepBy(int frames);
+    void OnSavePicture();
 
     QApplication m_qt;
     platform::IniFileSettings m_settings;
@@ -58,4 +63,5 @@ private:
     ShellOpenServer m_shellOpen;
     bool m_bFileOnCommandLine = false;
     bool m_bConverting = false;
+    bool m_bResumeAfterDrag = false;  // the movie played when the slider was taken
 };
