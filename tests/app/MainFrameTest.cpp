@@ -71,7 +71,9 @@ TEST_F(MainFrameTest, ButtonsHaveTipsNamesAndTheKeyboard) {
             const QString tip = a->toolTip().isEmpty() || a->toolTip() == a->text() ? widget->toolTip() : a->toolTip();
             tips << tip;
             names << widget->accessibleName();
-            if (!qobject_cast<QLabel*>(widget)) EXPECT_TRUE(widget->focusPolicy() & Qt::TabFocus) << tip.toStdString();
+            if (!qobject_cast<QLabel*>(widget)) {
+                EXPECT_TRUE(widget->focusPolicy() & Qt::TabFocus) << tip.toStdString();
+            }
         }
     for (const char* expected : {"Stop (S)", "Play (Space)", "Pause (Space)", "Normal size", "Double size", "Triple size",
                                  "4:3 aspect correction", "Full screen (F; Esc leaves it)", "Mute (M)"})
