@@ -135,8 +135,8 @@ CMainFrame::CMainFrame(platform::ISettings& settings, QWidget* view) : m_setting
     statusBar()->insertWidget(1, m_progress, 1);
     statusBar()->setSizeGripEnabled(false);
     BuildMenus();
-    BuildPositionBar();
     BuildToolBar();
+    BuildPositionBar();
     BuildKeys();
     SetTitle("無題");
     setAcceptDrops(true);
@@ -308,9 +308,10 @@ void CMainFrame::BuildPositionBar() {
     });
     bar->addWidget(m_volumeSlider);
 
-    // Right under the picture, above the buttons.
-    addToolBar(Qt::BottomToolBarArea, bar);
+    // A line of its own, nearer the picture than the buttons: lines added later lie
+    // above the earlier ones.
     addToolBarBreak(Qt::BottomToolBarArea);
+    addToolBar(Qt::BottomToolBarArea, bar);
 }
 
 void CMainFrame::BuildKeys() {
