@@ -3,8 +3,8 @@
 #include <QAbstractButton>
 #include <QClipboard>
 #include <QDesktopServices>
-#include <QGuiApplication>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QUrl>
 
@@ -152,9 +152,12 @@ void CLumekoApp::StepBy(int frames) {
 void CLumekoApp::OnSavePicture() {
     const QImage picture = CurrentPicture(*m_pDoc, m_view->AspectCorrect());
     if (picture.isNull()) return;
-    const QString movie = QFileInfo(QString::fromStdString(m_pDoc->m_movie.GetPath())).completeBaseName();
-    const QString suggested = QString("%1-%2.png").arg(movie.isEmpty() ? "picture" : movie).arg(m_pDoc->CurrentFrame());
-    const QString path = QFileDialog::getSaveFileName(m_frame.get(), "Save Picture", suggested, "PNG (*.png)");
+    const QString movie =
+        QFileInfo(QString::fromStdString(m_pDoc->m_movie.GetPath())).completeBaseName();
+    const QString suggested =
+        QString("%1-%2.png").arg(movie.isEmpty() ? "picture" : movie).arg(m_pDoc->CurrentFrame());
+    const QString path =
+        QFileDialog::getSaveFileName(m_frame.get(), "Save Picture", suggested, "PNG (*.png)");
     if (path.isEmpty()) return;
     const QString error = SavePicture(picture, path);
     if (!error.isEmpty()) m_messages.ShowError(error.toStdString());
@@ -211,50 +214,99 @@ void CLumekoApp::RouteCommands() {
         dialog.exec();
     });
     // Moving within the movie, volume, and keeping the picture.
-    const auto whenOpen = [&doc, idle] { return CMainFrame::CommandState{doc.m_bOpen && idle(), false}; };
+    const auto whenOpen = [&doc, idle] {
+        return CMainFrame::CommandState{doc.m_bOpen && idle(), false};
+    };
     const auto always = [] { return CMainFrame::CommandState{true, false}; };
-    frame.Route(ID_PLAY_PAUSE, [&doc] {
-        // Space on a focused button presses that button, as everywhere else.
-        if (auto* button = qobject_cast<QAbstractButton*>(QApplication::focusWidget())) {
-            button->animateClick();
-            return;
-        }
-        if (doc.m_bPlaying)
-            doc.OnPause();
-        else
-            doc.OnPlay();
-    }, whenOpen);
-    frame.Route(ID_SEEK_BACK, [this] { SeekBy(-5); }, whenOpen);
-    frame.Route(ID_SEEK_FORWARD, [this] { SeekBy(5); }, whenOpen);
-    frame.Route(ID_SEEK_BACK_LONG, [this] { SeekBy(-60); }, whenOpen);
-    frame.Route(ID_SEEK_FORWARD_LONG, [this] { SeekBy(60); }, whenOpen);
-    frame.Route(ID_SEEK_START, [this, &doc] { doc.Seek(0); ShowPosition(); }, whenOpen);
-    frame.Route(ID_SEEK_END, [this, &doc] { doc.Seek(doc.m_nFrameCount ? doc.m_nFrameCount - 1 : 0); ShowPosition(); }, whenOpen);
-    frame.Route(ID_STEP_BACK, [this] { StepBy(-1); }, whenOpen);
-    frame.Route(ID_STEP_FORWARD, [this] { StepBy(1); }, whenOpen);
-    frame.Route(ID_TOGGLE_FULL_SCREEN, [&view, &doc] {
-        // The Full Screen setting, and the picture with it: on enters at once while
-        // playing, off leaves.
-        if (view.IsFullScreen()) {
-            view.LeaveFullScreen();
-            if (view.FullScreenSetting()) view.OnFullScreen();
-        } else {
-            if (!view.FullScreenSetting()) view.OnFullScreen();
-            if (doc.m_bPlaying) view.EnterFullScreen();
-        }
-    }, always);
-    frame.Route(ID_LEAVE_FULL_SCREEN, [&view] { view.LeaveFullScreen(); }, always);
+    frame.Route(
+        ID_PLAY_PAUSE,
+        [&doc] {
+            // Space on a focused button presses that button, as everywhere else.
+            if (auto* button = qobject_cast<QAbstractButton*>(QApplication::focusWidget())) {
+                button->animateClick();
+                return;
+            }
+            if (doc.m_bPlaying)
+                doc.OnPause();
+            else
+                doc.OnPlay();
+        },
+        whenOpen);
+    frame.Route(
+        ID_SEEK_BACK, [this] { SeekBy(-5); }, whenOpen);
+    frame.Route(
+        ID_SEEK_FORWARD, [this] { SeekBy(5); }, whenOpen);
+    frame.Route(
+        ID_SEEK_BACK_LONG, [this] { SeekBy(-60); }, whenOpen);
+    frame.Route(
+        ID_SEEK_FORWARD_LONG, [this] { SeekBy(60); }, whenOpen);
+    frame.Route(
+        ID_SEEK_START,
+        [this, &doc] {
+            doc.Seek(0);
+            ShowPosition();
+        },
+        whenOpen);
+    frame.Route(
+        ID_SEEK_END,
+        [this, &doc] {
+            doc.Seek(doc.m_nFrameCount ? doc.m_nFrameCount - 1 : 0);
+            ShowPosition();
+        },
+        whenOpen);
+    frame.Route(
+        ID_STEP_BACK, [this] { StepBy(-1); }, whenOpen);
+    frame.Route(
+        ID_STEP_FORWARD, [this] { StepBy(1); }, whenOpen);
+    frame.Route(
+        ID_TOGGLE_FULL_SCREEN,
+        [&view, &doc] {
+            // The Full Screen setting, and the picture with it: on enters at once while
+            // playing, off leaves.
+            if (view.IsFullScreen()) {
+                view.LeaveFullScreen();
+                if (view.FullScreenSetting()) view.OnFullScreen();
+            } else {
+                if (!view.FullScreenSetting()) view.OnFullScreen();
+                if (doc.m_bPlaying) view.EnterFullScreen();
+            }
+        },
+        always);
+    frame.Route(
+        ID_LEAVE_FULL_SCREEN, [&view] { view.LeaveFullScreen(); }, always);
     const auto showVolume = [this, &doc] { m_frame->ShowVolume(doc.GetVolume(), doc.IsMuted()); };
-    frame.Route(ID_MUTE, [&doc, showVolume] { doc.SetMute(!doc.IsMuted()); showVolume(); }, always);
-    frame.Route(ID_VOLUME_UP, [&doc, showVolume] { doc.SetVolume(doc.GetVolume() + 10); showVolume(); }, always);
-    frame.Route(ID_VOLUME_DOWN, [&doc, showVolume] { doc.SetVolume(doc.GetVolume() - 10); showVolume(); }, always);
+    frame.Route(
+        ID_MUTE,
+        [&doc, showVolume] {
+            doc.SetMute(!doc.IsMuted());
+            showVolume();
+        },
+        always);
+    frame.Route(
+        ID_VOLUME_UP,
+        [&doc, showVolume] {
+            doc.SetVolume(doc.GetVolume() + 10);
+            showVolume();
+        },
+        always);
+    frame.Route(
+        ID_VOLUME_DOWN,
+        [&doc, showVolume] {
+            doc.SetVolume(doc.GetVolume() - 10);
+            showVolume();
+        },
+        always);
     frame.SetVolumeHandler([&doc](int percent) { doc.SetVolume(percent); });
     showVolume();
-    frame.Route(ID_SAVE_PICTURE, [this] { OnSavePicture(); }, whenOpen);
-    frame.Route(ID_COPY_PICTURE, [this] {
-        const QImage picture = CurrentPicture(*m_pDoc, m_view->AspectCorrect());
-        if (!picture.isNull()) QGuiApplication::clipboard()->setImage(picture);
-    }, whenOpen);
+    frame.Route(
+        ID_SAVE_PICTURE, [this] { OnSavePicture(); }, whenOpen);
+    frame.Route(
+        ID_COPY_PICTURE,
+        [this] {
+            const QImage picture = CurrentPicture(*m_pDoc, m_view->AspectCorrect());
+            if (!picture.isNull()) QGuiApplication::clipboard()->setImage(picture);
+        },
+        whenOpen);
     // Dragging shows the frames as it goes, a still picture, and seeks on release:
     // a playing movie plays on from there.
     frame.SetPositionState([this, &doc] { return doc.m_bOpen && !m_bConverting; });

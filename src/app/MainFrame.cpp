@@ -1,7 +1,5 @@
 #include "app/MainFrame.h"
 
-#include <algorithm>
-
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -16,6 +14,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <algorithm>
 
 #include "app/CommandIds.h"
 
@@ -174,7 +173,8 @@ void CMainFrame::BuildMenus() {
     auto* open = Command(ID_FILE_SELECT, "&Open...\tCtrl+O", "ファイルを選択する");
     m_fileMenu->addAction(open);
     m_fileMenu->addAction(Command(ID_CONVERT, "&Convert...", "ファイルを変換する"));
-    m_fileMenu->addAction(Command(ID_SAVE_PICTURE, "Save &Picture…", "表示中の画像をPNGファイルに保存する"));
+    m_fileMenu->addAction(
+        Command(ID_SAVE_PICTURE, "Save &Picture…", "表示中の画像をPNGファイルに保存する"));
     m_fileMenu->addSeparator();
     m_recentPlaceholder = Command(ID_FILE_MRU_FIRST, "最新のﾌｧｲﾙ", "指定のﾌｧｲﾙを開く");
     m_recentPlaceholder->setEnabled(false);
@@ -271,7 +271,8 @@ void CMainFrame::BuildPositionBar() {
     });
     // A click beside the handle or a key moves the slider without a drag: a seek at once.
     connect(m_positionSlider, &QSlider::actionTriggered, this, [this](int action) {
-        if (action == QAbstractSlider::SliderMove || action == QAbstractSlider::SliderNoAction) return;
+        if (action == QAbstractSlider::SliderMove || action == QAbstractSlider::SliderNoAction)
+            return;
         QTimer::singleShot(0, this, [this] {
             if (m_seek.released && !m_positionSlider->isSliderDown())
                 m_seek.released(static_cast<uint32_t>(m_positionSlider->value()));
@@ -357,12 +358,15 @@ void CMainFrame::ShowPosition(uint32_t frame, uint32_t frames, double framesPerS
     // The user's drag is not to be fought.
     if (!m_positionSlider->isSliderDown()) {
         const QSignalBlocker quiet(m_positionSlider);
-        m_positionSlider->setValue(static_cast<int>(std::min<uint32_t>(frame, static_cast<uint32_t>(last))));
+        m_positionSlider->setValue(
+            static_cast<int>(std::min<uint32_t>(frame, static_cast<uint32_t>(last))));
     }
-    const uint32_t shown = m_positionSlider->isSliderDown() ? static_cast<uint32_t>(m_positionSlider->value()) : frame;
+    const uint32_t shown =
+        m_positionSlider->isSliderDown() ? static_cast<uint32_t>(m_positionSlider->value()) : frame;
     const double perSecond = framesPerSecond > 0 ? framesPerSecond : 1;
-    m_timeLabel->setText(frames ? ClockText(shown / perSecond) + " / " + ClockText(frames / perSecond)
-                                : QString("0:00 / 0:00"));
+    m_timeLabel->setText(frames
+                             ? ClockText(shown / perSecond) + " / " + ClockText(frames / perSecond)
+                             : QString("0:00 / 0:00"));
 }
 
 void CMainFrame::ShowVolume(int percent, bool muted) {
@@ -388,7 +392,8 @@ void CMainFrame::UpdateCommandStates() {
         action->setCheckable(s.checked || action->isCheckable());
         action->setChecked(s.checked);
     }
-    if (m_positionEnabled) m_positionSlider->setEnabled(m_positionEnabled() && m_positionSlider->maximum() > 0);
+    if (m_positionEnabled)
+        m_positionSlider->setEnabled(m_positionEnabled() && m_positionSlider->maximum() > 0);
     for (QToolBar* bar : findChildren<QToolBar*>())
         for (QAction* shown : bar->actions()) {
             const auto it = m_actions.find(shown->data().toInt());

@@ -56,7 +56,9 @@ public:
         std::function<void(uint32_t frame)> released;
     };
     void SetSeekHandlers(SeekHandlers handlers) { m_seek = std::move(handlers); }
-    void SetVolumeHandler(std::function<void(int percent)> changed) { m_volumeChanged = std::move(changed); }
+    void SetVolumeHandler(std::function<void(int percent)> changed) {
+        m_volumeChanged = std::move(changed);
+    }
     // Whether the slider may be used now (evaluated with the command states).
     void SetPositionState(std::function<bool()> enabled) { m_positionEnabled = std::move(enabled); }
     QSlider* PositionSlider() const { return m_positionSlider; }

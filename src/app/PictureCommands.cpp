@@ -24,7 +24,8 @@ QImage CurrentPicture(const CLumekoDoc& doc, bool aspectCorrect) {
     if (!aspectCorrect) return picture;
     const PictureSize corrected = CorrectedSize(width, height);
     if (corrected.width == width && corrected.height == height) return picture;
-    return picture.scaled(corrected.width, corrected.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return picture.scaled(corrected.width, corrected.height, Qt::IgnoreAspectRatio,
+                          Qt::SmoothTransformation);
 }
 
 QString SavePicture(const QImage& picture, const QString& path) {

@@ -2,13 +2,13 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QSlider>
-#include <QTest>
 #include <QFileInfo>
 #include <QImage>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSlider>
+#include <QTest>
 #include <QTimer>
 #include <chrono>
 #include <cmath>
@@ -274,13 +274,15 @@ TEST_F(AppTest, KeysAndTheSliderMoveWithinTheMovie) {
         Qt::KeyboardModifiers modifiers;
         uint32_t frame;
     };
-    for (const Step& step : {Step{Qt::Key_Period, Qt::NoModifier, 76}, Step{Qt::Key_Comma, Qt::NoModifier, 75},
-                             Step{Qt::Key_Comma, Qt::NoModifier, 74}, Step{Qt::Key_Left, Qt::NoModifier, 0},
-                             Step{Qt::Key_Comma, Qt::NoModifier, 0}, Step{Qt::Key_Right, Qt::ShiftModifier, 299},
-                             Step{Qt::Key_Home, Qt::NoModifier, 0}, Step{Qt::Key_End, Qt::NoModifier, 299},
-                             Step{Qt::Key_Left, Qt::ShiftModifier, 0}, Step{Qt::Key_Right, Qt::NoModifier, 75}}) {
+    for (const Step& step :
+         {Step{Qt::Key_Period, Qt::NoModifier, 76}, Step{Qt::Key_Comma, Qt::NoModifier, 75},
+          Step{Qt::Key_Comma, Qt::NoModifier, 74}, Step{Qt::Key_Left, Qt::NoModifier, 0},
+          Step{Qt::Key_Comma, Qt::NoModifier, 0}, Step{Qt::Key_Right, Qt::ShiftModifier, 299},
+          Step{Qt::Key_Home, Qt::NoModifier, 0}, Step{Qt::Key_End, Qt::NoModifier, 299},
+          Step{Qt::Key_Left, Qt::ShiftModifier, 0}, Step{Qt::Key_Right, Qt::NoModifier, 75}}) {
         press(step.key, step.modifiers);
-        EXPECT_EQ(doc.CurrentFrame(), step.frame) << QKeySequence(step.key | step.modifiers).toString().toStdString();
+        EXPECT_EQ(doc.CurrentFrame(), step.frame)
+            << QKeySequence(step.key | step.modifiers).toString().toStdString();
     }
 
     // Space plays on from the frame on screen and pauses again; a frame step pauses.
@@ -344,4 +346,3 @@ TEST_F(AppTest, KeysAndTheSliderMoveWithinTheMovie) {
 }
 
 }  // namespace
-

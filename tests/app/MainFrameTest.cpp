@@ -31,11 +31,13 @@ TEST_F(MainFrameTest, MenusBarsAndPanes) {
     const auto menus = frame.menuBar()->actions();
     ASSERT_EQ(Texts(menus), (QStringList{"&File", "&Setup", "&Help"}));
     EXPECT_EQ(Texts(menus[0]->menu()->actions()),
-              (QStringList{"&Open...\tCtrl+O", "&Convert...", "Save &Picture…", "-", "最新のﾌｧｲﾙ", "-", "E&xit"}));
+              (QStringList{"&Open...\tCtrl+O", "&Convert...", "Save &Picture…", "-", "最新のﾌｧｲﾙ",
+                           "-", "E&xit"}));
     EXPECT_EQ(Texts(menus[1]->menu()->actions()),
               (QStringList{"&Normal", "&Double", "&Triple", "&Maximum", "-", "&Loop", "&Full Screen", "Direct Draw"}));
     EXPECT_EQ(Texts(menus[2]->menu()->actions()), (QStringList{"&Help", "&Information...", "&About..."}));
-    EXPECT_FALSE(menus[0]->menu()->actions()[4]->isEnabled()) << "the empty recent-file entry is greyed";
+    EXPECT_FALSE(menus[0]->menu()->actions()[4]->isEnabled())
+        << "the empty recent-file entry is greyed";
 
     // The buttons' bar, and the position bar above it; both along the bottom.
     const auto bars = frame.findChildren<QToolBar*>();
@@ -68,15 +70,18 @@ TEST_F(MainFrameTest, ButtonsHaveTipsNamesAndTheKeyboard) {
         for (QAction* a : bar->actions()) {
             QWidget* widget = bar->widgetForAction(a);
             if (a->isSeparator() || !widget) continue;
-            const QString tip = a->toolTip().isEmpty() || a->toolTip() == a->text() ? widget->toolTip() : a->toolTip();
+            const QString tip = a->toolTip().isEmpty() || a->toolTip() == a->text()
+                                    ? widget->toolTip()
+                                    : a->toolTip();
             tips << tip;
             names << widget->accessibleName();
             if (!qobject_cast<QLabel*>(widget)) {
                 EXPECT_TRUE(widget->focusPolicy() & Qt::TabFocus) << tip.toStdString();
             }
         }
-    for (const char* expected : {"Stop (S)", "Play (Space)", "Pause (Space)", "Normal size", "Double size", "Triple size",
-                                 "4:3 aspect correction", "Full screen (F; Esc leaves it)", "Mute (M)"})
+    for (const char* expected :
+         {"Stop (S)", "Play (Space)", "Pause (Space)", "Normal size", "Double size", "Triple size",
+          "4:3 aspect correction", "Full screen (F; Esc leaves it)", "Mute (M)"})
         EXPECT_TRUE(tips.contains(expected)) << expected;
     EXPECT_FALSE(names.contains(QString())) << names.join(",").toStdString();
     EXPECT_TRUE(names.contains("Position"));
