@@ -22,4 +22,23 @@ enum CommandId : int {
     ID_APP_ABOUT = 57664,
     ID_APP_EXIT = 57665,
     ID_HELP_FINDER = 57670,
+
+    // The keys and commands every movie player has: moving within the movie, volume,
+    // keeping the picture.
+    ID_SAVE_PICTURE = 32850,
+    ID_COPY_PICTURE = 32851,
+    ID_PLAY_PAUSE = 32852,
+    ID_SEEK_BACK = 32853,
+    ID_SEEK_FORWARD = 32854,
+    ID_SEEK_BACK_LONG = 32855,
+    ID_SEEK_FORWARD_LONG = 32856,
+    ID_SEEK_START = 32857,
+    ID_SEEK_END = 32858,
+    ID_STEP_BACK = 32859,
+    ID_STEP_FORWARD = 32860,
+    ID_TOGGLE_FULL_SCREEN = 32861,
+    ID_LEAVE_FULL_SCREEN = 32862,
+    ID_MUTE = 32863,
+    ID_VOLUME_UP = 32864,
+    ID_VOLUME_DOWN = 32865,
 };

@@ -1,7 +1,10 @@
 #include "app/LumekoApp.h"
 
+#include <QAbstractButton>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QUrl>
 
@@ -19,6 +22,7 @@
 #include "app/CommandLine.h"
 #include "app/CommandStates.h"
 #include "app/FileInfoDialog.h"
+#include "app/PictureCommands.h"
 #include "app/QtConversionHost.h"
 
 namespace {
@@ -180,6 +184,7 @@ bool CLumekoApp::OnDDECommand(const std::string& text) {
 void CLumekoApp::OnIdle() {
     if (!m_pDoc || m_bConverting) return;
     const bool again = m_pDoc->IdleProcess(0) != 0;
+    ShowPosition();
     // The tool bar follows the document; an idle pass that changes nothing costs nothing.
     const uint32_t key = CommandStateKey();
     if (key != m_nCommandStateKey) {
@@ -202,6 +207,46 @@ uint32_t CLumekoApp::CommandStateKey() const {
           view.FullScreenSetting()})
         key = key << 1 | (bit ? 1u : 0u);
     return key << 8 | static_cast<uint8_t>(view.WindowSize());
+}
+
+void CLumekoApp::ShowPosition() {
+    const CLumekoDoc& doc = *m_pDoc;
+    const double fps = doc.m_bOpen ? static_cast<double>(doc.m_fRate) / doc.m_fScale : 0;
+    m_frame->ShowPosition(doc.CurrentFrame(), doc.m_bOpen ? doc.m_nFrameCount : 0, fps);
+}
+
+void CLumekoApp::SeekBy(double seconds) {
+    CLumekoDoc& doc = *m_pDoc;
+    if (!doc.m_bOpen) return;
+    const double frames = seconds * doc.m_fRate / doc.m_fScale;
+    const double target = std::max(0.0, static_cast<double>(doc.CurrentFrame()) + frames);
+    doc.Seek(static_cast<uint32_t>(std::min(target, 4e9)));
+    ShowPosition();
+}
+
+void CLumekoApp::StepBy(int frames) {
+    CLumekoDoc& doc = *m_pDoc;
+    if (!doc.m_bOpen) return;
+    // Stepping is for a still picture: a playing movie pauses first.
+    if (doc.m_bPlaying && !doc.m_bPaused) doc.OnPause();
+    const uint32_t current = doc.CurrentFrame();
+    if (frames < 0 && current == 0) return;
+    doc.Seek(frames < 0 ? current - 1 : current + 1);
+    ShowPosition();
+}
+
+void CLumekoApp::OnSavePicture() {
+    const QImage picture = CurrentPicture(*m_pDoc, m_view->AspectCorrect());
+    if (picture.isNull()) return;
+    const QString movie =
+        QFileInfo(QString::fromStdString(m_pDoc->m_movie.GetPath())).completeBaseName();
+    const QString suggested =
+        QString("%1-%2.png").arg(movie.isEmpty() ? "picture" : movie).arg(m_pDoc->CurrentFrame());
+    const QString path =
+        QFileDialog::getSaveFileName(m_frame.get(), "Save Picture", suggested, "PNG (*.png)");
+    if (path.isEmpty()) return;
+    const QString error = SavePicture(picture, path);
+    if (!error.isEmpty()) m_messages.ShowError(error.toStdString());
 }
 
 void CLumekoApp::OnFileOpenPrompt() {
@@ -253,6 +298,116 @@ void CLumekoApp::RouteCommands() {
     frame.Route(ID_APP_ABOUT, [this] {
         CAboutDlg dialog(m_frame.get());
         dialog.exec();
+    });
+    // Moving within the movie, volume, and keeping the picture.
+    const auto whenOpen = [&doc, idle] {
+        return CMainFrame::CommandState{doc.m_bOpen && idle(), false};
+    };
+    const auto always = [] { return CMainFrame::CommandState{true, false}; };
+    frame.Route(
+        ID_PLAY_PAUSE,
+        [&doc] {
+            // Space on a focused button presses that button, as everywhere else.
+            if (auto* button = qobject_cast<QAbstractButton*>(QApplication::focusWidget())) {
+                button->animateClick();
+                return;
+            }
+            if (doc.m_bPlaying)
+                doc.OnPause();
+            else
+                doc.OnPlay();
+        },
+        whenOpen);
+    frame.Route(
+        ID_SEEK_BACK, [this] { SeekBy(-5); }, whenOpen);
+    frame.Route(
+        ID_SEEK_FORWARD, [this] { SeekBy(5); }, whenOpen);
+    frame.Route(
+        ID_SEEK_BACK_LONG, [this] { SeekBy(-60); }, whenOpen);
+    frame.Route(
+        ID_SEEK_FORWARD_LONG, [this] { SeekBy(60); }, whenOpen);
+    frame.Route(
+        ID_SEEK_START,
+        [this, &doc] {
+            doc.Seek(0);
+            ShowPosition();
+        },
+        whenOpen);
+    frame.Route(
+        ID_SEEK_END,
+        [this, &doc] {
+            doc.Seek(doc.m_nFrameCount ? doc.m_nFrameCount - 1 : 0);
+            ShowPosition();
+        },
+        whenOpen);
+    frame.Route(
+        ID_STEP_BACK, [this] { StepBy(-1); }, whenOpen);
+    frame.Route(
+        ID_STEP_FORWARD, [this] { StepBy(1); }, whenOpen);
+    frame.Route(
+        ID_TOGGLE_FULL_SCREEN,
+        [&view, &doc] {
+            // The Full Screen setting, and the picture with it: on enters at once while
+            // playing, off leaves.
+            if (view.IsFullScreen()) {
+                view.LeaveFullScreen();
+                if (view.FullScreenSetting()) view.OnFullScreen();
+            } else {
+                if (!view.FullScreenSetting()) view.OnFullScreen();
+                if (doc.m_bPlaying) view.EnterFullScreen();
+            }
+        },
+        always);
+    frame.Route(
+        ID_LEAVE_FULL_SCREEN, [&view] { view.LeaveFullScreen(); }, always);
+    const auto showVolume = [this, &doc] { m_frame->ShowVolume(doc.GetVolume(), doc.IsMuted()); };
+    frame.Route(
+        ID_MUTE,
+        [&doc, showVolume] {
+            doc.SetMute(!doc.IsMuted());
+            showVolume();
+        },
+        always);
+    frame.Route(
+        ID_VOLUME_UP,
+        [&doc, showVolume] {
+            doc.SetVolume(doc.GetVolume() + 10);
+            showVolume();
+        },
+        always);
+    frame.Route(
+        ID_VOLUME_DOWN,
+        [&doc, showVolume] {
+            doc.SetVolume(doc.GetVolume() - 10);
+            showVolume();
+        },
+        always);
+    frame.SetVolumeHandler([&doc](int percent) { doc.SetVolume(percent); });
+    showVolume();
+    frame.Route(
+        ID_SAVE_PICTURE, [this] { OnSavePicture(); }, whenOpen);
+    frame.Route(
+        ID_COPY_PICTURE,
+        [this] {
+            const QImage picture = CurrentPicture(*m_pDoc, m_view->AspectCorrect());
+            if (!picture.isNull()) QGuiApplication::clipboard()->setImage(picture);
+        },
+        whenOpen);
+    // Dragging shows the frames as it goes, a still picture, and seeks on release:
+    // a playing movie plays on from there.
+    frame.SetPositionState([this, &doc] { return doc.m_bOpen && !m_bConverting; });
+    frame.SetSeekHandlers({
+        [this, &doc] {
+            m_bResumeAfterDrag = doc.m_bPlaying && !doc.m_bPaused;
+            if (m_bResumeAfterDrag) doc.OnPause();
+        },
+        [&doc](uint32_t target) { doc.Seek(target); },
+        [this, &doc](uint32_t target) {
+            doc.Seek(target);
+            if (m_bResumeAfterDrag && doc.m_bPaused) doc.OnPause();
+            m_bResumeAfterDrag = false;
+            ShowPosition();
+        },
     });
     frame.Route(ID_CONVERT, [this] {
         // The document's idle work waits while the movie is being converted.

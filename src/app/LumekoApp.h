@@ -49,6 +49,11 @@ private:
     // What the command states depend on, packed; they are evaluated again only when it
     // changes.
     uint32_t CommandStateKey() const;
+    void ShowPosition();
+    // Moves by a time or by frames from the frame on screen, within the movie.
+    void SeekBy(double seconds);
+    void StepBy(int frames);
+    void OnSavePicture();
 
     QApplication m_qt;
     platform::IniFileSettings m_settings;
@@ -68,4 +73,5 @@ private:
     bool m_bIdleBusy = true;
     uint32_t m_nCommandStateKey = UINT32_MAX;
     std::unique_ptr<QSocketNotifier> m_signalNotifier;
+    bool m_bResumeAfterDrag = false;  // the movie played when the slider was taken
 };

@@ -9,9 +9,12 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QProgressBar>
+#include <QSlider>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
+#include <algorithm>
 
 #include "app/CommandIds.h"
 
@@ -40,6 +43,13 @@ QIcon Glyph(int command) {
             p.drawRect(2, 2, 3, 7);
             p.drawRect(6, 2, 3, 7);
             break;
+        case ID_MUTE:
+            p.drawPolygon(QPolygonF({QPointF(1, 4), QPointF(3.5, 4), QPointF(7, 1), QPointF(7, 10),
+                                     QPointF(3.5, 7), QPointF(1, 7)}));
+            p.setPen(QPen(QColor(32, 32, 32), 1));
+            p.setBrush(Qt::NoBrush);
+            p.drawArc(QRectF(5.5, 3, 4, 5), -60 * 16, 120 * 16);
+            break;
         case ID_FULL_SCREEN:
             p.setPen(QPen(QColor(32, 32, 32), 1.2));
             p.setBrush(Qt::NoBrush);
@@ -56,6 +66,35 @@ QIcon Glyph(int command) {
         }
     }
     return QIcon(pixmap);
+}
+
+// What each tool bar button does, for its tool tip and its accessible name; the key
+// that does the same follows in the tip.
+struct ButtonText {
+    int command;
+    const char* name;
+    const char* key;
+};
+constexpr ButtonText kButtonTexts[] = {
+    {ID_STOP, "Stop", "S"},
+    {ID_PLAY, "Play", "Space"},
+    {ID_PAUSE, "Pause", "Space"},
+    {ID_NORMAL, "Normal size", nullptr},
+    {ID_DOUBLE, "Double size", nullptr},
+    {ID_TRIPLE, "Triple size", nullptr},
+    {ID_ASPECT, "4:3 aspect correction", nullptr},
+    {ID_FULL_SCREEN, "Full screen", "F; Esc leaves it"},
+};
+
+// Minutes and seconds, with hours when the movie has them: "1:05", "1:02:03".
+QString ClockText(double seconds) {
+    const auto whole = static_cast<long long>(seconds);
+    if (whole >= 3600)
+        return QString("%1:%2:%3")
+            .arg(whole / 3600)
+            .arg(whole / 60 % 60, 2, 10, QChar('0'))
+            .arg(whole % 60, 2, 10, QChar('0'));
+    return QString("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QChar('0'));
 }
 
 QString Shortened(const std::string& path) {
@@ -96,6 +135,8 @@ CMainFrame::CMainFrame(platform::ISettings& settings, QWidget* view) : m_setting
     statusBar()->setSizeGripEnabled(false);
     BuildMenus();
     BuildToolBar();
+    BuildPositionBar();
+    BuildKeys();
     SetTitle("無題");
     setAcceptDrops(true);
 }
@@ -132,6 +173,8 @@ void CMainFrame::BuildMenus() {
     auto* open = Command(ID_FILE_SELECT, "&Open...\tCtrl+O", "ファイルを選択する");
     m_fileMenu->addAction(open);
     m_fileMenu->addAction(Command(ID_CONVERT, "&Convert...", "ファイルを変換する"));
+    m_fileMenu->addAction(
+        Command(ID_SAVE_PICTURE, "Save &Picture…", "表示中の画像をPNGファイルに保存する"));
     m_fileMenu->addSeparator();
     m_recentPlaceholder = Command(ID_FILE_MRU_FIRST, "最新のﾌｧｲﾙ", "指定のﾌｧｲﾙを開く");
     m_recentPlaceholder->setEnabled(false);
@@ -182,6 +225,14 @@ void CMainFrame::BuildToolBar() {
         connect(shown, &QAction::triggered, m_actions[id], &QAction::trigger);
         bar->addAction(shown);
         m_toolButtons.emplace_back(shown, m_actions[id]);
+        for (const ButtonText& t : kButtonTexts) {
+            if (t.command != id) continue;
+            shown->setToolTip(t.key ? QString("%1 (%2)").arg(t.name, t.key) : QString(t.name));
+            // Reachable with Tab, and named for screen readers.
+            QWidget* widget = bar->widgetForAction(shown);
+            widget->setAccessibleName(t.name);
+            widget->setFocusPolicy(Qt::TabFocus);
+        }
     };
     for (int id : {ID_STOP, ID_PLAY, ID_PAUSE}) button(id);
     bar->addSeparator();
@@ -190,6 +241,146 @@ void CMainFrame::BuildToolBar() {
     for (int id : {ID_ASPECT, ID_FULL_SCREEN}) button(id);
     // The bars lie along the bottom, the tool bar above the status bar.
     addToolBar(Qt::BottomToolBarArea, bar);
+}
+
+void CMainFrame::BuildPositionBar() {
+    auto* bar = new QToolBar("Position", this);
+    bar->setObjectName("position");
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setContextMenuPolicy(Qt::PreventContextMenu);
+
+    m_positionSlider = new QSlider(Qt::Horizontal, bar);
+    m_positionSlider->setAccessibleName("Position");
+    m_positionSlider->setToolTip(
+        "Position: drag to look through the movie (←/→ 5 s, Shift+←/→ 1 min, Home/End, "
+        "comma/period one frame)");
+    m_positionSlider->setFocusPolicy(Qt::TabFocus);
+    m_positionSlider->setRange(0, 0);
+    m_positionSlider->setEnabled(false);
+    m_positionSlider->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_positionSlider->setMinimumWidth(40);
+    bar->addWidget(m_positionSlider);
+    connect(m_positionSlider, &QSlider::sliderPressed, this, [this] {
+        if (m_seek.pressed) m_seek.pressed();
+    });
+    connect(m_positionSlider, &QSlider::sliderMoved, this, [this](int value) {
+        if (m_seek.moved) m_seek.moved(static_cast<uint32_t>(value));
+    });
+    connect(m_positionSlider, &QSlider::sliderReleased, this, [this] {
+        if (m_seek.released) m_seek.released(static_cast<uint32_t>(m_positionSlider->value()));
+    });
+    // A click beside the handle or a key moves the slider without a drag: a seek at once.
+    connect(m_positionSlider, &QSlider::actionTriggered, this, [this](int action) {
+        if (action == QAbstractSlider::SliderMove || action == QAbstractSlider::SliderNoAction)
+            return;
+        QTimer::singleShot(0, this, [this] {
+            if (m_seek.released && !m_positionSlider->isSliderDown())
+                m_seek.released(static_cast<uint32_t>(m_positionSlider->value()));
+        });
+    });
+
+    m_timeLabel = new QLabel("0:00 / 0:00", bar);
+    m_timeLabel->setAccessibleName("Time");
+    m_timeLabel->setContentsMargins(4, 0, 4, 0);
+    bar->addWidget(m_timeLabel);
+
+    Command(ID_MUTE, "Mute", "");
+    m_muteButton = new QToolButton(bar);
+    m_muteButton->setIcon(Glyph(ID_MUTE));
+    m_muteButton->setIconSize(QSize(22, 22));
+    m_muteButton->setAutoRaise(true);
+    m_muteButton->setCheckable(true);
+    m_muteButton->setToolTip("Mute (M)");
+    m_muteButton->setAccessibleName("Mute");
+    m_muteButton->setFocusPolicy(Qt::TabFocus);
+    connect(m_muteButton, &QToolButton::clicked, this, [this] { m_actions[ID_MUTE]->trigger(); });
+    bar->addWidget(m_muteButton);
+
+    m_volumeSlider = new QSlider(Qt::Horizontal, bar);
+    m_volumeSlider->setRange(0, 200);
+    m_volumeSlider->setPageStep(10);
+    m_volumeSlider->setValue(100);
+    m_volumeSlider->setFixedWidth(60);
+    m_volumeSlider->setAccessibleName("Volume");
+    m_volumeSlider->setToolTip("Volume (↑/↓)");
+    m_volumeSlider->setFocusPolicy(Qt::TabFocus);
+    connect(m_volumeSlider, &QSlider::valueChanged, this, [this](int value) {
+        if (m_volumeChanged) m_volumeChanged(value);
+    });
+    bar->addWidget(m_volumeSlider);
+
+    // A line of its own, nearer the picture than the buttons: lines added later lie
+    // above the earlier ones.
+    addToolBarBreak(Qt::BottomToolBarArea);
+    addToolBar(Qt::BottomToolBarArea, bar);
+}
+
+void CMainFrame::BuildKeys() {
+    struct Key {
+        int command;
+        const char* text;
+        QKeySequence key;
+    };
+    const Key keys[] = {
+        {ID_PLAY_PAUSE, "Play/Pause", Qt::Key_Space},
+        {ID_STOP, nullptr, Qt::Key_S},
+        {ID_SEEK_BACK, "Back 5 seconds", Qt::Key_Left},
+        {ID_SEEK_FORWARD, "Forward 5 seconds", Qt::Key_Right},
+        {ID_SEEK_BACK_LONG, "Back 1 minute", QKeySequence(Qt::SHIFT | Qt::Key_Left)},
+        {ID_SEEK_FORWARD_LONG, "Forward 1 minute", QKeySequence(Qt::SHIFT | Qt::Key_Right)},
+        {ID_SEEK_START, "To the start", Qt::Key_Home},
+        {ID_SEEK_END, "To the end", Qt::Key_End},
+        {ID_STEP_BACK, "One frame back", Qt::Key_Comma},
+        {ID_STEP_FORWARD, "One frame forward", Qt::Key_Period},
+        {ID_TOGGLE_FULL_SCREEN, "Full screen on/off", Qt::Key_F},
+        {ID_LEAVE_FULL_SCREEN, "Leave full screen", Qt::Key_Escape},
+        {ID_MUTE, nullptr, Qt::Key_M},
+        {ID_VOLUME_UP, "Louder", Qt::Key_Up},
+        {ID_VOLUME_DOWN, "Softer", Qt::Key_Down},
+        {ID_COPY_PICTURE, "Copy Picture", QKeySequence::Copy},
+    };
+    for (const Key& k : keys) {
+        QAction* action = k.text ? Command(k.command, k.text, "") : m_actions[k.command];
+        action->setShortcut(k.key);
+        // Window-wide: the keys work whichever control has the focus.
+        addAction(action);
+    }
+}
+
+void CMainFrame::ShowPosition(uint32_t frame, uint32_t frames, double framesPerSecond) {
+    // Called at every idle pass: what is already shown costs nothing.
+    const Position position{frame, frames, framesPerSecond, m_positionSlider->isSliderDown(),
+                            m_positionSlider->value()};
+    if (position == m_shownPosition) return;
+    m_shownPosition = position;
+    m_fFramesPerSecond = framesPerSecond;
+    const int last = frames ? static_cast<int>(std::min<uint32_t>(frames - 1, INT32_MAX)) : 0;
+    if (m_positionSlider->maximum() != last) {
+        m_positionSlider->setRange(0, last);
+        // A page is about a tenth of the movie, a step one frame.
+        m_positionSlider->setPageStep(std::max(1, last / 10));
+    }
+    // The user's drag is not to be fought.
+    if (!m_positionSlider->isSliderDown()) {
+        const QSignalBlocker quiet(m_positionSlider);
+        m_positionSlider->setValue(
+            static_cast<int>(std::min<uint32_t>(frame, static_cast<uint32_t>(last))));
+    }
+    const uint32_t shown =
+        m_positionSlider->isSliderDown() ? static_cast<uint32_t>(m_positionSlider->value()) : frame;
+    const double perSecond = framesPerSecond > 0 ? framesPerSecond : 1;
+    m_timeLabel->setText(frames
+                             ? ClockText(shown / perSecond) + " / " + ClockText(frames / perSecond)
+                             : QString("0:00 / 0:00"));
+    m_shownPosition.sliderValue = m_positionSlider->value();
+}
+
+void CMainFrame::ShowVolume(int percent, bool muted) {
+    const QSignalBlocker quiet(m_volumeSlider);
+    m_volumeSlider->setValue(percent);
+    m_muteButton->setChecked(muted);
+    m_volumeSlider->setToolTip(QString("Volume %1% (↑/↓)").arg(percent));
 }
 
 void CMainFrame::Route(int command, std::function<void()> handler, std::function<CommandState()> state) {
@@ -208,6 +399,8 @@ void CMainFrame::UpdateCommandStates() {
         action->setCheckable(s.checked || action->isCheckable());
         action->setChecked(s.checked);
     }
+    if (m_positionEnabled)
+        m_positionSlider->setEnabled(m_positionEnabled() && m_positionSlider->maximum() > 0);
     for (const auto& [shown, command] : m_toolButtons) {
         shown->setEnabled(command->isEnabled());
         shown->setCheckable(command->isCheckable());

@@ -62,13 +62,15 @@ struct AviReader::Stream {
         uint64_t offset;
         uint32_t size;
         uint64_t firstSample;
+        bool keyFlagged;
     };
     std::vector<Entry> chunks;
     uint64_t samples = 0;
     uint32_t largestChunk = 0;
+    bool indexed = false;
 
-    void Add(uint64_t offset, uint32_t size) {
-        chunks.push_back({offset, size, samples});
+    void Add(uint64_t offset, uint32_t size, bool keyFlagged = false) {
+        chunks.push_back({offset, size, samples, keyFlagged});
         samples += sampleBytes ? size / sampleBytes : 1;
         largestChunk = std::max(largestChunk, size);
     }
@@ -257,9 +259,12 @@ size_t AviReader::AddIndexedChunks(std::span<const uint8_t> index, uint64_t movi
         const uint32_t size = LoadLE32(e + 12);
         const int stream = SampleStream(id);
         if (stream < 0 || header < moviType + 4 || header + 8 + size > moviEnd) continue;
-        m_streams[static_cast<size_t>(stream)].Add(header + 8, size);
+        m_streams[static_cast<size_t>(stream)].Add(header + 8, size,
+                                                   (LoadLE32(e + 4) & AVIIF_KEYFRAME) != 0);
         ++added;
     }
+    if (added)
+        for (Stream& s : m_streams) s.indexed = true;
     return added;
 }
 
@@ -313,6 +318,40 @@ uint32_t AviReader::LargestChunkBytes(int stream) const {
 uint32_t AviReader::IndexedSamples(int stream) const {
     return static_cast<uint32_t>(
         std::min<uint64_t>(At(stream).samples, std::numeric_limits<uint32_t>::max()));
+}
+
+bool AviReader::HasKeyFlags(int stream) const {
+    return At(stream).indexed;
+}
+
+namespace {
+
+// The chunk holding `sample`: the last one whose first sample is not after it.
+template <typename Entries>
+auto ChunkOf(const Entries& chunks, uint64_t sample) {
+    return std::upper_bound(chunks.begin(), chunks.end(), sample,
+                            [](uint64_t s, const auto& e) { return s < e.firstSample; }) -
+           1;
+}
+
+}  // namespace
+
+bool AviReader::IsKeyFlagged(int stream, uint32_t sample) const {
+    const Stream& s = At(stream);
+    if (sample >= s.samples) return false;
+    return ChunkOf(s.chunks, sample)->keyFlagged;
+}
+
+Result<AviReader::ReadResult> AviReader::ReadHead(int stream, uint32_t sample,
+                                                  std::span<uint8_t> buffer) {
+    const Stream& s = At(stream);
+    if (sample >= s.samples)
+        return MakeError(ErrorKind::Truncated, "read past the end of the stream");
+    const auto chunk = ChunkOf(s.chunks, sample);
+    const size_t bytes = std::min<size_t>(chunk->size, buffer.size());
+    if (!m_source->ReadAt(chunk->offset, buffer.first(bytes)))
+        return MakeError(ErrorKind::Io, "cannot read the sample");
+    return ReadResult{chunk->size, 1};
 }
 
 Result<AviReader::ReadResult> AviReader::Read(int stream, uint32_t start, int32_t samples,

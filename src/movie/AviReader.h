@@ -57,6 +57,11 @@ public:
     // The samples the stream's chunks hold.
     uint32_t IndexedSamples(int stream) const;
 
+    // Whether the stream's chunks come from an index, whose entries carry key flags.
+    bool HasKeyFlags(int stream) const;
+    // The index's key flag of the chunk holding `sample`; false without an index.
+    bool IsKeyFlagged(int stream, uint32_t sample) const;
+
     // Reads as many samples as the system's convenient count would: those from `start`
     // to the end of its chunk that fit in the buffer.
     static constexpr int32_t kConvenient = -1;
@@ -68,6 +73,9 @@ public:
     // past the end of the chunk holding `start`. Fails when `start` is past the end, the
     // buffer cannot hold one sample, or the bytes cannot be read.
     Result<ReadResult> Read(int stream, uint32_t start, int32_t samples, std::span<uint8_t> buffer);
+    // Reads the first bytes of the chunk holding sample `sample` (as many as fit in
+    // `buffer`, at most the chunk's) and answers the chunk's whole size in bytes.
+    Result<ReadResult> ReadHead(int stream, uint32_t sample, std::span<uint8_t> buffer);
 
 private:
     struct Stream;

@@ -1,6 +1,9 @@
 #include "movie/DuckMovie.h"
 
 #include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstring>
 #include <new>
 #include <span>
 #include <string>
@@ -11,10 +14,14 @@
 #include "audio/PcmCopy.h"
 #include "base/ByteReader.h"
 #include "truemotion/FrameGeometry.h"
+#include "truemotion/FrameKind.h"
 
 namespace {
 
 constexpr char kNoMemoryMessage[] = "ﾒﾓﾘが確保出来ません";
+// Reading every frame header at open is bounded by this; the rest are read when a seek
+// needs them, so a long movie opens as fast as a short one.
+constexpr auto kKeyIndexBudget = std::chrono::milliseconds(40);
 
 std::unique_ptr<uint8_t[]> AllocateBytes(uint32_t size) {
     return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[std::max<uint32_t>(size, 1)]);
@@ -86,6 +93,8 @@ int CDuckMovie::Refuse(const std::string& reason) {
 
 int CDuckMovie::OpenReader(Result<movie::AviReader> file) {
     m_nAudioPos = 0;
+    m_nAudioSkipBytes = 0;
+    m_nNextDecode = kNoDecodedFrame;
     m_pVideo = -1;
     m_pAudio = -1;
     m_strOpenError.clear();
@@ -103,7 +112,88 @@ int CDuckMovie::OpenReader(Result<movie::AviReader> file) {
         return 0;
     }
     OpenAudio();
+    BuildKeyIndex();
     return 1;
+}
+
+void CDuckMovie::BuildKeyIndex() {
+    m_keyIndex.assign(m_fileInfo.dwLength, kKeyUnknown);
+    const auto deadline = std::chrono::steady_clock::now() + kKeyIndexBudget;
+    const auto frames = static_cast<uint32_t>(m_keyIndex.size());
+    // The flagged frames first: in a well-made file they are the key frames.
+    if (m_pFile->HasKeyFlags(m_pVideo))
+        for (uint32_t i = 0; i < frames && std::chrono::steady_clock::now() < deadline; ++i)
+            if (m_pFile->IsKeyFlagged(m_pVideo, i)) KeyStateOf(i);
+    for (uint32_t i = 0; i < frames && std::chrono::steady_clock::now() < deadline; ++i)
+        KeyStateOf(i);
+}
+
+CDuckMovie::KeyState CDuckMovie::KeyStateOf(uint32_t frame) {
+    uint8_t& state = m_keyIndex[frame];
+    if (state != kKeyUnknown) return static_cast<KeyState>(state);
+    std::array<uint8_t, truemotion::kMinFrameBytes> head{};
+    const auto read = m_pFile->ReadHead(m_pVideo, frame, head);
+    const bool key = read && truemotion::ClassifyFrame(
+                                 std::span(head.data(), std::min<size_t>(read->bytes, head.size())),
+                                 read->bytes) == truemotion::FrameKind::kKey;
+    state = key ? kKeyFrame : kNotKeyFrame;
+    return static_cast<KeyState>(state);
+}
+
+uint32_t CDuckMovie::FindKeyFrame(uint32_t frame) {
+    if (!m_pFile || m_keyIndex.empty()) return 0;
+    for (uint32_t i = std::min<uint32_t>(frame, static_cast<uint32_t>(m_keyIndex.size()) - 1);
+         i > 0; --i)
+        if (KeyStateOf(i) == kKeyFrame) return i;
+    return 0;
+}
+
+int CDuckMovie::SeekFrame(uint32_t frame, uint8_t* image) {
+    // The picture comes from WritePicture, which the decoder does not track as its own.
+    m_pLastImage = nullptr;
+    if (!m_pFile || frame >= GetFrameCount()) return -1;
+    const uint32_t key = FindKeyFrame(frame);
+    // Going on from the frames already decoded is cheaper when they lie between the
+    // key frame and the target; otherwise decoding starts afresh at the key frame.
+    uint32_t from = m_nNextDecode;
+    if (m_nNextDecode == kNoDecodedFrame || m_nNextDecode <= key || m_nNextDecode > frame + 1) {
+        m_decoder.Reset();
+        from = key;
+    }
+    int result = m_nLastResult;
+    for (uint32_t i = from; i <= frame; ++i) {
+        auto read = m_pFile->Read(m_pVideo, i, 1, std::span(m_pFrameData.get(), m_nFrameDataSize));
+        result =
+            read ? m_decoder.DecodeFrame(std::span(m_pFrameData.get(), read->bytes), nullptr) : -1;
+    }
+    m_nNextDecode = frame + 1;
+    m_nLastResult = result;
+    m_decoder.WritePicture(image);
+    return result;
+}
+
+uint64_t CDuckMovie::AudioSampleOfFrame(uint32_t frame) const {
+    if (m_fileInfo.dwRate == 0) return 0;
+    return uint64_t{frame} * m_fileInfo.dwScale * m_wfx.nSamplesPerSec / m_fileInfo.dwRate;
+}
+
+void CDuckMovie::SeekAudio(uint32_t frame) {
+    m_nAudioSkipBytes = 0;
+    if (m_pAudio < 0) return;
+    const uint64_t sample = AudioSampleOfFrame(frame);
+    if (m_wfx.wFormatTag == audio::kWaveFormatPcm) {
+        m_nAudioPos = static_cast<uint32_t>(std::min<uint64_t>(sample, m_audioInfo.dwLength));
+        return;
+    }
+    const uint64_t perBlock =
+        audio::FramesPerBlock(m_wfx.wFormatTag, m_wfx.nChannels, m_wfx.nBlockAlign);
+    const uint64_t block = perBlock ? sample / perBlock : m_audioInfo.dwLength;
+    if (block >= m_audioInfo.dwLength) {
+        m_nAudioPos = m_audioInfo.dwLength;
+        return;
+    }
+    m_nAudioPos = static_cast<uint32_t>(block);
+    m_nAudioSkipBytes = static_cast<uint32_t>((sample % perBlock) * GetDecodedChannels() * 2);
 }
 
 int CDuckMovie::OpenVideo() {
@@ -210,6 +300,9 @@ void CDuckMovie::Close() {
     m_pAudio = -1;
     ReleaseVideo();
     m_pFile.reset();
+    m_keyIndex.clear();
+    m_keyIndex.shrink_to_fit();
+    m_nNextDecode = kNoDecodedFrame;
 }
 
 int CDuckMovie::ReadFrame(uint32_t index, uint8_t* image, const uint8_t* previous) {
@@ -218,10 +311,16 @@ int CDuckMovie::ReadFrame(uint32_t index, uint8_t* image, const uint8_t* previou
                          index - 1 == m_nLastFrame;
     m_pLastImage = nullptr;
     if (!m_pFile) return -1;
+    // The working images follow the movie's order when this frame comes next or is a
+    // key frame; anything else leaves them in a state no seek may go on from.
+    const bool inOrder =
+        index == m_nNextDecode || (index < m_keyIndex.size() && m_keyIndex[index] == kKeyFrame);
+    m_nNextDecode = inOrder ? index + 1 : kNoDecodedFrame;
     auto read = m_pFile->Read(m_pVideo, index, 1, std::span(m_pFrameData.get(), m_nFrameDataSize));
-    if (!read) return -1;
+    if (!read) return m_nLastResult = -1;
     const int result = m_decoder.DecodeFrame(std::span(m_pFrameData.get(), read->bytes), image,
                                              follows ? previous : nullptr);
+    m_nLastResult = result;
     if (result == 1) {
         m_pLastImage = image;
         m_nLastFrame = index;
@@ -230,6 +329,20 @@ int CDuckMovie::ReadFrame(uint32_t index, uint8_t* image, const uint8_t* previou
 }
 
 uint32_t CDuckMovie::ReadAudio(uint8_t* dst) {
+    for (;;) {
+        const uint32_t bytes = ReadAudioChunk(dst);
+        if (bytes == 0 || m_nAudioSkipBytes == 0) return bytes;
+        // The first block after a seek starts before the target: its head is left out.
+        const uint32_t drop = std::min(bytes, m_nAudioSkipBytes);
+        m_nAudioSkipBytes -= drop;
+        if (drop < bytes) {
+            std::memmove(dst, dst + drop, bytes - drop);
+            return bytes - drop;
+        }
+    }
+}
+
+uint32_t CDuckMovie::ReadAudioChunk(uint8_t* dst) {
     if (m_pAudio < 0 || m_nAudioPos >= m_audioInfo.dwLength) return 0;
     const size_t capacity = GetAudioChunkSize();
     const bool pcm = m_wfx.wFormatTag == audio::kWaveFormatPcm;
@@ -248,7 +361,10 @@ uint32_t CDuckMovie::ReadAudio(uint8_t* dst) {
     return static_cast<uint32_t>(audio::DecodeDk3(raw, m_wfx.nBlockAlign, out));
 }
 
-void CDuckMovie::RewindAudio() { m_nAudioPos = 0; }
+void CDuckMovie::RewindAudio() {
+    m_nAudioPos = 0;
+    m_nAudioSkipBytes = 0;
+}
 
 uint32_t CDuckMovie::GetFrameCount() const { return m_pFile ? m_fileInfo.dwLength : 0; }
 

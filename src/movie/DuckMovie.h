@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "movie/AviReader.h"
 #include "movie/AviRecords.h"
@@ -47,6 +48,26 @@ public:
     // The next audio sample (block) ReadAudio reads.
     uint32_t GetAudioPosition() const { return m_nAudioPos; }
 
+    // Seeking. Decoding may start at a key frame: the index's key flags are checked
+    // against the frame headers when the file opens (a flag on a delta frame is not
+    // believed, a header that says key is key without a flag), and headers that had no
+    // time then are read when a seek needs them.
+    //
+    // The frame at or before `frame` from which decoding can start: the nearest key
+    // frame, or 0, where decoding starts from the state the movie opened with.
+    uint32_t FindKeyFrame(uint32_t frame);
+    // Leaves in `image` what decoding every frame in order up to `frame` would leave
+    // there: decodes from the key frame at or before it (or on from the last frame
+    // read, when that is nearer) without writing the pictures between, then writes the
+    // target's. Result as ReadFrame's for `frame`; -1 past the end. Allocates nothing.
+    int SeekFrame(uint32_t frame, uint8_t* image);
+    // Makes ReadAudio go on with the sound from `frame`'s start: PCM from that sample,
+    // ADPCM from the block that holds it (blocks decode on their own) with the samples
+    // before it left out. At or past the end of the sound, ReadAudio gives 0.
+    void SeekAudio(uint32_t frame);
+    // The sample frame of the sound at which video frame `frame` starts.
+    uint64_t AudioSampleOfFrame(uint32_t frame) const;
+
     uint32_t GetFrameCount() const;
     int GetBitmapHeader(movie::BITMAPINFOHEADER* bmih) const;
     void GetWaveFormat(movie::WAVEFORMATEX* wfx) const;
@@ -71,6 +92,12 @@ public:
     const movie::AVISTREAMINFO& GetAudioInfo() const { return m_audioInfo; }
 
 private:
+    enum KeyState : uint8_t { kKeyUnknown, kKeyFrame, kNotKeyFrame };
+    static constexpr uint32_t kNoDecodedFrame = UINT32_MAX;
+
+    void BuildKeyIndex();
+    KeyState KeyStateOf(uint32_t frame);
+    uint32_t ReadAudioChunk(uint8_t* dst);
     int OpenReader(Result<movie::AviReader> file);
     // Notes why the file is refused; returns 0.
     int Refuse(const std::string& reason);
@@ -104,4 +131,12 @@ private:
     int m_pVideo = -1;  // stream numbers in m_pFile; -1 when absent
     int m_pAudio = -1;
     std::optional<movie::AviReader> m_pFile;
+    // Per frame: whether decoding can start there (KeyState), filled at open and on demand.
+    std::vector<uint8_t> m_keyIndex;
+    // The frame whose decoding the working images wait for: one after the last frame
+    // read in order, or kNoDecodedFrame when they hold no known frame's state.
+    uint32_t m_nNextDecode = kNoDecodedFrame;
+    int m_nLastResult = -1;  // ReadFrame's result for the frame before m_nNextDecode
+    // Decoded bytes still to leave out after an audio seek into a block.
+    uint32_t m_nAudioSkipBytes = 0;
 };

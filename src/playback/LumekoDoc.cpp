@@ -1,9 +1,11 @@
 #include "playback/LumekoDoc.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <new>
 
+#include "audio/Gain.h"
 #include "base/TruncateToUnsigned.h"
 
 namespace {
@@ -12,6 +14,8 @@ constexpr char kNoMemoryMessage[] = "ﾒﾓﾘが確保出来ません";
 constexpr char kNoSoundMemoryMessage[] = "音声用のﾒﾓﾘが確保出来ません";
 constexpr char kSettingsSection[] = "Lumeko";
 constexpr char kLoopKey[] = "loop";
+constexpr char kVolumeKey[] = "volume";
+constexpr char kMuteKey[] = "mute";
 constexpr uint32_t kTimerResolutionMs = 5;
 constexpr int kElapsedPane = 1;
 constexpr int kLengthPane = 2;
@@ -25,11 +29,43 @@ std::unique_ptr<uint8_t[]> Allocate(size_t bytes) {
 
 CLumekoDoc::CLumekoDoc(const DocumentServices& services) : m_movie(services.messages), m_services(services) {
     m_bLoop = m_services.settings.GetProfileInt(kSettingsSection, kLoopKey, 0);
+    m_nVolume = std::clamp(m_services.settings.GetProfileInt(kSettingsSection, kVolumeKey, 100), 0,
+                           kMaxVolume);
+    m_bMute = m_services.settings.GetProfileInt(kSettingsSection, kMuteKey, 0) != 0;
+    UpdateGain();
 }
 
 CLumekoDoc::~CLumekoDoc() {
     CloseMovie();
     m_services.settings.WriteProfileInt(kSettingsSection, kLoopKey, m_bLoop);
+    m_services.settings.WriteProfileInt(kSettingsSection, kVolumeKey, m_nVolume);
+    m_services.settings.WriteProfileInt(kSettingsSection, kMuteKey, m_bMute ? 1 : 0);
+}
+
+void CLumekoDoc::SetVolume(int percent) {
+    m_nVolume = std::clamp(percent, 0, kMaxVolume);
+    UpdateGain();
+}
+
+void CLumekoDoc::SetMute(bool mute) {
+    m_bMute = mute;
+    UpdateGain();
+}
+
+void CLumekoDoc::UpdateGain() {
+    m_nGain.store(m_bMute ? 0 : audio::GainFromPercent(m_nVolume), std::memory_order_relaxed);
+}
+
+uint32_t CLumekoDoc::ReadSound(uint8_t* dst) {
+    const uint32_t bytes = m_movie.ReadAudio(dst);
+    movie::WAVEFORMATEX format;
+    m_movie.GetWaveFormat(&format);
+    const int32_t gain = m_nGain.load(std::memory_order_relaxed);
+    if (format.wFormatTag == movie::WAVE_FORMAT_PCM && format.wBitsPerSample == 8)
+        audio::ApplyGain8(std::span(dst, bytes), gain);
+    else
+        audio::ApplyGain16(std::span(reinterpret_cast<int16_t*>(dst), bytes / 2), gain);
+    return bytes;
 }
 
 std::string CLumekoDoc::TimeText(uint32_t seconds) {
@@ -112,6 +148,7 @@ bool CLumekoDoc::OpenMovie(std::string path) {
     ResetRing();
     m_pCurrentImage = m_pFrameSlot[0];
     m_pDisplayed.store(m_pCurrentImage, std::memory_order_relaxed);
+    m_nCurrentFrame = 0;
     m_movie.ReadFrame(0, m_pFrameSlot[0]);
 
     const int seconds = static_cast<int>(std::clamp(static_cast<float>(m_nFrameCount) * m_fScale / m_fRate, 0.0f, 2e9f));
@@ -210,11 +247,22 @@ bool CLumekoDoc::DecodeNext(uint32_t due, bool onTimerThread) {
     return true;
 }
 
-void CLumekoDoc::PreDecode(uint32_t first) {
+void CLumekoDoc::PreDecode(uint32_t first, Start start) {
     // Short movies stop at their last frame.
     const uint32_t end =
         first + std::min<uint32_t>(kReadAhead, m_nFrameCount - std::min(first, m_nFrameCount));
     m_nNextFrame.store(first, std::memory_order_relaxed);
+    if (start == Start::kSeek && first < end) {
+        // The movie decodes from the key frame before the target without writing the
+        // pictures between; the frames after it follow in order.
+        const size_t slot = first % kFrameSlots;
+        m_movie.SeekFrame(first, m_pFrameSlot[slot]);
+        m_pLastDecoded = nullptr;
+        m_pLastPicture = m_pFrameSlot[slot];
+        m_pShownImage[slot].store(m_pFrameSlot[slot], std::memory_order_relaxed);
+        m_nSlotFrame[slot].store(first, std::memory_order_release);
+        m_nNextFrame.store(first + 1, std::memory_order_relaxed);
+    }
     while (m_nNextFrame.load(std::memory_order_relaxed) < end) DecodeNext(first, false);
 }
 
@@ -225,14 +273,18 @@ void CLumekoDoc::OnPlay() {
     if (m_pView) m_pView->EnterFullScreen();
 }
 
-void CLumekoDoc::StartFrom(uint32_t frame) {
+void CLumekoDoc::StartFrom(uint32_t frame, Start start) {
     m_bPaused = false;
     ResetRing();
-    PreDecode(frame);
+    PreDecode(frame, start);
     m_nSoundOriginMs = FrameStartMs(frame);
     m_bSoundEnded.store(false, std::memory_order_relaxed);
     m_nWrittenBytes.store(0, std::memory_order_relaxed);
-    OpenWave();
+    // A seek keeps the device open; its reset drops what was queued and its position.
+    if (m_bWaveOpen)
+        m_services.waveOut.waveOutReset();
+    else
+        OpenWave();
     // The first buffers are queued before the device starts, so the first sample is
     // heard when frame `frame` is due.
     if (m_bWaveOpen) m_services.waveOut.waveOutPause();
@@ -244,8 +296,14 @@ void CLumekoDoc::StartFrom(uint32_t frame) {
     m_nShownSeconds = m_nSoundOriginMs / 1000;
     m_dwStartTime.store(m_services.clock.timeGetTime() - m_nSoundOriginMs,
                         std::memory_order_relaxed);
-    if (m_bWaveOpen) m_services.waveOut.waveOutRestart();
     m_bPlaying = true;
+    if (start == Start::kSeekPaused) {
+        // Paused at the target: resuming restarts the device and moves the origin on.
+        m_bPaused.store(true, std::memory_order_release);
+        m_dwPauseTime = m_services.clock.timeGetTime();
+    } else if (m_bWaveOpen) {
+        m_services.waveOut.waveOutRestart();
+    }
     m_nTimerId =
         m_services.timer.timeSetEvent(m_nPeriod, kTimerResolutionMs, [this] { TimerTick(); });
 }
@@ -320,6 +378,7 @@ int CLumekoDoc::IdleProcess(int idleResult) {
         }
         const uint32_t due = DueFrame(elapsed);
         if (due < m_nFrameCount) {
+            m_nCurrentFrame = due;
             ShowDue(due);
             return 1;
         }
@@ -374,6 +433,7 @@ void CLumekoDoc::StopPlayback() {
     m_movie.ReadFrame(0, m_pFrameSlot[0]);
     m_pCurrentImage = m_pFrameSlot[0];
     m_pDisplayed.store(m_pCurrentImage, std::memory_order_relaxed);
+    m_nCurrentFrame = 0;
     InvalidateView();
     SetPane(kElapsedPane, TimeText(0));
     if (!m_pendingFiles.empty()) CloseMovie();
@@ -398,3 +458,22 @@ void CLumekoDoc::OnPause() {
 }
 
 void CLumekoDoc::OnLoop() { m_bLoop = m_bLoop == 0 ? 1 : 0; }
+
+void CLumekoDoc::Seek(uint32_t frame) {
+    if (!m_bOpen || m_nFrameCount == 0) return;
+    frame = std::min(frame, m_nFrameCount - 1);
+    // Stopped, the movie waits at the new place as if paused there.
+    const bool paused = !m_bPlaying || m_bPaused.load(std::memory_order_relaxed);
+    // The movie and the wave headers are the tick's while the timer runs.
+    if (m_nTimerId) {
+        m_services.timer.timeKillEvent(m_nTimerId);
+        m_nTimerId = 0;
+    }
+    m_bFinished = false;
+    m_movie.SeekAudio(frame);
+    StartFrom(frame, paused ? Start::kSeekPaused : Start::kSeek);
+    m_nCurrentFrame = frame;
+    ShowDue(frame);
+    if (!(m_pView && m_pView->IsFullScreen()))
+        SetPane(kElapsedPane, TimeText(FrameStartMs(frame) / 1000));
+}

@@ -64,6 +64,22 @@ public:
     // Writes the open movie into a new AVI file through a chosen compressor.
     void OnConvert(convert::IConversionHost& host);
     void StopPlayback();
+    // Moves playback to `frame` (the last frame when past the end) and shows it at once.
+    // Playing, it goes on from there with picture and sound together; paused, it waits
+    // there; stopped, it waits there paused, so Pause (or Space) plays on from it.
+    // Allocates nothing; the timer is the only thing stopped and started again.
+    void Seek(uint32_t frame);
+    // The frame on screen: the due frame while playing or paused, 0 when stopped.
+    uint32_t CurrentFrame() const { return m_nCurrentFrame; }
+
+    // Volume in percent of the movie's own level (0..kMaxVolume) and mute, applied to
+    // the sound on its way to the device and kept in the settings file.
+    static constexpr int kMaxVolume = 200;
+    void SetVolume(int percent);
+    int GetVolume() const { return m_nVolume; }
+    void SetMute(bool mute);
+    bool IsMuted() const { return m_bMute; }
+
     // One idle pass; nonzero asks to be called again. `idleResult` is the framework's own.
     int IdleProcess(int idleResult);
     void TimerTick();
@@ -71,7 +87,7 @@ public:
     // The elapsed or running time as the status bar shows it: "%2d:%2d".
     static std::string TimeText(uint32_t seconds);
 
-    // Timing from the file header, in the original's exact float arithmetic.
+    // Timing from the file header, in exact single-precision float arithmetic as stored files were made for.
     uint32_t DueFrame(uint32_t elapsedMs) const;
     uint32_t ReadAheadThreshold(uint32_t frame) const;
     // The first millisecond at which `frame` is due.
@@ -121,13 +137,19 @@ private:
     // Starts playing at `frame`: the ring refilled from it, the sound queued from the
     // movie's current audio position and the clock set so that `frame` is due now. The
     // caller has cancelled the timer and placed the audio.
-    void StartFrom(uint32_t frame);
-    void PreDecode(uint32_t first);
+    // How playback starts at a frame: in order from the movie's start, or at a target
+    // reached by seeking, playing on or paused there.
+    enum class Start { kInOrder, kSeek, kSeekPaused };
+    void StartFrom(uint32_t frame, Start start = Start::kInOrder);
+    void PreDecode(uint32_t first, Start start);
     // Decodes the next frame; false when it has to wait for the screen to leave its slot.
     bool DecodeNext(uint32_t due, bool onTimerThread);
     // Shows the due frame if its slot holds it; the picture stays otherwise.
     void ShowDue(uint32_t due);
     void ResetRing();
+    // The next chunk of sound for the device, at the chosen volume.
+    uint32_t ReadSound(uint8_t* dst);
+    void UpdateGain();
     void OpenWave();
     void FillWave();
     void RefillWave();
@@ -167,4 +189,10 @@ private:
     std::atomic<uint64_t> m_nWrittenBytes{0};
     uint32_t m_nBytesPerSecond = 0;
     uint32_t m_nSoundOriginMs = 0;
+
+    uint32_t m_nCurrentFrame = 0;
+    int m_nVolume = 100;
+    bool m_bMute = false;
+    // The gain the tick applies, in 1/65536 steps; written by the interface thread.
+    std::atomic<int32_t> m_nGain{1 << 16};
 };

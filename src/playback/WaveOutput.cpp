@@ -38,7 +38,7 @@ void CLumekoDoc::FillWave() {
     if (!m_bWaveOpen) return;
     uint64_t written = 0;
     for (auto& header : m_waveHdr) {
-        header.dwBufferLength = m_movie.ReadAudio(header.lpData);
+        header.dwBufferLength = ReadSound(header.lpData);
         written += header.dwBufferLength;
     }
     m_nWrittenBytes.store(written, std::memory_order_release);
@@ -57,7 +57,7 @@ void CLumekoDoc::RefillWave() {
     // at the next tick. The bytes go in the order written, whichever buffer holds them.
     for (auto& header : m_waveHdr) {
         if (!(header.dwFlags.load(std::memory_order_acquire) & platform::WHDR_DONE)) continue;
-        header.dwBufferLength = m_movie.ReadAudio(header.lpData);
+        header.dwBufferLength = ReadSound(header.lpData);
         if (header.dwBufferLength == 0) {
             m_bSoundEnded.store(true, std::memory_order_release);
             return;

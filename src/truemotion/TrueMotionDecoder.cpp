@@ -33,6 +33,39 @@ bool TrueMotionDecoder::Open(int width, int height) {
     m_nCompression = 0;
     m_maskWords.fill(0);
     m_pLastPixels = nullptr;
+    m_lastWriter = Writer::kNone;
+    return true;
+}
+
+void TrueMotionDecoder::Reset() {
+    if (!m_pWorkImage) return;
+    std::fill_n(m_pWorkImage.get(),
+                2 * static_cast<size_t>(m_nWidth) * (static_cast<size_t>(m_nHeight) + 3), 0u);
+    m_nLastDeltaSet = 0;
+    m_nLastVectorTable = 0;
+    m_wTablesBuilt = 0;
+    m_nCompression = 0;
+    m_nLastCompression = 0;
+    m_maskWords.fill(0);
+    m_lastWriter = Writer::kNone;
+    m_pLastPixels = nullptr;
+}
+
+bool TrueMotionDecoder::WritePicture(uint8_t* pixels) const {
+    switch (m_lastWriter) {
+        case Writer::kNone:
+            return false;
+        case Writer::k15:
+            WriteImage15(m_nWidth, m_nHeight, m_pWorkImage.get(), pixels);
+            break;
+        case Writer::kStretch:
+            WriteImage15(m_nWidth, m_nHeight, m_pWorkImage2, pixels);
+            break;
+        case Writer::k24:
+            WriteImage24(m_nWidth, m_nHeight, m_nWriterBlockMask, m_bWriterNarrow,
+                         m_pWorkImage.get(), m_pWorkImage2, m_grayTable, pixels);
+            break;
+    }
     return true;
 }
 
@@ -42,6 +75,7 @@ void TrueMotionDecoder::Close() {
     m_nWidth = 0;
     m_nHeight = 0;
     m_pLastPixels = nullptr;
+    m_lastWriter = Writer::kNone;
 }
 
 int TrueMotionDecoder::DecodeFrame(std::span<const uint8_t> frame, uint8_t* pixels,
@@ -90,7 +124,7 @@ int TrueMotionDecoder::DecodeFrameBody(std::span<const uint8_t> body, uint8_t* p
     // whole number of block rows.
     const bool rowByRow = !bits24 || (m_nHeight & m_nBlockMask) == 0;
     const uint32_t layout = PictureLayout();
-    const bool changedOnly = delta && rowByRow && previous != nullptr &&
+    const bool changedOnly = delta && rowByRow && pixels != nullptr && previous != nullptr &&
                              previous == m_pLastPixels && layout == m_nLastLayout;
     const size_t rowBytes = 3 * static_cast<size_t>(m_nWidth);
     if (changedOnly && previous != pixels)
@@ -99,20 +133,24 @@ int TrueMotionDecoder::DecodeFrameBody(std::span<const uint8_t> body, uint8_t* p
 
     if (m_bStretch) {
         DecodeStretch(body, out);
+        m_lastWriter = Writer::kStretch;
     } else if (bits24) {
         if (delta)
             DecodeDelta24(body, body.subspan(maskBytes), out);
         else
             DecodeKey24(body, out);
-        if (!rowByRow)
-            WriteImage24(m_nWidth, m_nHeight, m_nBlockMask, m_bNarrowBlocks != 0,
-                         m_pWorkImage.get(), m_pWorkImage2, m_grayTable, pixels);
+        m_lastWriter = Writer::k24;
+        m_nWriterBlockMask = m_nBlockMask;
+        m_bWriterNarrow = m_bNarrowBlocks != 0;
+        if (!rowByRow && pixels) WritePicture(pixels);
     } else {
         if (delta)
             DecodeDelta15(body, body.subspan(maskBytes), out);
         else
             DecodeKey15(body, out);
+        m_lastWriter = Writer::k15;
     }
+    // Without a bitmap (a seek's way to its target) no picture holds this frame.
     m_pLastPixels = pixels;
     m_nLastLayout = layout;
     return 1;

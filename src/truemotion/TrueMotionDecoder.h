@@ -44,8 +44,19 @@ public:
     // written whole or over its own predecessor, and the new frame is a delta frame of
     // the same layout; then it copies `previous` into `pixels` (unless they are one) and
     // writes only the blocks the frame codes. Otherwise it writes the whole picture.
+    //
+    // With `pixels` null only the working images move on: seeking decodes the frames
+    // before its target so, and writes one picture at the end (WritePicture).
     int DecodeFrame(std::span<const uint8_t> frame, uint8_t* pixels,
                     const uint8_t* previous = nullptr);
+
+    // Forgets every frame decoded: the working memory is zeroed and the code tables
+    // forgotten, as after Open, without allocating anything.
+    void Reset();
+    // Writes into `pixels` the picture that the last decoded frame body left in the
+    // working images: what DecodeFrame would have written for it. False, with `pixels`
+    // untouched, when no body was decoded since Open or Reset.
+    bool WritePicture(uint8_t* pixels) const;
 
     int GetCompression() const { return m_nCompression; }
     int GetWidth() const { return m_nWidth; }
@@ -88,6 +99,12 @@ private:
     bool IsBlockTopRow(int row) const { return ((m_nHeight - row) & m_nBlockMask) == 0; }
     int ChromaRowLength() const { return m_bNarrowBlocks ? m_nWidth / 2 : m_nWidth / 4; }
     const CodeTable& Table(CodeTableKind kind) const { return m_codeTables[kind]; }
+
+    // How the last decoded body is written out, kept for WritePicture.
+    enum class Writer : uint8_t { kNone, k15, k24, kStretch };
+    Writer m_lastWriter = Writer::kNone;
+    int32_t m_nWriterBlockMask = 0;
+    bool m_bWriterNarrow = false;
 
     int32_t m_nLastCompression = 0;
     std::array<uint32_t, 256> m_grayTable;

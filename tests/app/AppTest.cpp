@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFileInfo>
 #include <QImage>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSlider>
+#include <QTest>
 #include <QTimer>
 #include <chrono>
 #include <cmath>
@@ -285,6 +288,110 @@ TEST_F(AppTest, StopSignalsEndTheProgramAsExitDoes) {
         EXPECT_NE(text.find("File1=" + m_dir.File("a.avi")), std::string::npos) << text;
         m_argv.clear();
     }
+}
+
+// The player's keys, through the window as a user presses them, and the position
+// slider dragged and let go.
+TEST_F(AppTest, KeysAndTheSliderMoveWithinTheMovie) {
+    moviemaker::MovieSpec spec;
+    spec.width = 64;
+    spec.height = 48;
+    spec.frames = 300;  // 20 seconds at 15 frames a second
+    spec.keyEvery = 30;
+    spec.sound = moviemaker::SoundKind::kNone;
+    ASSERT_TRUE(moviemaker::MakeMovie(spec, m_dir.File("long.avi")).ok());
+    Start({m_dir.File("long.avi")});
+    CLumekoDoc& doc = m_app->GetDocument();
+    CMainFrame& frame = m_app->GetMainFrame();
+    ASSERT_TRUE(RunUntil([&] { return doc.m_bOpen; }));
+    frame.activateWindow();
+    Settle();
+    auto press = [&](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(&frame, key, modifiers);
+        QCoreApplication::processEvents();
+    };
+
+    // Stopped, a seek waits paused at its target; the slider and the time follow.
+    press(Qt::Key_Right);
+    EXPECT_EQ(doc.CurrentFrame(), 75u);
+    EXPECT_TRUE(doc.m_bPlaying && doc.m_bPaused);
+    Settle();
+    EXPECT_EQ(frame.PositionSlider()->value(), 75);
+    EXPECT_EQ(frame.PositionText(), "0:05 / 0:20");
+    struct Step {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        uint32_t frame;
+    };
+    for (const Step& step :
+         {Step{Qt::Key_Period, Qt::NoModifier, 76}, Step{Qt::Key_Comma, Qt::NoModifier, 75},
+          Step{Qt::Key_Comma, Qt::NoModifier, 74}, Step{Qt::Key_Left, Qt::NoModifier, 0},
+          Step{Qt::Key_Comma, Qt::NoModifier, 0}, Step{Qt::Key_Right, Qt::ShiftModifier, 299},
+          Step{Qt::Key_Home, Qt::NoModifier, 0}, Step{Qt::Key_End, Qt::NoModifier, 299},
+          Step{Qt::Key_Left, Qt::ShiftModifier, 0}, Step{Qt::Key_Right, Qt::NoModifier, 75}}) {
+        press(step.key, step.modifiers);
+        EXPECT_EQ(doc.CurrentFrame(), step.frame)
+            << QKeySequence(step.key | step.modifiers).toString().toStdString();
+    }
+
+    // Space plays on from the frame on screen and pauses again; a frame step pauses.
+    press(Qt::Key_Space);
+    EXPECT_FALSE(doc.m_bPaused);
+    RunUntil([] { return false; }, 0.5);
+    EXPECT_GT(doc.CurrentFrame(), 75u);
+    press(Qt::Key_Period);
+    EXPECT_TRUE(doc.m_bPaused);
+    const uint32_t stepped = doc.CurrentFrame();
+    press(Qt::Key_Space);
+    EXPECT_FALSE(doc.m_bPaused);
+
+    // The slider dragged while playing shows frames as it goes and plays on from where it
+    // is let go.
+    QSlider* slider = frame.PositionSlider();
+    slider->setSliderDown(true);
+    EXPECT_TRUE(doc.m_bPaused) << "taking the slider holds the picture";
+    for (const int value : {200, 150, 160}) {
+        slider->setSliderPosition(value);
+        EXPECT_EQ(doc.CurrentFrame(), static_cast<uint32_t>(value));
+    }
+    slider->setSliderDown(false);
+    EXPECT_EQ(doc.CurrentFrame(), 160u);
+    EXPECT_FALSE(doc.m_bPaused) << "let go, the movie plays on";
+    RunUntil([] { return false; }, 0.3);
+    EXPECT_GT(doc.CurrentFrame(), 160u);
+    EXPECT_GT(doc.CurrentFrame(), stepped);
+
+    // F enters full screen while playing, Escape leaves it; S stops.
+    press(Qt::Key_F);
+    EXPECT_TRUE(m_app->GetMainFrame().centralWidget() != nullptr);
+    auto* view = static_cast<CLumekoView*>(frame.centralWidget());
+    EXPECT_TRUE(view->IsFullScreen());
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(view->IsFullScreen());
+    press(Qt::Key_F);
+    press(Qt::Key_F);
+    EXPECT_FALSE(view->IsFullScreen());
+    EXPECT_FALSE(view->FullScreenSetting()) << "F turns full screen off as it turned it on";
+    press(Qt::Key_S);
+    EXPECT_FALSE(doc.m_bPlaying);
+
+    // M mutes, the arrows up and down change the volume by tenths, and the bar shows it.
+    const int volume = doc.GetVolume();
+    press(Qt::Key_M);
+    EXPECT_TRUE(doc.IsMuted());
+    press(Qt::Key_Up);
+    EXPECT_EQ(doc.GetVolume(), volume + 10);
+    press(Qt::Key_Down);
+    press(Qt::Key_Down);
+    EXPECT_EQ(doc.GetVolume(), volume - 10);
+    EXPECT_EQ(frame.VolumeSlider()->value(), volume - 10);
+    press(Qt::Key_M);
+    EXPECT_FALSE(doc.IsMuted());
+
+    // Ctrl+C copies the picture at the movie's size.
+    QGuiApplication::clipboard()->clear();
+    press(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(64, 48));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDropEvent>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QToolBar>
@@ -30,18 +31,22 @@ TEST_F(MainFrameTest, MenusBarsAndPanes) {
     const auto menus = frame.menuBar()->actions();
     ASSERT_EQ(Texts(menus), (QStringList{"&File", "&Setup", "&Help"}));
     EXPECT_EQ(Texts(menus[0]->menu()->actions()),
-              (QStringList{"&Open...\tCtrl+O", "&Convert...", "-", "最新のﾌｧｲﾙ", "-", "E&xit"}));
+              (QStringList{"&Open...\tCtrl+O", "&Convert...", "Save &Picture…", "-", "最新のﾌｧｲﾙ",
+                           "-", "E&xit"}));
     EXPECT_EQ(Texts(menus[1]->menu()->actions()),
               (QStringList{"&Normal", "&Double", "&Triple", "&Maximum", "-", "&Loop", "&Full Screen", "Direct Draw"}));
     EXPECT_EQ(Texts(menus[2]->menu()->actions()), (QStringList{"&Help", "&Information...", "&About..."}));
-    EXPECT_FALSE(menus[0]->menu()->actions()[3]->isEnabled()) << "the empty recent-file entry is greyed";
+    EXPECT_FALSE(menus[0]->menu()->actions()[4]->isEnabled())
+        << "the empty recent-file entry is greyed";
 
+    // The buttons' bar, and the position bar above it; both along the bottom.
     const auto bars = frame.findChildren<QToolBar*>();
-    ASSERT_EQ(bars.size(), 1);
+    ASSERT_EQ(bars.size(), 2);
+    QToolBar* buttonBar = bars[0]->objectName() == "position" ? bars[1] : bars[0];
     int buttons = 0;
-    for (QAction* a : bars[0]->actions()) buttons += a->isSeparator() ? 0 : 1;
+    for (QAction* a : buttonBar->actions()) buttons += a->isSeparator() ? 0 : 1;
     EXPECT_EQ(buttons, 8);
-    EXPECT_EQ(frame.toolBarArea(bars[0]), Qt::BottomToolBarArea);
+    for (QToolBar* bar : bars) EXPECT_EQ(frame.toolBarArea(bar), Qt::BottomToolBarArea);
 
     EXPECT_EQ(frame.PaneText(0), "");
     EXPECT_EQ(frame.PaneText(1), " 0: 0");
@@ -54,6 +59,33 @@ TEST_F(MainFrameTest, MenusBarsAndPanes) {
     // A highlighted item shows its prompt in pane 0.
     menus[1]->menu()->actions()[1]->hover();
     EXPECT_EQ(frame.PaneText(0), "２倍表示");
+}
+
+// Every button says what it does and which key does the same, has a name for screen
+// readers, and can be reached with Tab.
+TEST_F(MainFrameTest, ButtonsHaveTipsNamesAndTheKeyboard) {
+    CMainFrame frame(settings, new QWidget);
+    QStringList tips, names;
+    for (QToolBar* bar : frame.findChildren<QToolBar*>())
+        for (QAction* a : bar->actions()) {
+            QWidget* widget = bar->widgetForAction(a);
+            if (a->isSeparator() || !widget) continue;
+            const QString tip = a->toolTip().isEmpty() || a->toolTip() == a->text()
+                                    ? widget->toolTip()
+                                    : a->toolTip();
+            tips << tip;
+            names << widget->accessibleName();
+            if (!qobject_cast<QLabel*>(widget)) {
+                EXPECT_TRUE(widget->focusPolicy() & Qt::TabFocus) << tip.toStdString();
+            }
+        }
+    for (const char* expected :
+         {"Stop (S)", "Play (Space)", "Pause (Space)", "Normal size", "Double size", "Triple size",
+          "4:3 aspect correction", "Full screen (F; Esc leaves it)", "Mute (M)"})
+        EXPECT_TRUE(tips.contains(expected)) << expected;
+    EXPECT_FALSE(names.contains(QString())) << names.join(",").toStdString();
+    EXPECT_TRUE(names.contains("Position"));
+    EXPECT_TRUE(names.contains("Volume"));
 }
 
 TEST_F(MainFrameTest, RecentFilesAreShortenedInTheMenu) {

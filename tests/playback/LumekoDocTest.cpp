@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <vector>
 
@@ -253,6 +254,172 @@ TEST_F(LumekoDocTest, SoundFollowsThePicture) {
         const double pictureSeconds = doc.DueFrame(clock.timeGetTime() - doc.m_dwStartTime) / 15.0;
         EXPECT_NEAR(soundSeconds, pictureSeconds, 1 / 15.0 + 0.01) << second;
     }
+}
+
+// Seeking. The pictures and sound a seek must give are those of decoding in order.
+class SeekDocTest : public LumekoDocTest {
+protected:
+    static constexpr size_t kPictureBytes = 32 * 16 * 3;
+    void OpenMovie(int frames) {
+        // Big enough for every frame's picture to differ from the others.
+        MovieSpec spec;
+        spec.width = 32;
+        spec.height = 16;
+        spec.frames = frames;
+        spec.keyEvery = 7;
+        m_path = dir.File("seek.avi");
+        ASSERT_TRUE(moviemaker::MakeMovie(spec, m_path).ok());
+        doc.m_pendingFiles.push_back(m_path);
+        doc.IdleProcess(0);
+        ASSERT_TRUE(doc.m_bOpen);
+        CDuckMovie reference(messages);
+        ASSERT_EQ(reference.Open(m_path), 1);
+        std::vector<uint8_t> picture(kPictureBytes);
+        for (uint32_t i = 0; i < reference.GetFrameCount(); ++i) {
+            reference.ReadFrame(i, picture.data());
+            m_pictures.push_back(picture);
+        }
+        ASSERT_NE(m_pictures[12], m_pictures[13]);
+        std::vector<uint8_t> chunk(reference.GetAudioChunkSize());
+        while (const uint32_t bytes = reference.ReadAudio(chunk.data()))
+            m_sound.insert(m_sound.end(), chunk.begin(), chunk.begin() + bytes);
+    }
+    std::vector<uint8_t> Shown() const {
+        return {doc.m_pCurrentImage, doc.m_pCurrentImage + kPictureBytes};
+    }
+    uint32_t Due() { return doc.DueFrame(clock.timeGetTime() - doc.m_dwStartTime); }
+    // The next `bytes` bytes the device plays must be the movie's sound from `frame`'s start.
+    void ExpectSoundFrom(uint32_t target, size_t bytes) {
+        const size_t before = wave.played_bytes.size();
+        const bool paused = wave.paused;
+        wave.paused = false;
+        wave.Consume(bytes);
+        wave.paused = paused;
+        const size_t from = static_cast<size_t>(target) * 22050 / 15 * 4;
+        ASSERT_EQ(wave.played_bytes.size() - before, bytes);
+        EXPECT_TRUE(std::equal(wave.played_bytes.begin() + static_cast<std::ptrdiff_t>(before),
+                               wave.played_bytes.end(),
+                               m_sound.begin() + static_cast<std::ptrdiff_t>(from)))
+            << "sound after a seek to frame " << target;
+    }
+
+    std::string m_path;
+    std::vector<std::vector<uint8_t>> m_pictures;
+    std::vector<uint8_t> m_sound;
+};
+
+TEST_F(SeekDocTest, WhilePlayingGoesOnFromTheTargetWithItsSound) {
+    OpenMovie(90);
+    doc.OnPlay();
+    Run(500);
+    for (const uint32_t target : {61u, 12u, 13u, 47u}) {
+        doc.Seek(target);
+        EXPECT_TRUE(doc.m_bPlaying);
+        EXPECT_EQ(Due(), target);
+        EXPECT_EQ(doc.CurrentFrame(), target);
+        EXPECT_EQ(Shown(), m_pictures[target]) << target;
+        ExpectSoundFrom(target, 4000);
+        // Playback goes on from there, the frames in order.
+        Run(400);
+        const uint32_t due = Due();
+        EXPECT_GE(due, target + 5);
+        EXPECT_EQ(Shown(), m_pictures[due]) << "frame " << due << " after a seek to " << target;
+    }
+    EXPECT_EQ(wave.misuses, 0);
+    Run(4000);
+    EXPECT_FALSE(doc.m_bPlaying) << "the movie still ends";
+}
+
+TEST_F(SeekDocTest, WhilePausedShowsTheTargetAndResumesFromIt) {
+    OpenMovie(90);
+    doc.OnPlay();
+    Run(300);
+    doc.OnPause();
+    Run(2000);
+    doc.Seek(70);
+    EXPECT_TRUE(doc.m_bPaused);
+    EXPECT_TRUE(wave.paused);
+    EXPECT_EQ(Shown(), m_pictures[70]);
+    EXPECT_EQ(frame.panes[1], " 0: 4");
+    Run(1000);
+    EXPECT_EQ(Shown(), m_pictures[70]) << "paused, the picture stays";
+    doc.OnPause();
+    EXPECT_EQ(Due(), 70u);
+    ExpectSoundFrom(70, 2000);
+    Run(200);
+    EXPECT_EQ(Shown(), m_pictures[Due()]);
+    EXPECT_GT(Due(), 70u);
+}
+
+TEST_F(SeekDocTest, WhileStoppedWaitsPausedAtTheTarget) {
+    OpenMovie(90);
+    doc.Seek(33);
+    EXPECT_TRUE(doc.m_bPlaying);
+    EXPECT_TRUE(doc.m_bPaused);
+    EXPECT_EQ(Shown(), m_pictures[33]);
+    Run(500);
+    EXPECT_EQ(Shown(), m_pictures[33]);
+    doc.OnPause();
+    ExpectSoundFrom(33, 2000);
+    Run(300);
+    EXPECT_EQ(Shown(), m_pictures[Due()]);
+    EXPECT_GT(Due(), 33u);
+}
+
+TEST_F(SeekDocTest, AtAndPastTheLastFrameTheMovieEnds) {
+    OpenMovie(40);
+    for (const uint32_t target : {39u, 40u, 1000u}) {
+        doc.OnPlay();
+        Run(100);
+        doc.Seek(target);
+        EXPECT_EQ(Shown(), m_pictures[39]) << target;
+        EXPECT_EQ(doc.CurrentFrame(), 39u);
+        Run(200);
+        EXPECT_FALSE(doc.m_bPlaying) << target;
+        EXPECT_TRUE(doc.m_bFinished);
+        EXPECT_EQ(Shown(), m_pictures[0]);
+    }
+}
+
+TEST_F(SeekDocTest, WithLoopOnTheEndStartsAgainFromFrameZero) {
+    OpenMovie(40);
+    doc.OnLoop();
+    doc.OnPlay();
+    Run(100);
+    doc.Seek(38);
+    Run(300);
+    EXPECT_TRUE(doc.m_bPlaying);
+    EXPECT_LT(Due(), 10u);
+    EXPECT_EQ(Shown(), m_pictures[Due()]);
+    doc.OnLoop();
+}
+
+TEST_F(SeekDocTest, VolumeScalesTheSoundAndIsKept) {
+    OpenMovie(30);
+    doc.SetVolume(50);
+    doc.OnPlay();
+    wave.Consume(4000);
+    for (size_t i = 0; i < 2000; i += 2) {
+        const auto played =
+            static_cast<int16_t>(wave.played_bytes[i] | wave.played_bytes[i + 1] << 8);
+        const auto whole = static_cast<int16_t>(m_sound[i] | m_sound[i + 1] << 8);
+        EXPECT_NEAR(played, whole / 2.0, 1.0) << i;
+    }
+    doc.SetMute(true);
+    doc.Seek(10);
+    const size_t before = wave.played_bytes.size();
+    wave.Consume(4000);
+    EXPECT_TRUE(std::all_of(wave.played_bytes.begin() + static_cast<std::ptrdiff_t>(before),
+                            wave.played_bytes.end(), [](uint8_t b) { return b == 0; }));
+    doc.SetVolume(500);
+    EXPECT_EQ(doc.GetVolume(), CLumekoDoc::kMaxVolume);
+    {
+        CLumekoDoc other{{settings, clock, timer, wave, messages}};
+        other.SetVolume(70);
+    }
+    CLumekoDoc reopened{{settings, clock, timer, wave, messages}};
+    EXPECT_EQ(reopened.GetVolume(), 70);
+    EXPECT_FALSE(reopened.IsMuted());
 }
 
 }  // namespace

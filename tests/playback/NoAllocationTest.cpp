@@ -67,4 +67,33 @@ TEST(Playback, TicksAndIdlePassesAllocateNothing) {
     EXPECT_EQ(g_allocations.load() - before, 0);
 }
 
+// Seeking, back and forth, playing and paused, allocates nothing either.
+TEST(Playback, SeeksAllocateNothing) {
+    TempDir dir;
+    moviemaker::MovieSpec spec;
+    spec.width = 32;
+    spec.height = 16;
+    spec.frames = 90;
+    spec.keyEvery = 30;
+    ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("movie.avi")).ok());
+
+    TestDocument services;
+    auto& [settings, clock, timer, wave, messages, doc] = services;
+    doc.m_pendingFiles.push_back(dir.File("movie.avi"));
+    doc.IdleProcess(0);
+    ASSERT_TRUE(doc.m_bOpen);
+    doc.OnPlay();
+    wave.played_bytes.reserve(1 << 22);
+
+    const long before = g_allocations.load();
+    for (const uint32_t frame : {70u, 3u, 89u, 45u, 44u, 1000u, 0u}) {
+        doc.Seek(frame);
+        timer.Tick();
+        wave.Consume(2000);
+        doc.IdleProcess(0);
+        doc.OnPause();
+    }
+    EXPECT_EQ(g_allocations.load() - before, 0);
+}
+
 }  // namespace

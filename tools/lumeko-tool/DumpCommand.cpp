@@ -1,5 +1,6 @@
 #include <fmt/core.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -29,15 +30,25 @@ std::string Md5OfFile(const std::string& path) {
     return md5.FinishHex();
 }
 
-void DumpFrames(CDuckMovie& movie, const fs::path& out, bool ppm,
+// A range of frames, `first` to `last` (inclusive).
+struct FrameRange {
+    uint32_t first = 0;
+    uint32_t last = UINT32_MAX;
+};
+
+// The first frame of the range through the player's seek, the rest read in order, as the
+// player does after a seek.
+void DumpFrames(CDuckMovie& movie, const fs::path& out, bool ppm, FrameRange range,
                 const SafeOutputOptions& options) {
     movie::BITMAPINFOHEADER bmih;
     movie.GetBitmapHeader(&bmih);
     std::vector<uint8_t> picture(static_cast<size_t>(bmih.biWidth) * bmih.biHeight * 3);
     std::string list;
-    for (uint32_t i = 0; i < movie.GetFrameCount(); ++i) {
+    for (uint32_t i = range.first; i <= range.last && i < movie.GetFrameCount(); ++i) {
         // The picture holds frame i - 1 as decoded: a delta frame only writes its changes.
-        const int result = movie.ReadFrame(i, picture.data(), picture.data());
+        const int result = i == range.first && i > 0
+                               ? movie.SeekFrame(i, picture.data())
+                               : movie.ReadFrame(i, picture.data(), picture.data());
         list += fmt::format("{} {} {}\n", i, Md5::OfBytes(picture), result);
         if (ppm)
             WriteWholeFile((out / fmt::format("frame-{:05d}.ppm", i)).string(),
@@ -48,16 +59,28 @@ void DumpFrames(CDuckMovie& movie, const fs::path& out, bool ppm,
                    std::span(reinterpret_cast<const uint8_t*>(list.data()), list.size()), options);
 }
 
-void DumpSound(CDuckMovie& movie, const fs::path& out, const SafeOutputOptions& options) {
+// The sound from the start of the range's first frame to the end of its last.
+void DumpSound(CDuckMovie& movie, const fs::path& out, FrameRange range,
+               const SafeOutputOptions& options) {
     movie::WAVEFORMATEX wfx;
     movie.GetWaveFormat(&wfx);
     const uint16_t bits = wfx.wFormatTag == 1 ? wfx.wBitsPerSample : 16;
+    const uint64_t frameBytes = uint64_t{movie.GetDecodedChannels()} * bits / 8;
+    uint64_t left = UINT64_MAX;
+    if (range.last < movie.GetFrameCount() - 1)
+        left = (movie.AudioSampleOfFrame(range.last + 1) - movie.AudioSampleOfFrame(range.first)) *
+               frameBytes;
+    if (range.first > 0) movie.SeekAudio(range.first);
     const auto wavPath = (out / "audio.wav").string();
     auto wav =
         WavFile::Create(wavPath, movie.GetDecodedChannels(), wfx.nSamplesPerSec, bits, options);
     if (!wav) Fail(wav.error().message);
     std::vector<uint8_t> chunk(movie.GetAudioChunkSize());
-    while (const uint32_t bytes = movie.ReadAudio(chunk.data())) {
+    while (left > 0) {
+        const uint32_t bytes =
+            static_cast<uint32_t>(std::min<uint64_t>(movie.ReadAudio(chunk.data()), left));
+        if (bytes == 0) break;
+        left -= bytes;
         if (auto written = wav->Write(std::span(chunk.data(), bytes)); !written)
             Fail(written.error().message);
     }
@@ -67,8 +90,13 @@ void DumpSound(CDuckMovie& movie, const fs::path& out, const SafeOutputOptions& 
                    std::span(reinterpret_cast<const uint8_t*>(sum.data()), sum.size()), options);
 }
 
-void Dump(const std::string& path, const fs::path& out, bool ppm, bool force) {
+void Dump(const std::string& path, const fs::path& out, bool ppm, bool force, FrameRange range) {
     auto tool = OpenMovieOrFail(path);
+    const uint32_t frames = tool->movie.GetFrameCount();
+    if (range.first >= frames || range.last < range.first)
+        Fail(fmt::format("{}: frames {} to {} are not in the movie's {} frames", path, range.first,
+                         range.last == UINT32_MAX ? frames - 1 : range.last, frames));
+    range.last = std::min(range.last, frames - 1);
     for (const char* name : {"frames.md5", "audio.wav", "audio.md5"})
         RefuseToReplace((out / name).string(), force);
     std::error_code ec;
@@ -78,8 +106,8 @@ void Dump(const std::string& path, const fs::path& out, bool ppm, bool force) {
     SafeOutputOptions options;
     options.replaceExisting = force;
     if (const auto identity = tool->movie.GetFileIdentity()) options.inputs.push_back(*identity);
-    DumpFrames(tool->movie, out, ppm, options);
-    if (tool->movie.HasAudio()) DumpSound(tool->movie, out, options);
+    DumpFrames(tool->movie, out, ppm, range, options);
+    if (tool->movie.HasAudio()) DumpSound(tool->movie, out, range, options);
 }
 
 }  // namespace
@@ -92,6 +120,7 @@ void AddDumpCommand(CLI::App& app) {
     struct Options {
         std::vector<std::string> paths;
         bool ppm = false, force = false;
+        FrameRange range;
     };
     auto o = std::make_shared<Options>();
     cmd->add_option("paths", o->paths, "The AVI files, then the folder")
@@ -100,12 +129,15 @@ void AddDumpCommand(CLI::App& app) {
         ->expected(2, -1);
     cmd->add_flag("--ppm", o->ppm, "Also write each frame as frame-NNNNN.ppm");
     cmd->add_flag("-f,--force", o->force, "Replace files that are there already");
+    cmd->add_option("--from", o->range.first,
+                    "First frame to dump, reached by seeking as the player does");
+    cmd->add_option("--to", o->range.last, "Last frame to dump");
     cmd->callback([o] {
         const fs::path outDir = o->paths.back();
         const std::vector<std::string> movies(o->paths.begin(), o->paths.end() - 1);
         if (movies.size() == 1) {
             if (!ForEachFile(movies, [&](const std::string& movie) {
-                    Dump(movie, outDir, o->ppm, o->force);
+                    Dump(movie, outDir, o->ppm, o->force, o->range);
                 }))
                 EndFailed();
             return;
@@ -116,7 +148,7 @@ void AddDumpCommand(CLI::App& app) {
                 FailUsage("two movies are named " + fs::path(movie).filename().string() +
                           "; their dumps would go into the same folder");
         if (!ForEachFile(movies, [&](const std::string& movie) {
-                Dump(movie, outDir / fs::path(movie).filename(), o->ppm, o->force);
+                Dump(movie, outDir / fs::path(movie).filename(), o->ppm, o->force, o->range);
             }))
             EndFailed();
     });
