@@ -252,7 +252,7 @@ void CLumekoDoc::PreDecode(uint32_t first, Start start) {
     const uint32_t end =
         first + std::min<uint32_t>(kReadAhead, m_nFrameCount - std::min(first, m_nFrameCount));
     m_nNextFrame.store(first, std::memory_order_relaxed);
-    if (start == Start::kSeek && first < end) {
+    if (start != Start::kInOrder && first < end) {
         // The movie decodes from the key frame before the target without writing the
         // pictures between; the frames after it follow in order.
         const size_t slot = first % kFrameSlots;
