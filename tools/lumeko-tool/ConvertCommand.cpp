@@ -5,6 +5,7 @@
 #include <map>
 
 #include "Commands.h"
+#include "ExportCommand.h"
 #include "convert/Compressor.h"
 #include "convert/ConversionHost.h"
 #include "platform/ConsoleMessageBox.h"
@@ -105,8 +106,8 @@ void AddConvertCommand(CLI::App& app) {
         bool quiet = false;
     };
     auto o = std::make_shared<Options>();
-    cmd->add_option("IN", o->in, "The movie to convert")->required();
-    cmd->add_option("OUT", o->out, "The AVI file to write")->required();
+    cmd->add_option("IN", o->in, "The movie to convert");
+    cmd->add_option("OUT", o->out, "The file to write: .avi, .mp4 or .webm");
     std::vector<std::string> codecs;
     for (const auto& [name, fcc] : CodecNames()) codecs.push_back(name);
     cmd->add_option("--codec", o->codec,
@@ -123,7 +124,9 @@ void AddConvertCommand(CLI::App& app) {
         ->check(CLI::Range(0, 10000000))
         ->capture_default_str();
     cmd->add_flag("--quiet", o->quiet, "No progress bar");
-    cmd->callback([o] {
+    auto modern = AddExportOptions(*cmd);
+    cmd->callback([o, modern] {
+        if (RunExport(*modern, o->in, o->out, o->quality, o->quiet)) return;
         convert::COMPVARS choice;
         choice.fccHandler = CodecNames().at(o->codec);
         choice.lKey = o->keyEvery;
