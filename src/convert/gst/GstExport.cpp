@@ -2,6 +2,7 @@
 
 #include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
+#include <gst/video/video.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <mutex>
 #include <thread>
 
+#include "convert/Yuv420.h"
 #include "movie/DuckMovie.h"
 
 namespace convert {
@@ -78,10 +80,19 @@ struct SourceFormat {
     uint16_t channels = 0, bits = 16;
 };
 
+// The picture is enlarged by a whole factor, the same both ways (1: not at all).
+int WholeFactor(const SourceFormat& in, const ExportSize& out) {
+    if (out.width % in.width != 0 || out.height % in.height != 0) return 0;
+    const int factor = out.width / in.width;
+    return out.height / in.height == factor ? factor : 0;
+}
+bool OwnConversion(const SourceFormat& in, const ExportSize& out) {
+    return WholeFactor(in, out) > 0;
+}
+
 std::string PipelineText(const ExportSettings& settings, const SourceFormat& in,
                          const std::string& file, const std::string& faststartFile) {
     const ExportSize out = ExportPictureSize(settings, in.width, in.height);
-    const bool wholeMultiple = out.width % in.width == 0 && out.height % in.height == 0;
     const int threads = std::max(0, settings.threads);
     // Key frames every few seconds, so that a browser can seek.
     const uint64_t keyEvery = std::max<uint64_t>(1, uint64_t{4} * in.rate / std::max(1u, in.scale));
@@ -91,28 +102,38 @@ std::string PipelineText(const ExportSettings& settings, const SourceFormat& in,
         std::max<uint64_t>(4000, uint64_t{static_cast<uint32_t>(out.width * out.height)} * in.rate /
                                      std::max(1u, in.scale) / 1000);
     char text[2048];
-    std::snprintf(
-        text, sizeof text,
-        "appsrc name=video format=time caps=video/x-raw,format=BGR,width=%d,height=%d,"
-        "framerate=%u/%u,pixel-aspect-ratio=1/1 "
-        // Scale in RGB, before 4:2:0 subsampling: a doubled picture keeps its colours crisp.
-        "! videoscale method=%s ! video/x-raw,width=%d,height=%d,pixel-aspect-ratio=1/1 "
-        "! videoconvert ! video/x-raw,format=I420,colorimetry=bt601 ",
-        in.width, in.height, in.rate, in.scale, wholeMultiple ? "nearest-neighbour" : "lanczos",
-        out.width, out.height);
-    std::string pipeline = text;
-    if (settings.format == ExportFormat::kMp4) {
+    if (OwnConversion(in, out)) {
+        // Our exact conversion, pixels repeated for whole multiples: straight to the encoder.
         std::snprintf(text, sizeof text,
-                      "! x264enc pass=qual quantizer=%d bitrate=%llu speed-preset=faster "
-                      "threads=%d key-int-max=%llu ! video/x-h264,profile=high ! h264parse ! mux. "
-                      "mp4mux name=mux faststart=true faststart-file=\"%s\" "
-                      "! filesink location=\"%s\" ",
-                      X264Crf(settings.quality), static_cast<unsigned long long>(capKbps), threads,
-                      static_cast<unsigned long long>(keyEvery), faststartFile.c_str(),
-                      file.c_str());
+                      "appsrc name=video format=time caps=video/x-raw,format=I420,width=%d,"
+                      "height=%d,framerate=%u/%u,pixel-aspect-ratio=1/1,colorimetry=bt601 ",
+                      out.width, out.height, in.rate, in.scale);
     } else {
         std::snprintf(text, sizeof text,
-                      "! vp9enc end-usage=cq cq-level=%d target-bitrate=%llu deadline=1 cpu-used=6 "
+                      "appsrc name=video format=time caps=video/x-raw,format=BGR,width=%d,"
+                      "height=%d,framerate=%u/%u,pixel-aspect-ratio=1/1 "
+                      // Other sizes: resampled in RGB, before 4:2:0 subsampling.
+                      "! videoscale method=lanczos ! video/x-raw,width=%d,height=%d,"
+                      "pixel-aspect-ratio=1/1 ! videoconvert dither=none "
+                      "! video/x-raw,format=I420,colorimetry=bt601 ",
+                      in.width, in.height, in.rate, in.scale, out.width, out.height);
+    }
+    std::string pipeline = text;
+    if (settings.format == ExportFormat::kMp4) {
+        std::snprintf(
+            text, sizeof text,
+            // No B-frames: decoders of the simpler kind (openh264, older phones) mis-decode them.
+            "! x264enc pass=qual quantizer=%d bitrate=%llu speed-preset=faster bframes=0 "
+            "threads=%d key-int-max=%llu ! video/x-h264,profile=high ! h264parse ! mux. "
+            "mp4mux name=mux faststart=true faststart-file=\"%s\" "
+            "! filesink location=\"%s\" ",
+            X264Crf(settings.quality), static_cast<unsigned long long>(capKbps), threads,
+            static_cast<unsigned long long>(keyEvery), faststartFile.c_str(), file.c_str());
+    } else {
+        std::snprintf(text, sizeof text,
+                      // Without lag: frames held back for look-ahead were lost at the end.
+                      "! vp9enc end-usage=cq cq-level=%d deadline=1 cpu-used=6 lag-in-frames=0 "
+                      "target-bitrate=%llu "
                       "threads=%d row-mt=true keyframe-max-dist=%llu ! mux. "
                       "webmmux name=mux ! filesink location=\"%s\" ",
                       Vp9Level(settings.quality), static_cast<unsigned long long>(capKbps * 1000),
@@ -253,6 +274,19 @@ GstBuffer* PictureBuffer(const uint8_t* bottomUp, int width, int height) {
     return buffer;
 }
 
+GstBuffer* I420Buffer(const uint8_t* bottomUp, const SourceFormat& in, const GstVideoInfo& info) {
+    GstBuffer* buffer = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&info), nullptr);
+    GstMapInfo map;
+    gst_buffer_map(buffer, &map, GST_MAP_WRITE);
+    const I420Planes planes{
+        map.data + GST_VIDEO_INFO_PLANE_OFFSET(&info, 0), GST_VIDEO_INFO_PLANE_STRIDE(&info, 0),
+        map.data + GST_VIDEO_INFO_PLANE_OFFSET(&info, 1),
+        map.data + GST_VIDEO_INFO_PLANE_OFFSET(&info, 2), GST_VIDEO_INFO_PLANE_STRIDE(&info, 1)};
+    BgrToI420(bottomUp, in.width, in.height, GST_VIDEO_INFO_WIDTH(&info) / in.width, planes);
+    gst_buffer_unmap(buffer, &map);
+    return buffer;
+}
+
 SourceFormat DescribeMovie(CDuckMovie& movie) {
     SourceFormat in;
     movie::BITMAPINFOHEADER bmih;
@@ -355,6 +389,11 @@ Result<void> ExportMovie(CDuckMovie& movie, const std::string& target,
     // a cancel never leaves us waiting: a few frames may wait in front of the encoder.
     const guint64 maxQueued = static_cast<guint64>(in.width) * in.height * 3 * 8;
     std::vector<uint8_t> picture(static_cast<size_t>(in.width) * in.height * 3);
+    const ExportSize outSize = ExportPictureSize(settings, in.width, in.height);
+    const bool own = OwnConversion(in, outSize);
+    GstVideoInfo videoInfo;
+    gst_video_info_set_format(&videoInfo, GST_VIDEO_FORMAT_I420, static_cast<guint>(outSize.width),
+                              static_cast<guint>(outSize.height));
     std::vector<uint8_t> chunk(in.sound ? movie.GetAudioChunkSize() : 0);
     const uint32_t frameBytes = in.channels * (in.bits / 8u);
     // The sound ends with the last picture, as the player's does.
@@ -389,7 +428,8 @@ Result<void> ExportMovie(CDuckMovie& movie, const std::string& target,
         if (progress.Cancelled()) return failed("cancelled");
         if (movie.ReadFrame(i, picture.data()) < 0)
             return failed("frame " + std::to_string(i) + " could not be read");
-        GstBuffer* buffer = PictureBuffer(picture.data(), in.width, in.height);
+        GstBuffer* buffer = own ? I420Buffer(picture.data(), in, videoInfo)
+                                : PictureBuffer(picture.data(), in.width, in.height);
         GST_BUFFER_PTS(buffer) = FrameTime(i, in.rate, in.scale);
         GST_BUFFER_DURATION(buffer) = FrameTime(i + 1, in.rate, in.scale) - GST_BUFFER_PTS(buffer);
         if (gst_app_src_push_buffer(GST_APP_SRC(p.video), buffer) != GST_FLOW_OK) {
