@@ -14,6 +14,7 @@
 #include <mutex>
 #include <thread>
 
+#include "base/SafeOutputFile.h"
 #include "convert/Yuv420.h"
 #include "movie/DuckMovie.h"
 
@@ -214,51 +215,6 @@ BusState PollBus(Pipeline& p, GstClockTime timeout, std::string& why) {
     return state;
 }
 
-// A temporary file beside the target, made exclusively, renamed over the target only
-// when the export is complete and removed otherwise.
-class TempBeside {
-public:
-    static Result<TempBeside> Create(const std::string& target) {
-        const std::filesystem::path path(target);
-        std::filesystem::path dir = path.parent_path();
-        if (dir.empty()) dir = ".";
-        std::string pattern = (dir / ("." + path.filename().string() + ".XXXXXX")).string();
-        const int fd = mkstemp(pattern.data());
-        if (fd < 0)
-            return MakeError(ErrorKind::Io,
-                             target + ": cannot write here: " + std::strerror(errno));
-        // mkstemp makes the file private; the movie gets the permissions of any new file.
-        static const mode_t mask = [] {
-            const mode_t m = umask(0);
-            umask(m);
-            return m;
-        }();
-        fchmod(fd, 0666 & ~mask);
-        close(fd);
-        return TempBeside(pattern, target);
-    }
-    TempBeside(TempBeside&& other) noexcept
-        : m_temp(std::move(other.m_temp)), m_target(std::move(other.m_target)) {
-        other.m_temp.clear();
-    }
-    TempBeside& operator=(TempBeside&&) = delete;
-    ~TempBeside() {
-        if (!m_temp.empty()) std::remove(m_temp.c_str());
-    }
-    const std::string& Path() const { return m_temp; }
-    Result<void> Commit() {
-        if (std::rename(m_temp.c_str(), m_target.c_str()) != 0)
-            return MakeError(ErrorKind::Io, m_target + ": " + std::strerror(errno));
-        m_temp.clear();
-        return {};
-    }
-
-private:
-    TempBeside(std::string temp, std::string target)
-        : m_temp(std::move(temp)), m_target(std::move(target)) {}
-    std::string m_temp, m_target;
-};
-
 // Turns a bottom-up BGR picture upright into a buffer of GStreamer's row stride.
 GstBuffer* PictureBuffer(const uint8_t* bottomUp, int width, int height) {
     const size_t row = static_cast<size_t>(width) * 3;
@@ -367,16 +323,20 @@ Result<void> ExportMovie(CDuckMovie& movie, const std::string& target,
             movie.GetPath() + ": the movie has no frames, picture size or frame rate to export");
     const uint32_t frames = movie.GetFrameCount();
 
-    auto temp = TempBeside::Create(target);
+    // The movie being read is never the one written; the muxer writes the hidden file
+    // by its name.
+    SafeOutputOptions options;
+    if (auto source = FileIdentity::OfPath(movie.GetPath())) options.inputs.push_back(*source);
+    auto temp = SafeOutputFile::Create(target, options);
     if (!temp) return temp.error();
-    const std::string faststartFile = temp->Path() + ".mdat";
+    const std::string faststartFile = temp->TemporaryPath() + ".mdat";
     struct RemoveAfter {
         const std::string& path;
         ~RemoveAfter() { std::remove(path.c_str()); }
     } removeFaststart{faststartFile};
 
     Pipeline p;
-    if (auto built = Build(p, PipelineText(settings, in, temp->Path(), faststartFile)); !built)
+    if (auto built = Build(p, PipelineText(settings, in, temp->TemporaryPath(), faststartFile)); !built)
         return built;
     if (gst_element_set_state(p.bin, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
         return MakeError(ErrorKind::Io, target + ": the export pipeline would not start");
