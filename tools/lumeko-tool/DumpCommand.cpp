@@ -20,7 +20,7 @@ void Fail(const Error& error) {
     throw CLI::RuntimeError(1);
 }
 
-void DumpFrames(CDuckMovie& movie, const std::filesystem::path& out, bool ppm) {
+void DumpFrames(CDuckMovie& movie, const std::filesystem::path& out, bool ppm, bool png) {
     movie::BITMAPINFOHEADER bmih;
     movie.GetBitmapHeader(&bmih);
     std::vector<uint8_t> picture(static_cast<size_t>(bmih.biWidth) * bmih.biHeight * 3);
@@ -31,6 +31,11 @@ void DumpFrames(CDuckMovie& movie, const std::filesystem::path& out, bool ppm) {
         if (ppm) {
             const auto name = out / fmt::format("frame-{:05d}.ppm", i);
             if (auto saved = moviemaker::SavePpm(name.string(), bmih.biWidth, bmih.biHeight, picture.data()); !saved)
+                Fail(saved.error());
+        }
+        if (png) {
+            const auto name = out / fmt::format("frame-{:05d}.png", i);
+            if (auto saved = moviemaker::SavePng(name.string(), bmih.biWidth, bmih.biHeight, picture.data()); !saved)
                 Fail(saved.error());
         }
     }
@@ -61,15 +66,17 @@ void AddDumpCommand(CLI::App& app) {
     auto path = std::make_shared<std::string>();
     auto outDir = std::make_shared<std::string>();
     auto ppm = std::make_shared<bool>(false);
+    auto png = std::make_shared<bool>(false);
     cmd->add_option("MOVIE", *path, "The AVI file")->required();
     cmd->add_option("OUTDIR", *outDir, "Folder for frames.md5, audio.wav and audio.md5")->required();
     cmd->add_flag("--ppm", *ppm, "Also write each frame as frame-NNNNN.ppm");
+    cmd->add_flag("--png", *png, "Also write each frame as frame-NNNNN.png, for editors (the sound is audio.wav)");
     cmd->callback([=] {
         auto tool = OpenMovieOrFail(*path);
         std::error_code ec;
         std::filesystem::create_directories(*outDir, ec);
         if (ec) Fail(MakeError(ErrorKind::Io, *outDir + ": " + ec.message()));
-        DumpFrames(tool->movie, *outDir, *ppm);
+        DumpFrames(tool->movie, *outDir, *ppm, *png);
         if (tool->movie.HasAudio()) DumpSound(tool->movie, *outDir);
     });
 }

@@ -171,6 +171,10 @@ Outcome ExportOne(const std::string& in, const std::string& out, const convert::
         display.Say(out + ": is the movie being read; choose another output name", true);
         return Outcome::kFailed;
     }
+    if (!fs::is_regular_file(in, ec)) {
+        display.Say(in + ": " + (fs::exists(in, ec) ? "not a file" : "no such file"), true);
+        return Outcome::kFailed;
+    }
     platform::ConsoleMessageBox messages;
     CDuckMovie movie(messages);
     if (!movie.Open(in)) {

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
     AddMakeCommand(app);
     AddPlayCommand(app);
     AddConvertCommand(app);
+    AddThumbnailCommand(app);
     try {
         CLI11_PARSE(app, argc, argv);
     } catch (const std::exception& e) {

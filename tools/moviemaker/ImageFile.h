@@ -21,6 +21,10 @@ Result<Picture> LoadPicture(const std::string& path);
 // Writes a binary PPM (P6), top row first as the format wants.
 Result<void> SavePpm(const std::string& path, int width, int height, const uint8_t* bgrBottomUp);
 
+// Writes a PNG (8-bit RGB, top row first as the format wants) safely: the file appears
+// complete or not at all.
+Result<void> SavePng(const std::string& path, int width, int height, const uint8_t* bgrBottomUp);
+
 // The PNG and PPM files of a folder, sorted by name.
 Result<std::vector<std::string>> ListPictureFiles(const std::string& folder);
 

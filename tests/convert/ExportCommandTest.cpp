@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "moviemaker/ImageFile.h"
+#include "moviemaker/MovieMaker.h"
+#include "support/FileBytes.h"
+#include "support/TempDir.h"
+
+// lumeko-tool's picture sequences, thumbnails and batch conversion, run as a user would.
+namespace {
+
+namespace fs = std::filesystem;
+
+int Tool(const std::string& arguments, const std::string& log) {
+    const int status =
+        std::system((std::string(LUMEKO_TOOL) + " " + arguments + " > '" + log + "' 2>&1").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Text(const std::string& path) {
+    const auto bytes = ReadFileBytes(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+std::string MakeMovie(const TempDir& dir, const std::string& name, int frames = 12) {
+    moviemaker::MovieSpec spec;
+    spec.width = 64;
+    spec.height = 48;
+    spec.frames = frames;
+    const std::string path = dir.File(name);
+    EXPECT_TRUE(moviemaker::MakeMovie(spec, path).ok());
+    return path;
+}
+
+TEST(DumpPictures, PngFramesHoldTheSamePixelsAsPpmFrames) {
+    TempDir dir;
+    const std::string movie = MakeMovie(dir, "movie.avi");
+    ASSERT_EQ(Tool("dump --png --ppm '" + movie + "' '" + dir.File("out") + "'", dir.File("log")),
+              0)
+        << Text(dir.File("log"));
+    for (const char* frame : {"00000", "00005", "00011"}) {
+        auto png = moviemaker::LoadPicture(dir.File(std::string("out/frame-") + frame + ".png"));
+        auto ppm = moviemaker::LoadPicture(dir.File(std::string("out/frame-") + frame + ".ppm"));
+        ASSERT_TRUE(png.ok() && ppm.ok()) << frame;
+        EXPECT_EQ(png->width, 64);
+        EXPECT_EQ(png->height, 48);
+        EXPECT_EQ(png->bgr, ppm->bgr) << frame;
+    }
+    EXPECT_TRUE(fs::exists(dir.File("out/audio.wav")));
+}
+
+// A movie black but for a few frames of a sharp pattern: the thumbnail must show it.
+TEST(Thumbnail, PicksAFrameWithContentAndFitsTheSize) {
+    TempDir dir;
+    moviemaker::MovieSpec spec;
+    spec.width = 96;
+    spec.height = 64;
+    for (int i = 0; i < 20; ++i) {
+        moviemaker::Picture picture{96, 64, std::vector<uint8_t>(96 * 64 * 3, 0)};
+        if (i >= 6 && i <= 9)
+            for (int y = 0; y < 64; ++y)
+                for (int x = 0; x < 96; ++x)
+                    if (((x / 8) + (y / 8)) % 2)
+                        for (int c = 0; c < 3; ++c) picture.bgr[(y * 96 + x) * 3 + c] = 230;
+        const std::string name = dir.File("p" + std::to_string(100 + i) + ".ppm");
+        ASSERT_TRUE(moviemaker::SavePpm(name, 96, 64, picture.bgr.data()).ok());
+        spec.imagePaths.push_back(name);
+    }
+    spec.frames = 20;
+    const std::string movie = dir.File("mostly-black.avi");
+    ASSERT_TRUE(moviemaker::MakeMovie(spec, movie).ok());
+
+    struct Case {
+        const char* size;
+        int width, height;
+    };
+    for (const Case& c : {Case{"", 96, 64}, Case{"--size 48", 48, 32}, Case{"-s 20", 20, 13}}) {
+        const std::string out = dir.File(std::string("thumb") + c.size + ".png");
+        ASSERT_EQ(Tool("thumbnail " + std::string(c.size) + " '" + movie + "' '" + out + "'",
+                       dir.File("log")),
+                  0)
+            << Text(dir.File("log"));
+        auto picture = moviemaker::LoadPicture(out);
+        ASSERT_TRUE(picture.ok()) << c.size;
+        EXPECT_EQ(picture->width, c.width) << c.size;
+        EXPECT_EQ(picture->height, c.height) << c.size;
+        int bright = 0;
+        for (size_t i = 0; i < picture->bgr.size(); i += 3) bright += picture->bgr[i] > 100;
+        EXPECT_GT(bright, c.width * c.height / 4)
+            << c.size << ": the thumbnail shows a black frame";
+    }
+    // Not a movie: an error naming the file, and no picture.
+    const std::string text = dir.File("notes.avi");
+    WriteFileBytes(text, {'h', 'e', 'l', 'l', 'o'});
+    EXPECT_EQ(Tool("thumbnail '" + text + "' '" + dir.File("none.png") + "'", dir.File("log")), 1);
+    EXPECT_NE(Text(dir.File("log")).find("notes.avi"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir.File("none.png")));
+}
+
+// File managers run the installed thumbnailer's command line with %s, %i and %o filled in.
+TEST(Thumbnail, TheThumbnailerEntryRunsTheTool) {
+    TempDir dir;
+    const std::string movie = MakeMovie(dir, "movie with space.avi");
+    const std::string entry = Text(LUMEKO_SOURCE_DIR "/res/lumeko.thumbnailer");
+    ASSERT_NE(entry.find("[Thumbnailer Entry]"), std::string::npos);
+    EXPECT_NE(entry.find("MimeType=video/x-msvideo;"), std::string::npos);
+    const size_t exec = entry.find("\nExec=lumeko-tool ");
+    ASSERT_NE(exec, std::string::npos);
+    std::string command = entry.substr(exec + 18, entry.find('\n', exec + 1) - exec - 18);
+    const std::string out = dir.File("thumb.png");
+    for (const auto& [key, value] :
+         {std::pair{"%s", std::string("32")}, {"%i", "'" + movie + "'"}, {"%o", "'" + out + "'"}}) {
+        const size_t at = command.find(key);
+        ASSERT_NE(at, std::string::npos) << key;
+        command.replace(at, 2, value);
+    }
+    ASSERT_EQ(Tool(command, dir.File("log")), 0) << command << "\n" << Text(dir.File("log"));
+    auto picture = moviemaker::LoadPicture(out);
+    ASSERT_TRUE(picture.ok());
+    EXPECT_EQ(picture->width, 32);
+    EXPECT_EQ(picture->height, 24);
+}
+
+bool HaveMp4Export() {
+    return std::system("gst-inspect-1.0 x264enc > /dev/null 2>&1") == 0 &&
+           std::system("gst-inspect-1.0 voaacenc > /dev/null 2>&1") == 0;
+}
+
+TEST(BatchConvert, ConvertsFilesAndFoldersSkipsOtherFilesAndSaysSo) {
+    if (!HaveMp4Export()) GTEST_SKIP() << "x264enc or voaacenc is not installed";
+    TempDir dir;
+    fs::create_directories(dir.File("in"));
+    MakeMovie(dir, "in/a.avi");
+    MakeMovie(dir, "in/b.AVI", 8);
+    WriteFileBytes(dir.File("in/notes.avi"), {'R', 'I', 'F', 'F'});
+    WriteFileBytes(dir.File("in/readme.txt"), {'x'});  // not an AVI name: not looked at
+    const std::string single = MakeMovie(dir, "c.avi");
+    const std::string log = dir.File("log");
+
+    ASSERT_EQ(Tool("convert --to mp4 --out-dir '" + dir.File("out") + "' -j 2 '" + dir.File("in") +
+                       "' '" + single + "'",
+                   log),
+              0)
+        << Text(log);
+    for (const char* name : {"a.mp4", "b.mp4", "c.mp4"})
+        EXPECT_GT(fs::file_size(dir.File("out") + "/" + name), 500u);
+    EXPECT_FALSE(fs::exists(dir.File("out/notes.mp4")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.File("out")), fs::directory_iterator()), 3);
+    const std::string said = Text(log);
+    EXPECT_NE(said.find("notes.avi: not a TrueMotion movie"), std::string::npos) << said;
+    EXPECT_NE(said.find("3 converted, 1 skipped, 0 failed"), std::string::npos) << said;
+
+    // A movie that is not there fails the batch; the others are converted all the same.
+    EXPECT_EQ(Tool("convert --to webm --out-dir '" + dir.File("out2") + "' '" + single + "' '" +
+                       dir.File("missing.avi") + "'",
+                   log),
+              1);
+    EXPECT_NE(Text(log).find("missing.avi: no such file"), std::string::npos) << Text(log);
+    EXPECT_NE(Text(log).find("1 converted, 0 skipped, 1 failed"), std::string::npos) << Text(log);
+    EXPECT_TRUE(fs::exists(dir.File("out2/c.webm")));
+}
+
+TEST(ConvertCommand, RefusesWhatCannotBeDoneWithAReason) {
+    TempDir dir;
+    const std::string movie = MakeMovie(dir, "m.avi");
+    struct Case {
+        std::string arguments;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"'" + movie + "' '" + dir.File("o.mp4") + "' --size 640", "WIDTHxHEIGHT"},
+        {"'" + movie + "' '" + dir.File("o.mp4") + "' --size 1x480", "between 2 and 8192"},
+        {"'" + movie + "' '" + dir.File("o.mp4") + "' '" + movie + "'", "--to FORMAT or --out-dir"},
+        {"'" + movie + "'", "the movie and the output file"},
+        {"'" + movie + "' '" + dir.File("o.mp4") + "' --aspect 16:9", "16:9"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_NE(Tool("convert " + c.arguments, dir.File("log")), 0) << c.arguments;
+        EXPECT_NE(Text(dir.File("log")).find(c.says), std::string::npos) << c.arguments << "\n"
+                                                                         << Text(dir.File("log"));
+    }
+    EXPECT_FALSE(fs::exists(dir.File("o.mp4")));
+}
+
+}  // namespace
