@@ -5,11 +5,15 @@
 #include <string>
 #include <string_view>
 
+#include "base/Result.h"
 #include "convert/CompressorVars.h"
+#include "convert/ModernExport.h"
 #include "movie/AviWriter.h"
 
 // What a conversion needs of the window system: the save dialog, the compressor
 // dialog, dispatching waiting messages, and the message box.
+
+class CDuckMovie;
 
 namespace convert {
 
@@ -27,6 +31,18 @@ public:
     enum class Stage { kPictures, kSound };
     virtual void ShowProgress(Stage stage, uint64_t done, uint64_t total) = 0;
     virtual void ShowError(std::string_view text) = 0;
+    // MP4 and WebM, for a host that links the exporter: the small quality choice in place
+    // of the compressor dialog (false when cancelled), then the export itself, reporting
+    // through ShowProgress and PumpMessages and stopping when Cancelled.
+    virtual bool ChooseExportQuality(ExportSettings& settings) {
+        (void)settings;
+        return false;
+    }
+    virtual Result<void> ExportMovie(CDuckMovie& movie, const std::string& path,
+                                     const ExportSettings& settings) {
+        (void)movie, (void)settings;
+        return MakeError(ErrorKind::Unsupported, path + ": this program cannot write MP4 or WebM");
+    }
     // Where the converted movie is written: the disk, unless a test says otherwise.
     virtual movie::OutputFiles& OutputFiles() { return movie::OutputFiles::Disk(); }
 };

@@ -124,7 +124,7 @@ std::string PipelineText(const ExportSettings& settings, const SourceFormat& in,
         std::snprintf(
             text, sizeof text,
             // No B-frames: decoders of the simpler kind (openh264, older phones) mis-decode them.
-            "! x264enc pass=qual quantizer=%d bitrate=%llu speed-preset=faster bframes=0 "
+            "! x264enc pass=qual quantizer=%d bitrate=%llu speed-preset=veryfast bframes=0 "
             "threads=%d key-int-max=%llu ! video/x-h264,profile=high ! h264parse ! mux. "
             "mp4mux name=mux faststart=true faststart-file=\"%s\" "
             "! filesink location=\"%s\" ",
@@ -336,7 +336,8 @@ Result<void> ExportMovie(CDuckMovie& movie, const std::string& target,
     } removeFaststart{faststartFile};
 
     Pipeline p;
-    if (auto built = Build(p, PipelineText(settings, in, temp->TemporaryPath(), faststartFile)); !built)
+    if (auto built = Build(p, PipelineText(settings, in, temp->TemporaryPath(), faststartFile));
+        !built)
         return built;
     if (gst_element_set_state(p.bin, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
         return MakeError(ErrorKind::Io, target + ": the export pipeline would not start");
