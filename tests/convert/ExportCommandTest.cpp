@@ -164,6 +164,27 @@ TEST(BatchConvert, ConvertsFilesAndFoldersSkipsOtherFilesAndSaysSo) {
     EXPECT_TRUE(fs::exists(dir.File("out2/c.webm")));
 }
 
+// Without GStreamer's plug-ins the error names the package that brings them.
+TEST(ConvertCommand, MissingPluginNamesTheDebianPackage) {
+    TempDir dir;
+    const std::string movie = MakeMovie(dir, "m.avi");
+    const std::string env =
+        "GST_PLUGIN_SYSTEM_PATH_1_0=/nonexistent GST_PLUGIN_PATH_1_0=/nonexistent "
+        "GST_REGISTRY_1_0='" +
+        dir.File("registry.bin") + "' ";
+    const std::string log = dir.File("log");
+    const int status = std::system((env + LUMEKO_TOOL + " convert '" + movie + "' '" +
+                                    dir.File("o.webm") + "' > '" + log + "' 2>&1")
+                                       .c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(
+        Text(log).find("WebM export needs the GStreamer element appsrc: install the Debian package "
+                       "gstreamer1.0-plugins-base"),
+        std::string::npos)
+        << Text(log);
+    EXPECT_FALSE(fs::exists(dir.File("o.webm")));
+}
+
 TEST(ConvertCommand, RefusesWhatCannotBeDoneWithAReason) {
     TempDir dir;
     const std::string movie = MakeMovie(dir, "m.avi");
