@@ -1,5 +1,9 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -162,6 +166,50 @@ TEST(BatchConvert, ConvertsFilesAndFoldersSkipsOtherFilesAndSaysSo) {
     EXPECT_NE(Text(log).find("missing.avi: no such file"), std::string::npos) << Text(log);
     EXPECT_NE(Text(log).find("1 converted, 0 skipped, 1 failed"), std::string::npos) << Text(log);
     EXPECT_TRUE(fs::exists(dir.File("out2/c.webm")));
+}
+
+// Ctrl+C or SIGTERM during an export: the tool stops, says so, and leaves no file, not
+// even the hidden one it was writing; an earlier file of that name stays as it was.
+TEST(ConvertCommand, SignalStopsTheExportAndLeavesNothing) {
+    if (!HaveMp4Export()) GTEST_SKIP() << "x264enc or voaacenc is not installed";
+    TempDir dir;
+    moviemaker::MovieSpec spec;
+    spec.frames = 300;  // 20 s at 320x240: long enough to be caught writing
+    const std::string movie = dir.File("long.avi");
+    ASSERT_TRUE(moviemaker::MakeMovie(spec, movie).ok());
+    fs::create_directories(dir.File("out"));
+    const std::string target = dir.File("out/long.mp4");
+    WriteFileBytes(target, {'o', 'l', 'd'});
+    for (const int signal : {SIGINT, SIGTERM}) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDERR_FILENO);
+            dup2(null, STDOUT_FILENO);
+            execl(LUMEKO_TOOL, LUMEKO_TOOL, "convert", "--quiet", movie.c_str(), target.c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // Signalled once its hidden file is there, so the export is under way.
+        bool writing = false;
+        int status = 0;
+        while (!writing && waitpid(child, &status, WNOHANG) == 0) {
+            for (const auto& entry : fs::directory_iterator(dir.File("out")))
+                writing |= entry.path().filename().string().front() == '.';
+            if (!writing) usleep(1000);
+        }
+        if (!writing) GTEST_SKIP() << "the export ended before it could be stopped";
+        kill(child, signal);
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) || WIFSIGNALED(status));
+        EXPECT_NE(status, 0) << "stopped by signal " << signal;
+        std::vector<std::string> left;
+        for (const auto& entry : fs::directory_iterator(dir.File("out")))
+            left.push_back(entry.path().filename().string());
+        EXPECT_EQ(left, std::vector<std::string>{"long.mp4"}) << "signal " << signal;
+        EXPECT_EQ(ReadFileBytes(target), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    }
 }
 
 // Without GStreamer's plug-ins the error names the package that brings them.
