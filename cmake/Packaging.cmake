@@ -8,6 +8,7 @@ install(FILES res/help/index.html DESTINATION ${CMAKE_INSTALL_DATADIR}/lumeko/he
 install(FILES res/lumeko.svg ${CMAKE_BINARY_DIR}/share/lumeko/demo.avi DESTINATION ${CMAKE_INSTALL_DATADIR}/lumeko)
 install(FILES res/lumeko.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES res/lumeko.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES res/lumeko.thumbnailer DESTINATION ${CMAKE_INSTALL_DATADIR}/thumbnailers)
 install(FILES res/man/lumeko.1 res/man/lumeko-tool.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 set(CPACK_GENERATOR DEB)

@@ -2,16 +2,29 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
 
 #include "app/CompressorDialog.h"
 #include "app/MainFrame.h"
+#include "convert/gst/GstExport.h"
 
 std::optional<std::string> QtConversionHost::ChooseOutputPath(const std::string& proposed) {
-    const QString path = QFileDialog::getSaveFileName(
-        m_owner, QString(), QString::fromStdString(proposed), "Files (*.avi);;All Files (*)");
+    // MP4 and WebM beside AVI; a name typed without an extension gets the chosen one.
+    static const QString kMp4 = "MP4: H.264 and AAC, for browsers and phones (*.mp4)";
+    static const QString kWebm = "WebM: VP9 and Opus (*.webm)";
+    QString filter;
+    QString path = QFileDialog::getSaveFileName(
+        m_owner, QString(), QString::fromStdString(proposed),
+        "Files (*.avi);;" + kMp4 + ";;" + kWebm + ";;All Files (*)", &filter);
     if (path.isEmpty()) return std::nullopt;
+    const QString suffix = QFileInfo(path).suffix();
+    if (filter == kMp4 && suffix.isEmpty())
+        path += ".mp4";
+    else if (filter == kWebm && suffix.isEmpty())
+        path += ".webm";
     return path.toStdString();
 }
 
@@ -20,11 +33,54 @@ QtConversionHost::QtConversionHost(CMainFrame* owner) : m_owner(owner) {}
 bool QtConversionHost::ChooseCompressor(convert::COMPVARS& vars) {
     CompressorDialog dialog(vars, m_owner);
     const bool chosen = dialog.exec() == QDialog::Accepted;
-    if (chosen && !m_converting) {
-        m_converting = true;
-        qApp->installEventFilter(this);
-    }
+    if (chosen) StartConverting();
     return chosen;
+}
+
+void QtConversionHost::StartConverting() {
+    if (m_converting) return;
+    m_converting = true;
+    qApp->installEventFilter(this);
+}
+
+bool QtConversionHost::ChooseExportQuality(convert::ExportSettings& settings) {
+    bool chosen = false;
+    const int quality = QInputDialog::getInt(
+        m_owner, QString(convert::ExportFormatName(settings.format)),
+        QString("Quality (0-100; %1 is visually clean, higher keeps more detail):")
+            .arg(convert::kDefaultExportQuality),
+        settings.quality, 0, 100, 5, &chosen);
+    if (!chosen) return false;
+    settings.quality = quality;
+    StartConverting();
+    return true;
+}
+
+namespace {
+
+// The export's progress in the status bar, with the window kept alive and Esc heard.
+class HostProgress final : public convert::IExportProgress {
+public:
+    explicit HostProgress(convert::IConversionHost& host) : m_host(host) {}
+    void Progress(uint64_t done, uint64_t total) override {
+        m_host.ShowProgress(convert::IConversionHost::Stage::kPictures, done, total);
+        m_host.PumpMessages();
+    }
+    bool Cancelled() const override {
+        m_host.PumpMessages();
+        return m_host.Cancelled();
+    }
+
+private:
+    convert::IConversionHost& m_host;
+};
+
+}  // namespace
+
+Result<void> QtConversionHost::ExportMovie(CDuckMovie& movie, const std::string& path,
+                                           const convert::ExportSettings& settings) {
+    HostProgress progress(*this);
+    return convert::ExportMovie(movie, path, settings, progress);
 }
 
 void QtConversionHost::PumpMessages() {

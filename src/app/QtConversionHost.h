@@ -17,6 +17,9 @@ public:
     bool Cancelled() const override { return m_cancelled; }
     std::optional<std::string> ChooseOutputPath(const std::string& proposed) override;
     bool ChooseCompressor(convert::COMPVARS& vars) override;
+    bool ChooseExportQuality(convert::ExportSettings& settings) override;
+    Result<void> ExportMovie(CDuckMovie& movie, const std::string& path,
+                             const convert::ExportSettings& settings) override;
     void PumpMessages() override;
     void ShowProgress(Stage stage, uint64_t done, uint64_t total) override;
     void ShowError(std::string_view text) override;
@@ -28,6 +31,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void StartConverting();
+
     CMainFrame* m_owner;
     bool m_converting = false;
     bool m_cancelled = false;

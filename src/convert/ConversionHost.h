@@ -5,11 +5,15 @@
 #include <string>
 #include <string_view>
 
+#include "base/Result.h"
 #include "convert/CompressorVars.h"
+#include "convert/ModernExport.h"
 #include "movie/AviWriter.h"
 
 // What a conversion needs of the window system: the save dialog, the compressor
 // dialog, dispatching waiting messages, and the message box.
+
+class CDuckMovie;
 
 namespace convert {
 
@@ -34,6 +38,18 @@ public:
     }
     // Whether an existing file may be replaced: a save dialog has asked the user already.
     virtual bool MayReplaceExisting() const { return true; }
+    // MP4 and WebM, for a host that links the exporter: the small quality choice in place
+    // of the compressor dialog (false when cancelled), then the export itself, reporting
+    // through ShowProgress and PumpMessages and stopping when Cancelled.
+    virtual bool ChooseExportQuality(ExportSettings& settings) {
+        (void)settings;
+        return false;
+    }
+    virtual Result<void> ExportMovie(CDuckMovie& movie, const std::string& path,
+                                     const ExportSettings& settings) {
+        (void)movie, (void)settings;
+        return MakeError(ErrorKind::Unsupported, path + ": this program cannot write MP4 or WebM");
+    }
     // Where the converted movie is written: the disk, unless a test says otherwise.
     virtual movie::OutputFiles& OutputFiles() { return movie::OutputFiles::Disk(); }
 };

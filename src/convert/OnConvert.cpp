@@ -66,6 +66,23 @@ void CLumekoDoc::OnConvert(convert::IConversionHost& host) {
             break;
         host.ShowFailure(kSourceIsOutput, *path + ": is the movie being converted");
     }
+    // MP4 and WebM: a quality choice instead of the compressor dialog, and the host's
+    // exporter instead of the AVI writer.
+    if (const auto format = convert::ExportFormatForPath(*path)) {
+        convert::ExportSettings settings;
+        settings.format = *format;
+        if (!host.ChooseExportQuality(settings)) return;
+        SetPane(0, kConvertingPictures);
+        const auto exported = host.ExportMovie(m_movie, *path, settings);
+        m_movie.ReadFrame(0, m_pFrameSlot[0]);
+        m_pCurrentImage = m_pFrameSlot[0];
+        InvalidateView();
+        m_movie.RewindAudio();
+        SetPane(0, exported ? kConversionDone : "");
+        if (!exported && !host.Cancelled()) host.ShowError(exported.error().message);
+        return;
+    }
+
     movie::BITMAPINFOHEADER input;
     m_movie.GetBitmapHeader(&input);
     input.biCompression = movie::BI_RGB;

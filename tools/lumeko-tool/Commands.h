@@ -9,3 +9,4 @@ void AddDumpCommand(CLI::App& app);
 void AddMakeCommand(CLI::App& app);
 void AddPlayCommand(CLI::App& app);
 void AddConvertCommand(CLI::App& app);
+void AddThumbnailCommand(CLI::App& app);

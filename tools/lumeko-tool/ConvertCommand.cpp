@@ -6,6 +6,7 @@
 
 #include "Commands.h"
 #include "ToolOutput.h"
+#include "ExportCommand.h"
 #include "convert/Compressor.h"
 #include "convert/ConversionHost.h"
 #include "platform/ConsoleMessageBox.h"
@@ -113,8 +114,8 @@ void AddConvertCommand(CLI::App& app) {
         bool quiet = false, progress = false, force = false;
     };
     auto o = std::make_shared<Options>();
-    cmd->add_option("IN", o->in, "The movie to convert")->required();
-    cmd->add_option("OUT", o->out, "The AVI file to write")->required();
+    cmd->add_option("IN", o->in, "The movie to convert");
+    cmd->add_option("OUT", o->out, "The file to write: .avi, .mp4 or .webm");
     std::vector<std::string> codecs;
     for (const auto& [name, fcc] : CodecNames()) codecs.push_back(name);
     cmd->add_option("--codec", o->codec,
@@ -134,12 +135,19 @@ void AddConvertCommand(CLI::App& app) {
     cmd->add_flag("--progress", o->progress,
                   "Show the progress bar even when the standard error is not a terminal");
     cmd->add_flag("-f,--force", o->force, "Replace OUT when it exists");
-    cmd->callback([o] {
-        if (o->out == "-")
-            FailUsage(
-                "an AVI file cannot be written to standard output: its headers are written "
-                "last, at the start of the file; name a file instead of -");
-        RefuseToReplace(o->out, o->force);
+    auto modern = AddExportOptions(*cmd);
+    cmd->callback([o, modern] {
+        const bool batch = !modern->to.empty() || !modern->outDir.empty();
+        if (!batch) {
+            if (o->in.empty() || o->out.empty())
+                FailUsage("convert takes IN and OUT, or --to FORMAT / --out-dir DIR and movies");
+            if (o->out == "-")
+                FailUsage(
+                    "a movie file cannot be written to standard output: its headers and index "
+                    "are written last; name a file instead of -");
+            RefuseToReplace(o->out, o->force);
+        }
+        if (RunExport(*modern, o->in, o->out, o->quality, o->quiet)) return;
         convert::COMPVARS choice;
         choice.fccHandler = CodecNames().at(o->codec);
         choice.lKey = o->keyEvery;

@@ -38,7 +38,7 @@ struct FrameRange {
 
 // The first frame of the range through the player's seek, the rest read in order, as the
 // player does after a seek.
-void DumpFrames(CDuckMovie& movie, const fs::path& out, bool ppm, FrameRange range,
+void DumpFrames(CDuckMovie& movie, const fs::path& out, bool ppm, bool png, FrameRange range,
                 const SafeOutputOptions& options) {
     movie::BITMAPINFOHEADER bmih;
     movie.GetBitmapHeader(&bmih);
@@ -54,6 +54,13 @@ void DumpFrames(CDuckMovie& movie, const fs::path& out, bool ppm, FrameRange ran
             WriteWholeFile((out / fmt::format("frame-{:05d}.ppm", i)).string(),
                            moviemaker::EncodePpm(bmih.biWidth, bmih.biHeight, picture.data()),
                            options);
+        if (png) {
+            const auto name = (out / fmt::format("frame-{:05d}.png", i)).string();
+            if (auto saved = moviemaker::SavePng(name, bmih.biWidth, bmih.biHeight, picture.data(),
+                                                 options);
+                !saved)
+                Fail(saved.error().message);
+        }
     }
     WriteWholeFile((out / "frames.md5").string(),
                    std::span(reinterpret_cast<const uint8_t*>(list.data()), list.size()), options);
@@ -90,7 +97,8 @@ void DumpSound(CDuckMovie& movie, const fs::path& out, FrameRange range,
                    std::span(reinterpret_cast<const uint8_t*>(sum.data()), sum.size()), options);
 }
 
-void Dump(const std::string& path, const fs::path& out, bool ppm, bool force, FrameRange range) {
+void Dump(const std::string& path, const fs::path& out, bool ppm, bool png, bool force,
+          FrameRange range) {
     auto tool = OpenMovieOrFail(path);
     const uint32_t frames = tool->movie.GetFrameCount();
     if (range.first >= frames || range.last < range.first)
@@ -106,7 +114,7 @@ void Dump(const std::string& path, const fs::path& out, bool ppm, bool force, Fr
     SafeOutputOptions options;
     options.replaceExisting = force;
     if (const auto identity = tool->movie.GetFileIdentity()) options.inputs.push_back(*identity);
-    DumpFrames(tool->movie, out, ppm, range, options);
+    DumpFrames(tool->movie, out, ppm, png, range, options);
     if (tool->movie.HasAudio()) DumpSound(tool->movie, out, range, options);
 }
 
@@ -119,7 +127,7 @@ void AddDumpCommand(CLI::App& app) {
         "several movies, each goes into a folder of its own inside OUTDIR, named after the movie");
     struct Options {
         std::vector<std::string> paths;
-        bool ppm = false, force = false;
+        bool ppm = false, png = false, force = false;
         FrameRange range;
     };
     auto o = std::make_shared<Options>();
@@ -128,6 +136,7 @@ void AddDumpCommand(CLI::App& app) {
         ->required()
         ->expected(2, -1);
     cmd->add_flag("--ppm", o->ppm, "Also write each frame as frame-NNNNN.ppm");
+    cmd->add_flag("--png", o->png, "Also write each frame as frame-NNNNN.png (RGB, top row first)");
     cmd->add_flag("-f,--force", o->force, "Replace files that are there already");
     cmd->add_option("--from", o->range.first,
                     "First frame to dump, reached by seeking as the player does");
@@ -137,7 +146,7 @@ void AddDumpCommand(CLI::App& app) {
         const std::vector<std::string> movies(o->paths.begin(), o->paths.end() - 1);
         if (movies.size() == 1) {
             if (!ForEachFile(movies, [&](const std::string& movie) {
-                    Dump(movie, outDir, o->ppm, o->force, o->range);
+                    Dump(movie, outDir, o->ppm, o->png, o->force, o->range);
                 }))
                 EndFailed();
             return;
@@ -148,7 +157,8 @@ void AddDumpCommand(CLI::App& app) {
                 FailUsage("two movies are named " + fs::path(movie).filename().string() +
                           "; their dumps would go into the same folder");
         if (!ForEachFile(movies, [&](const std::string& movie) {
-                Dump(movie, outDir / fs::path(movie).filename(), o->ppm, o->force, o->range);
+                Dump(movie, outDir / fs::path(movie).filename(), o->ppm, o->png, o->force,
+                     o->range);
             }))
             EndFailed();
     });

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
     AddMakeCommand(app);
     AddPlayCommand(app);
     AddConvertCommand(app);
+    AddThumbnailCommand(app);
     // 0 success, 1 failure (reported by the command), 2 usage error.
     try {
         app.parse(argc, argv);

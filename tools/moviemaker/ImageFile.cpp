@@ -9,6 +9,8 @@
 #include <fstream>
 #include <memory>
 
+#include "base/SafeOutputFile.h"
+
 namespace moviemaker {
 namespace {
 
@@ -112,6 +114,28 @@ Result<void> SavePpm(const std::string& path, int width, int height, const uint8
     auto file = SafeOutputFile::Create(path, options);
     if (!file) return file.error();
     LUMEKO_TRY(file->Write(EncodePpm(width, height, bgrBottomUp)));
+    return file->Commit();
+}
+
+Result<void> SavePng(const std::string& path, int width, int height, const uint8_t* bgrBottomUp,
+                     const SafeOutputOptions& options) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(width);
+    image.height = static_cast<png_uint_32>(height);
+    image.format = PNG_FORMAT_BGR;
+    // A negative stride: the first row in memory is the bottom one.
+    const png_int_32 stride = -static_cast<png_int_32>(width) * 3;
+    png_alloc_size_t size = 0;
+    if (!png_image_write_to_memory(&image, nullptr, &size, 0, bgrBottomUp, stride, nullptr))
+        return MakeError(ErrorKind::Io, path + ": " + image.message);
+    std::vector<uint8_t> bytes(size);
+    if (!png_image_write_to_memory(&image, bytes.data(), &size, 0, bgrBottomUp, stride, nullptr))
+        return MakeError(ErrorKind::Io, path + ": " + image.message);
+    bytes.resize(size);
+    auto file = SafeOutputFile::Create(path, options);
+    if (!file) return file.error();
+    if (auto written = file->Write(bytes); !written) return written;
     return file->Commit();
 }
 

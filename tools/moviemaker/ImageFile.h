@@ -25,6 +25,11 @@ std::vector<uint8_t> EncodePpm(int width, int height, const uint8_t* bgrBottomUp
 Result<void> SavePpm(const std::string& path, int width, int height, const uint8_t* bgrBottomUp,
                      const SafeOutputOptions& options = {});
 
+// Writes a PNG (8-bit RGB, top row first as the format wants) safely: the file appears
+// complete or not at all.
+Result<void> SavePng(const std::string& path, int width, int height, const uint8_t* bgrBottomUp,
+                     const SafeOutputOptions& options = {});
+
 // The PNG and PPM files of a folder, sorted by name.
 Result<std::vector<std::string>> ListPictureFiles(const std::string& folder);
 
