@@ -36,7 +36,9 @@ bool ClientMayPlaceWindows() {
 // How long, after a size is asked or the window shown, the compositor's answers may
 // still bring a size of its own, and how often ours is asked again meanwhile.
 constexpr int kHoldSizeMs = 3000;
-constexpr int kHoldSizeTries = 5;
+constexpr int kHoldSizeTries = 8;
+// Not every answer comes with an event that tells: the size is also looked at this often.
+constexpr int kHoldCheckMs = 200;
 constexpr int kWindowedFrameStyle = QFrame::WinPanel | QFrame::Sunken;
 }  // namespace
 
@@ -54,6 +56,13 @@ CLumekoView::CLumekoView(CLumekoDoc& doc, platform::ISettings& settings, QWidget
     m_bFullScreen = m_settings.GetProfileInt(kSection, "FullScreen", 0);
     m_bAspectCorrect = m_settings.GetProfileInt("Varnoki", "AspectCorrect", 0);
     m_holdTimer.setSingleShot(true);
+    m_holdCheck.setInterval(kHoldCheckMs);
+    connect(&m_holdCheck, &QTimer::timeout, this, [this] {
+        if (m_holdTimer.isActive())
+            ReassertFrameSize();
+        else
+            m_holdCheck.stop();
+    });
     m_nWindowSize = m_settings.GetProfileInt(kSection, "WindowSize", 1);
     // Before any movie the corrected picture is the default one's: 320 × 240.
     const PictureSize corrected = CorrectedSize(kDefaultWidth, kDefaultHeight);
@@ -136,6 +145,7 @@ void CLumekoView::HoldFrameSize(QSize size) {
     m_heldFrameSize = size;
     m_nHoldTries = 0;
     m_holdTimer.start(kHoldSizeMs);
+    m_holdCheck.start();
     frame->installEventFilter(this);
     if (QWindow* handle = frame->windowHandle()) handle->installEventFilter(this);
 }
@@ -261,6 +271,18 @@ bool CLumekoView::eventFilter(QObject* watched, QEvent* event) {
         else if (m_bFullScreenConfirmed)
             LeaveFullScreen();
     }
+    // The compositor's word that full screen is over comes with the size it remembers
+    // from before; ours follows it.
+    if (watched == frame && event->type() == QEvent::WindowStateChange && event->spontaneous() &&
+        m_bRestoreOnNormal && !m_bFullScreenActive &&
+        !(frame->windowState() & Qt::WindowFullScreen)) {
+        m_bRestoreOnNormal = false;
+        QTimer::singleShot(0, this, [this] {
+            if (m_bFullScreenActive) return;
+            window()->resize(m_savedFrameSize);
+            HoldFrameSize(m_savedFrameSize);
+        });
+    }
     const QWindow* handle = frame->windowHandle();
     const bool shown = watched == handle && event->type() == QEvent::Expose && handle->isExposed();
     if (shown && m_holdTimer.isActive()) m_holdTimer.start(kHoldSizeMs);
@@ -287,6 +309,7 @@ void CLumekoView::EnterFullScreen() {
     m_directDraw.DetachClipper();
     m_bFullScreenActive = true;
     m_bFullScreenConfirmed = false;
+    m_bRestoreOnNormal = false;
     QWidget* frame = window();
     m_rcSavedFrame = ToFrameRect(frame->frameGeometry());
     m_savedFrameState = frame->windowState();
@@ -341,7 +364,10 @@ void CLumekoView::LeaveFullScreen() {
         QWindow* handle = frame->windowHandle();
         if (ClientMayPlaceWindows() && handle)
             handle->setFramePosition({m_rcSavedFrame.x, m_rcSavedFrame.y});
-        if (!ClientMayPlaceWindows()) HoldFrameSize(m_savedFrameSize);
+        if (!ClientMayPlaceWindows()) {
+            HoldFrameSize(m_savedFrameSize);
+            m_bRestoreOnNormal = true;
+        }
     }
     if (m_bSizePending) {
         m_bSizePending = false;

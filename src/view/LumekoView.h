@@ -100,6 +100,9 @@ private:
     QSize m_heldFrameSize;
     int m_nHoldTries = 0;
     QTimer m_holdTimer;
+    QTimer m_holdCheck;
+    // Full screen was left under Wayland: the size goes back once the compositor agrees.
+    bool m_bRestoreOnNormal = false;
     // The frame's bars that full screen hid, to be shown again.
     std::vector<QPointer<QWidget>> m_hiddenBars;
     // A size chosen in full screen waits for the window.
