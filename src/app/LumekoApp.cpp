@@ -68,7 +68,10 @@ void QtMessageBox::ShowError(std::string_view text) {
 }
 
 CLumekoApp::CLumekoApp(int& argc, char** argv)
-    : m_qt(argc, argv), m_settings(SettingsPath()), m_recent(m_settings) {
+    : m_argc(argc),
+      m_argv(argv),
+      m_qt(argc, argv),
+      m_settings(SettingsPath()), m_recent(m_settings) {
     // Once a run: the settings then live until the program ends.
     m_settings.SetWriteFailureHandler([this](const std::string& error) {
         m_messages.ShowError("Lumeko cannot save its settings; changes last until it ends.\n" + error);
@@ -95,6 +98,8 @@ CLumekoApp::~CLumekoApp() {
 bool CLumekoApp::InitInstance() {
     QCoreApplication::setApplicationName("Lumeko");
     QCoreApplication::setApplicationVersion("0.1.0");
+    // The window's application id under Wayland: the desktop file's name, for its icon.
+    QGuiApplication::setDesktopFileName("lumeko");
     m_recent.Load();
     // The document first, then the frame and its view, as the document template makes them.
     m_pDoc = std::make_unique<CLumekoDoc>(DocumentServices{m_settings, m_clock, m_timer, m_waveOut, m_messages});
@@ -121,13 +126,15 @@ bool CLumekoApp::InitInstance() {
     RouteCommands();
     m_frame->show();
 
-    std::vector<std::string> arguments;
-    for (const QString& a : QCoreApplication::arguments()) arguments.push_back(a.toStdString());
+    // The arguments as bytes, after Qt took its own options out: its list of strings
+    // would mangle names that are not UTF-8.
+    const std::vector<std::string> arguments(m_argv, m_argv + m_argc);
     CLumekoCommandLineInfo commandLine(*m_pDoc);
-    m_bFileOnCommandLine = commandLine.ParseCommandLine(arguments);
+    m_bFileOnCommandLine = commandLine.ParseCommandLine(arguments, CurrentDirectory());
 
     m_shellOpen.Listen(QFileInfo(QCoreApplication::applicationFilePath()).baseName(),
-                       [this](const std::string& text) { OnDDECommand(text); });
+                       [this](const std::string& text) { OnDDECommand(text); },
+                       [this](const std::string& path) { OnHandOver(path); });
 
     CatchStopSignals();
     m_idle.setTimerType(Qt::PreciseTimer);
@@ -179,6 +186,13 @@ bool CLumekoApp::OnDDECommand(const std::string& text) {
     }
     OpenDocumentFile(text);
     return false;
+}
+
+void CLumekoApp::OnHandOver(const std::string& path) {
+    OpenDocumentFile(path);
+    if (m_frame->isMinimized()) m_frame->showNormal();
+    m_frame->raise();
+    m_frame->activateWindow();
 }
 
 void CLumekoApp::OnIdle() {

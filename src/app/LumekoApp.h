@@ -34,8 +34,13 @@ public:
     // Queues a path; nothing opens a file directly.
     void OpenDocumentFile(const std::string& path);
     // An execute text from the shell: the first one after a start with a file named on
-    // the command line is dropped, the others are queued as paths. Always false.
+    // the command line is dropped (a shell repeats the file it started us with), the
+    // others are queued as paths. Always false.
     bool OnDDECommand(const std::string& text);
+    // A path handed over by another start of the program: always queued, since that
+    // start never repeats ours; the window comes to the front.
+    void OnHandOver(const std::string& path);
+    bool ServesShellOpen() const { return m_shellOpen.IsServing(); }
     CLumekoDoc& GetDocument() { return *m_pDoc; }
     CMainFrame& GetMainFrame() { return *m_frame; }
 
@@ -55,6 +60,8 @@ private:
     void StepBy(int frames);
     void OnSavePicture();
 
+    int& m_argc;
+    char** m_argv;
     QApplication m_qt;
     platform::IniFileSettings m_settings;
     platform::RecentFileList m_recent;

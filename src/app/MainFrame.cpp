@@ -6,6 +6,7 @@
 #include <QMimeData>
 #include <QMoveEvent>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMenuBar>
 #include <QPainter>
 #include <QProgressBar>
@@ -113,7 +114,8 @@ CMainFrame::CMainFrame(platform::ISettings& settings, QWidget* view) : m_setting
     setWindowIcon(QIcon(QCoreApplication::applicationDirPath() + "/../share/lumeko/lumeko.svg"));
     const int x = m_settings.GetProfileInt(kSection, "x_position", INT32_MIN);
     const int y = m_settings.GetProfileInt(kSection, "y_position", INT32_MIN);
-    if (x != INT32_MIN && y != INT32_MIN) move(x, y);
+    // Under Wayland the compositor places windows; a client cannot.
+    if (x != INT32_MIN && y != INT32_MIN && !QGuiApplication::platformName().startsWith("wayland")) move(x, y);
 
     // Panes: 0 stretches (prompts and progress), 1 the elapsed time, 2 the running time.
     const int unit = (std::abs(fontMetrics().height()) + 1) / 2;
@@ -451,7 +453,9 @@ void CMainFrame::PostClose() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    const QRect frame = frameGeometry();
+    // Full screen or maximised, the place to come back to is the normal window's.
+    const bool normal = !(windowState() & (Qt::WindowFullScreen | Qt::WindowMaximized));
+    const QRect frame = normal ? frameGeometry() : normalGeometry();
     m_settings.WriteProfileInt(kSection, "x_position", frame.left());
     m_settings.WriteProfileInt(kSection, "y_position", frame.top());
     event->accept();

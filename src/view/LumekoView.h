@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QFrame>
+#include <QPointer>
+#include <QTimer>
+#include <vector>
 
 #include "movie/AviRecords.h"
 #include "platform/Framework.h"
@@ -12,8 +15,9 @@
 class CLumekoDoc;
 
 // The view: shows the document's current picture, stretched over the whole client
-// area inside a sunken edge 2 pixels wide, on a black background; in full screen it
-// covers the screen.
+// area inside a sunken edge 2 pixels wide, on a black background. In full screen the
+// window manager makes its window full screen, the window's bars and the edge are
+// hidden, and the view's client area is the whole screen.
 class CLumekoView final : public QFrame, public platform::IDocumentView {
 public:
     // The width of the view's sunken edge; the client area lies inside it.
@@ -62,6 +66,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     PictureSize BaseSize() const;
@@ -71,7 +77,10 @@ private:
     QRect PictureDestination() const;
     QRect ScreenGeometry() const;
     void PlaceFrame(const FrameRect& outer);
-    void SetFrameTopmost(bool topmost);
+    void ResizeFrame(int width, int height);
+    void HoldFrameSize(QSize size);
+    void ReassertFrameSize();
+    void UpdateClientSize();
 
     CLumekoDoc& m_doc;
     platform::ISettings& m_settings;
@@ -79,9 +88,25 @@ private:
     int m_nCorrectedHeight = 0;
     int m_bAspectCorrect = 0;
     bool m_bFullScreenActive = false;
+    // The window system has reported the full-screen state since it was asked for.
+    bool m_bFullScreenConfirmed = false;
     int m_bFullScreen = 0;
     int m_bDirectDraw = 0;
     FrameRect m_rcSavedFrame{};
+    Qt::WindowStates m_savedFrameState;
+    QSize m_savedFrameSize;
+    // The frame size last asked for under Wayland, held while the compositor's answers
+    // come (see HoldFrameSize).
+    QSize m_heldFrameSize;
+    int m_nHoldTries = 0;
+    QTimer m_holdTimer;
+    QTimer m_holdCheck;
+    // Full screen was left under Wayland: the size goes back once the compositor agrees.
+    bool m_bRestoreOnNormal = false;
+    // The frame's bars that full screen hid, to be shown again.
+    std::vector<QPointer<QWidget>> m_hiddenBars;
+    // A size chosen in full screen waits for the window.
+    bool m_bSizePending = false;
     FrameRect m_fullScreenPlacement{};
     movie::RECT m_rcScreen;
     movie::RECT m_rcClientScreen;

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -120,7 +121,7 @@ TEST_F(AppTest, TheFirstExecuteTextAfterAStartWithAFileIsDropped) {
     const QString program = QFileInfo(QCoreApplication::applicationFilePath()).baseName();
     // The shell sends the file it started us with once more; that one is not queued. The
     // texts go in one message so that they arrive in order however busy the machine is.
-    ASSERT_TRUE(ShellOpenServer::Send(program, {m_dir.File("a.avi"), m_dir.File("b.avi")}));
+    ASSERT_TRUE(ShellOpenServer::SendExecuteTexts(program, {m_dir.File("a.avi"), m_dir.File("b.avi")}));
     // Later ones wait in the queue for the open movie to finish.
     const auto& pending = m_app->GetDocument().m_pendingFiles;
     EXPECT_TRUE(RunUntil([&] { return !pending.empty(); }));
@@ -131,8 +132,44 @@ TEST_F(AppTest, TheFirstExecuteTextAfterAStartWithAFileIsDropped) {
 TEST_F(AppTest, ExecuteTextsAfterAPlainStartAreAllQueued) {
     Start({});
     const QString program = QFileInfo(QCoreApplication::applicationFilePath()).baseName();
-    ASSERT_TRUE(ShellOpenServer::Send(program, {m_dir.File("b.avi")}));
+    ASSERT_TRUE(ShellOpenServer::SendExecuteTexts(program, {m_dir.File("b.avi")}));
     EXPECT_TRUE(RunUntil([&] { return OpenPath() == m_dir.File("b.avi"); }));
+}
+
+TEST_F(AppTest, HandOversAfterAStartWithAFileAreAllQueued) {
+    // A hand-over never repeats the file this player started with, so none is dropped;
+    // the names' bytes arrive as they were.
+    const std::string latin1 = m_dir.File("caf\xe9.avi");
+    Start({m_dir.File("a.avi")});
+    ASSERT_TRUE(RunUntil([&] { return !OpenPath().empty(); }));
+    const QString program = QFileInfo(QCoreApplication::applicationFilePath()).baseName();
+    auto sent = std::async(std::launch::async, [&] {
+        return ShellOpenServer::Send(program, {m_dir.File("b.avi"), latin1});
+    });
+    ASSERT_TRUE(RunUntil(
+        [&] { return sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_TRUE(sent.get());
+    const auto& pending = m_app->GetDocument().m_pendingFiles;
+    EXPECT_EQ(std::vector<std::string>(pending.begin(), pending.end()),
+              (std::vector<std::string>{m_dir.File("b.avi"), latin1}));
+    EXPECT_TRUE(m_app->ServesShellOpen());
+}
+
+TEST_F(AppTest, ARelativeNameThatIsNotUtf8OpensFromTheCommandLine) {
+    // Shift-JIS for ムービー: Qt's list of arguments would have mangled it.
+    const std::string name = "\x83\x80\x81[\x83r\x81[.avi";
+    moviemaker::MovieSpec spec;
+    spec.frames = 5;
+    spec.sound = moviemaker::SoundKind::kNone;
+    ASSERT_TRUE(moviemaker::MakeMovie(spec, m_dir.File(name)).ok());
+    const auto here = std::filesystem::current_path();
+    std::filesystem::current_path(m_dir.Path());
+    Start({name});
+    std::filesystem::current_path(here);
+    ASSERT_TRUE(RunUntil([&] { return !OpenPath().empty(); })) << "the movie never opened";
+    EXPECT_EQ(OpenPath(), m_dir.File(name));
+    const QStringList recent = RecentMenuTexts();
+    ASSERT_EQ(recent.size(), 1);
 }
 
 TEST_F(AppTest, AChosenRecentFileMovesToTheTopWhenItOpens) {

@@ -1,4 +1,9 @@
+#include <QApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
 #include <QImage>
 #include <QMouseEvent>
 #include <QScreen>
@@ -31,16 +36,34 @@ protected:
         services.doc.OnStop();
         Settle();
     }
-    // The view's window spans one pixel beyond the screen's top-left corner and two
-    // beyond its bottom-right one.
+    void PressEscape() {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QCoreApplication::sendEvent(
+            QApplication::focusWidget() ? QApplication::focusWidget() : view, &press);
+        Settle();
+    }
+    // The frame is in the window manager's full-screen state with its bars hidden, and
+    // the view's client area is exactly the screen: no edge, no bar around it.
     void ExpectCoversTheScreen() {
-        const QSize screen = Screen();
-        const movie::RECT expected{-1, -1, screen.width() + 2, screen.height() + 2};
-        const movie::RECT actual = ViewOnScreen();
-        EXPECT_EQ(actual.left, expected.left);
-        EXPECT_EQ(actual.top, expected.top);
-        EXPECT_EQ(actual.right, expected.right);
-        EXPECT_EQ(actual.bottom, expected.bottom);
+        EXPECT_TRUE(frame->windowState() & Qt::WindowFullScreen);
+        EXPECT_FALSE(frame->menuBar()->isVisible());
+        EXPECT_FALSE(frame->statusBar()->isVisible());
+        for (QToolBar* bar : frame->findChildren<QToolBar*>()) EXPECT_FALSE(bar->isVisible());
+        const QRect screen = view->screen()->geometry();
+        const movie::RECT& client = view->ClientScreenRect();
+        EXPECT_EQ(client.left, screen.left());
+        EXPECT_EQ(client.top, screen.top());
+        EXPECT_EQ(client.right, screen.left() + screen.width());
+        EXPECT_EQ(client.bottom, screen.top() + screen.height());
+        EXPECT_EQ(view->ClientSize(), screen.size());
+    }
+    void ExpectWindowed(const QRect& windowed) {
+        EXPECT_FALSE(frame->windowState() & Qt::WindowFullScreen);
+        EXPECT_TRUE(frame->menuBar()->isVisible());
+        EXPECT_TRUE(frame->statusBar()->isVisible());
+        EXPECT_EQ(frame->frameGeometry(), windowed);
+        EXPECT_EQ(view->contentsRect().size(),
+                  view->size() - QSize(2 * CLumekoView::kEdge, 2 * CLumekoView::kEdge));
     }
 };
 
@@ -172,20 +195,28 @@ TEST_F(ViewTest, FullScreenOnPlayLeftByClickAndByStop) {
     Play();
     ASSERT_TRUE(view->IsFullScreen());
     ExpectCoversTheScreen();
-    EXPECT_TRUE(frame->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_EQ(QWidget::mouseGrabber(), view);
+    EXPECT_EQ(QWidget::mouseGrabber(), nullptr) << "no grab: Wayland has none outside pop-ups";
     EXPECT_EQ(view->cursor().shape(), Qt::BlankCursor);
 
     // A click anywhere leaves; playback goes on in the window.
     Click();
     EXPECT_FALSE(view->IsFullScreen());
     EXPECT_TRUE(services.doc.m_bPlaying);
-    EXPECT_EQ(frame->frameGeometry(), windowed);
-    EXPECT_FALSE(frame->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
+    ExpectWindowed(windowed);
     EXPECT_EQ(view->cursor().shape(), Qt::ArrowCursor);
     Click();
     EXPECT_EQ(frame->frameGeometry(), windowed) << "a click in the window changes nothing";
+    EXPECT_TRUE(services.doc.m_bPlaying);
+
+    // Escape leaves too, and only full screen: in the window it stops nothing.
+    Stop();
+    Play();
+    ASSERT_TRUE(view->IsFullScreen());
+    PressEscape();
+    EXPECT_FALSE(view->IsFullScreen());
+    EXPECT_TRUE(services.doc.m_bPlaying);
+    ExpectWindowed(windowed);
+    PressEscape();
     EXPECT_TRUE(services.doc.m_bPlaying);
 
     Stop();
@@ -193,13 +224,26 @@ TEST_F(ViewTest, FullScreenOnPlayLeftByClickAndByStop) {
     ASSERT_TRUE(view->IsFullScreen());
     Stop();
     EXPECT_FALSE(view->IsFullScreen());
-    EXPECT_EQ(frame->frameGeometry(), windowed);
+    ExpectWindowed(windowed);
 
     // Off: the next start stays in the window.
     view->OnFullScreen();
     Play();
     EXPECT_FALSE(view->IsFullScreen());
     EXPECT_EQ(frame->frameGeometry(), windowed);
+}
+
+TEST_F(ViewTest, ASizeChosenInFullScreenWaitsForTheWindow) {
+    Open(Make(320, 224, 60));
+    view->OnFullScreen();
+    Play();
+    ASSERT_TRUE(view->IsFullScreen());
+    view->SetWindowSize(2);
+    Settle();
+    ExpectCoversTheScreen();
+    Click();
+    EXPECT_EQ(view->ClientSize(), QSize(640, 448));
+    EXPECT_EQ(view->WindowSize(), 2);
 }
 
 TEST_F(ViewTest, FullScreenCommandEntersAtOnceWhilePlayingEvenPaused) {
