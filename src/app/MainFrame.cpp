@@ -336,12 +336,13 @@ void CMainFrame::BuildKeys() {
         {ID_STEP_BACK, "One frame back", Qt::Key_Comma},
         {ID_STEP_FORWARD, "One frame forward", Qt::Key_Period},
         {ID_TOGGLE_FULL_SCREEN, "Full screen on/off", Qt::Key_F},
-        {ID_LEAVE_FULL_SCREEN, "Leave full screen", Qt::Key_Escape},
         {ID_MUTE, nullptr, Qt::Key_M},
         {ID_VOLUME_UP, "Louder", Qt::Key_Up},
         {ID_VOLUME_DOWN, "Softer", Qt::Key_Down},
         {ID_COPY_PICTURE, "Copy Picture", QKeySequence::Copy},
     };
+    // Escape is the full-screen view's own key (it has the focus there): a window-wide
+    // shortcut would take it from the view on every display server.
     for (const Key& k : keys) {
         QAction* action = k.text ? Command(k.command, k.text, "") : m_actions[k.command];
         action->setShortcut(k.key);

@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QLayout>
 #include <QPainter>
 #include <QRegion>
 #include <QScreen>
@@ -176,6 +177,8 @@ void CLumekoView::ApplyMaximum() {
     QWidget* frame = window();
     const QScreen* screen = frame->screen();
     const QRect work = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    // Bars shown since the last layout take their room first.
+    if (frame->layout()) frame->layout()->activate();
     const QSize allowance = frame->frameGeometry().size() - contentsRect().size();
     PlaceFrame(
         MaximumFrameRect(ToFrameRect(work), BaseSize(), {allowance.width(), allowance.height()}));
@@ -199,7 +202,9 @@ void CLumekoView::ApplyWindowSize() {
         ApplyMaximum();
         return;
     }
-    // The allowance is measured from the live frame and view: bars, menu and edges.
+    // The allowance is measured from the live frame and view: bars, menu and edges, laid
+    // out first so that bars shown since the last layout count.
+    if (frame->layout()) frame->layout()->activate();
     const QSize allowance = frame->size() - contentsRect().size();
     const PictureSize want =
         FactorFrameSize(m_nWindowSize, base, {allowance.width(), allowance.height()});
@@ -355,6 +360,8 @@ void CLumekoView::LeaveFullScreen() {
         if (bar) bar->show();
     m_hiddenBars.clear();
     setFrameStyle(kWindowedFrameStyle);
+    // The bars take their room now, so a size chosen meanwhile is measured with them.
+    if (frame->layout()) frame->layout()->activate();
     UpdateClientSize();
     frame->setWindowState(m_savedFrameState & ~Qt::WindowFullScreen);
     if (!(m_savedFrameState & (Qt::WindowMaximized | Qt::WindowFullScreen))) {

@@ -140,7 +140,9 @@ void AddConvertCommand(CLI::App& app) {
         const bool batch = !modern->to.empty() || !modern->outDir.empty();
         if (!batch) {
             if (o->in.empty() || o->out.empty())
-                FailUsage("convert takes IN and OUT, or --to FORMAT / --out-dir DIR and movies");
+                FailUsage(
+                    "convert needs the movie and the output file, or --to FORMAT / --out-dir "
+                    "DIR and the movies");
             if (o->out == "-")
                 FailUsage(
                     "a movie file cannot be written to standard output: its headers and index "
