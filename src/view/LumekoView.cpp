@@ -2,10 +2,10 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMouseEvent>
-#include <QLayout>
 #include <QPainter>
 #include <QRegion>
 #include <QScreen>
@@ -318,7 +318,11 @@ void CLumekoView::EnterFullScreen() {
     QWidget* frame = window();
     m_rcSavedFrame = ToFrameRect(frame->frameGeometry());
     m_savedFrameState = frame->windowState();
-    m_savedFrameSize = frame->size();
+    // While a size is still held the frame may show the compositor's passing answer (its
+    // first configure brings the frame's initial size): the size asked for is the one to
+    // come back to.
+    const bool holding = m_holdTimer.isActive() && m_nHoldTries < kHoldSizeTries;
+    m_savedFrameSize = holding ? m_heldFrameSize : frame->size();
     // Only the picture is left: no menu, tool bar, status bar or sunken edge.
     m_hiddenBars.clear();
     if (auto* main = qobject_cast<QMainWindow*>(frame)) {
