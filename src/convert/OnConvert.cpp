@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "base/FourCC.h"
 #include "base/SafeOutputFile.h"
 #include "base/TruncateToUnsigned.h"
 #include "convert/Compressor.h"
@@ -23,15 +24,6 @@ constexpr char kAudioName[] = "ZEVEDI TrueMotin Audio #1";
 
 void SetName(char (&field)[64], const char* name) {
     std::strncpy(field, name, sizeof field - 1);
-}
-
-std::string FourCCText(uint32_t code) {
-    std::string text;
-    for (int i = 0; i < 4; ++i) {
-        const char c = static_cast<char>(code >> (8 * i));
-        text += (c >= 32 && c < 127) ? c : '?';
-    }
-    return text;
 }
 
 }  // namespace

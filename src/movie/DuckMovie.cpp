@@ -13,6 +13,7 @@
 #include "audio/Dk4Decoder.h"
 #include "audio/PcmCopy.h"
 #include "base/ByteReader.h"
+#include "base/FourCC.h"
 #include "truemotion/FrameGeometry.h"
 #include "truemotion/FrameKind.h"
 
@@ -36,16 +37,6 @@ bool IsHandledAudioFormat(const movie::WAVEFORMATEX& wfx) {
          wfx.nBlockAlign != uint32_t{wfx.nChannels} * wfx.wBitsPerSample / 8))
         return false;
     return audio::IsValidBlockAlign(wfx.wFormatTag, wfx.nChannels, wfx.nBlockAlign);
-}
-
-// A four-character code as text, unprintable bytes as '?'.
-std::string FourCCText(uint32_t code) {
-    std::string text;
-    for (int i = 0; i < 4; ++i) {
-        const char c = static_cast<char>(code >> (8 * i));
-        text += (c >= 32 && c < 127) ? c : '?';
-    }
-    return text;
 }
 
 // The most raw bytes one ReadAudio takes: about a second of decoded sound, and never

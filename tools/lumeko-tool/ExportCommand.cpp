@@ -13,6 +13,7 @@
 #include <set>
 #include <thread>
 
+#include "StopSignals.h"
 #include "convert/gst/GstExport.h"
 #include "movie/DuckMovie.h"
 #include "platform/ConsoleMessageBox.h"
@@ -22,26 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // Ctrl+C and SIGTERM ask the export to stop; it then removes what it wrote.
-std::atomic<bool> g_stop{false};
-
-class StopOnSignals {
-public:
-    StopOnSignals() {
-        g_stop = false;
-        struct sigaction action = {};
-        action.sa_handler = [](int) { g_stop = true; };
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &m_oldInt);
-        sigaction(SIGTERM, &action, &m_oldTerm);
-    }
-    ~StopOnSignals() {
-        sigaction(SIGINT, &m_oldInt, nullptr);
-        sigaction(SIGTERM, &m_oldTerm, nullptr);
-    }
-
-private:
-    struct sigaction m_oldInt = {}, m_oldTerm = {};
-};
+bool StopAsked() { return StopSignals::Caught().load() != 0; }
 
 // One line of progress per running job on a terminal; lasting messages scroll above them.
 class Display {
@@ -119,7 +101,7 @@ public:
                                              std::string(static_cast<size_t>(width - filled), '.'),
                                              done, total, rate, left));
     }
-    bool Cancelled() const override { return g_stop; }
+    bool Cancelled() const override { return StopAsked(); }
 
 private:
     Display& m_display;
@@ -184,7 +166,7 @@ Outcome ExportOne(const std::string& in, const std::string& out, const convert::
     JobProgress progress(display, slot, fs::path(in).filename().string());
     auto written = convert::ExportMovie(movie, out, s, progress);
     display.Clear(slot);
-    if (g_stop) return Outcome::kCancelled;
+    if (StopAsked()) return Outcome::kCancelled;
     if (!written) {
         display.Say(written.error().message, true);
         return Outcome::kFailed;
@@ -247,11 +229,11 @@ void RunBatch(const ExportOptions& o, std::vector<std::string> paths, int qualit
         clash[i] = !taken.insert(fs::weakly_canonical(outputs[i]).string()).second;
 
     std::atomic<size_t> next{0};
-    StopOnSignals signals;
+    StopSignals signals;
     std::vector<std::thread> workers;
     for (size_t slot = 0; slot < jobs; ++slot) {
         workers.emplace_back([&, slot] {
-            for (size_t i; !g_stop && (i = next++) < inputs.size();) {
+            for (size_t i; !StopAsked() && (i = next++) < inputs.size();) {
                 if (clash[i]) {
                     display.Say(outputs[i] + ": another movie of the batch has this output name; " +
                                     inputs[i] + " not converted",
@@ -270,8 +252,8 @@ void RunBatch(const ExportOptions& o, std::vector<std::string> paths, int qualit
     const auto done = count(Outcome::kWritten), skipped = count(Outcome::kSkipped);
     const auto failed = static_cast<long>(inputs.size()) - done - skipped;
     fmt::print(stderr, "{} converted, {} skipped, {} failed{}\n", done, skipped, failed,
-               g_stop ? " (stopped)" : "");
-    if (g_stop) throw CLI::RuntimeError(130);
+               StopAsked() ? " (stopped)" : "");
+    if (StopAsked()) throw CLI::RuntimeError(130);
     if (failed > 0) throw CLI::RuntimeError(1);
 }
 
@@ -318,7 +300,7 @@ bool RunExport(const ExportOptions& o, const std::string& in, const std::string&
     if (!format) return false;
 
     Display display(1, quiet);
-    StopOnSignals signals;
+    StopSignals signals;
     const Outcome outcome = ExportOne(in, out, Settings(o, *format, quality), display, 0);
     display.Finish();
     if (outcome == Outcome::kCancelled) Fail(out + ": stopped; nothing written", 130);

@@ -7,17 +7,9 @@
 #include "OpenMovie.h"
 #include "ToolOutput.h"
 #include "audio/AudioFormat.h"
+#include "base/FourCC.h"
 
 namespace {
-
-std::string FourCCText(uint32_t code) {
-    std::string text;
-    for (int i = 0; i < 4; ++i) {
-        const char c = static_cast<char>(code >> (8 * i));
-        text += (c >= 32 && c < 127) ? c : '?';
-    }
-    return text;
-}
 
 std::string AudioFormatName(uint16_t tag) {
     switch (tag) {

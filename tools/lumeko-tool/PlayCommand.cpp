@@ -10,6 +10,7 @@
 
 #include "Commands.h"
 #include "OpenMovie.h"
+#include "StopSignals.h"
 #include "ToolOutput.h"
 #include "platform/ConsoleMessageBox.h"
 #include "platform/MemorySettings.h"
@@ -41,36 +42,6 @@ public:
 
 private:
     std::string m_elapsed = " 0: 0", m_total = " 0: 0";
-};
-
-// SIGINT and SIGTERM end the playing with a clean stop: the handler only notes the
-// signal, and the idle loop, which looks at least every millisecond, stops the movie and
-// ends with the shell's status for it (128 + the signal).
-volatile std::sig_atomic_t g_signal = 0;
-
-extern "C" void NoteSignal(int signal) { g_signal = signal; }
-
-class StopSignals {
-public:
-    StopSignals() {
-        g_signal = 0;
-        struct sigaction action {};
-        action.sa_handler = &NoteSignal;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &m_int);
-        sigaction(SIGTERM, &action, &m_term);
-    }
-    ~StopSignals() {
-        sigaction(SIGINT, &m_int, nullptr);
-        sigaction(SIGTERM, &m_term, nullptr);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-    int Caught() const { return g_signal; }
-
-private:
-    struct sigaction m_int {};
-    struct sigaction m_term {};
 };
 
 // A time as seconds ("90", "12.5"), minutes and seconds ("1:30") or hours, minutes
@@ -146,7 +117,7 @@ void AddPlayCommand(CLI::App& app) {
         // millisecond keeps the picture on time without spinning a core.
         bool sawMovie = false;
         while (!frame.closeRequested) {
-            if (const int signal = signals.Caught()) {
+            if (const int signal = StopSignals::Caught().load()) {
                 doc.m_pendingFiles.clear();
                 doc.OnStop();
                 doc.CloseMovie();
