@@ -187,8 +187,9 @@ TEST(ConvertCommand, SignalStopsTheExportAndLeavesNothing) {
             const int null = open("/dev/null", O_WRONLY);
             dup2(null, STDERR_FILENO);
             dup2(null, STDOUT_FILENO);
-            execl(LUMEKO_TOOL, LUMEKO_TOOL, "convert", "--quiet", movie.c_str(), target.c_str(),
-                  static_cast<char*>(nullptr));
+            // --force: the old file may be replaced, but only by a finished export.
+            execl(LUMEKO_TOOL, LUMEKO_TOOL, "convert", "--quiet", "--force", movie.c_str(),
+                  target.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         // Signalled once its hidden file is there, so the export is under way.
