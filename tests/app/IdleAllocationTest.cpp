@@ -14,39 +14,8 @@
 
 #include "app/LumekoApp.h"
 #include "moviemaker/MovieMaker.h"
+#include "support/CountedAllocations.h"
 #include "support/TempDir.h"
-
-// Counts every allocation of the program; this test has an executable of its own.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-static std::atomic<long> g_allocations{0};
-
-void* operator new(std::size_t size) {
-    ++g_allocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-    return operator new(size);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    ++g_allocations;
-    return std::malloc(size ? size : 1);
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
-    return operator new(size, tag);
-}
 
 namespace {
 
