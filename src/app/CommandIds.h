@@ -37,7 +37,7 @@ enum CommandId : int {
     ID_STEP_BACK = 32859,
     ID_STEP_FORWARD = 32860,
     ID_TOGGLE_FULL_SCREEN = 32861,
-    ID_LEAVE_FULL_SCREEN = 32862,
+    // 32862 is kept free: Escape is the full-screen view's own key.
     ID_MUTE = 32863,
     ID_VOLUME_UP = 32864,
     ID_VOLUME_DOWN = 32865,

@@ -372,8 +372,6 @@ void CLumekoApp::RouteCommands() {
             }
         },
         always);
-    frame.Route(
-        ID_LEAVE_FULL_SCREEN, [&view] { view.LeaveFullScreen(); }, always);
     const auto showVolume = [this, &doc] { m_frame->ShowVolume(doc.GetVolume(), doc.IsMuted()); };
     frame.Route(
         ID_MUTE,

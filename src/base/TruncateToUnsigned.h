@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <limits>
 
-// A float-to-integer truncation that the original's arithmetic can overflow: limited to
+// A float-to-integer truncation that the timing arithmetic can overflow: limited to
 // the target's range (and 0 for NaN) instead of being undefined.
 inline uint32_t TruncateToUnsigned(double value) {
     if (!(value > 0)) return 0;

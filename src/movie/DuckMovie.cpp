@@ -236,7 +236,8 @@ int CDuckMovie::OpenVideo() {
     m_bmih.biWidth = m_nWidth;
     m_bmih.biHeight = m_nHeight;
     m_bmih.biBitCount = 24;
-    // Sized from the file header, as the original did, not from the decoded picture.
+    // Sized from the file header, not from the decoded picture: compressors and files
+    // written before rely on that figure.
     m_bmih.biSizeImage = m_fileInfo.dwHeight * ((3 * m_fileInfo.dwWidth + 3) & ~3u);
     return 1;
 }

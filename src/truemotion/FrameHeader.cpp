@@ -23,7 +23,7 @@ constexpr uint8_t kSkipFlag = 0x20;
 constexpr uint16_t kTablesBuilt = 0xFFFF;
 
 // The acceptance test reads byte `type` of the compression's 8-byte row. A type above
-// 7 reads on into the rows after it, as the original table lookup did; past the end of
+// 7 reads on into the rows after it, as movies made for this format expect; past the end of
 // the table there is nothing to accept.
 bool IsAcceptedType(int compression, int type) {
     const size_t index =

@@ -12,8 +12,8 @@ struct FrameRect {
     int x, y, width, height;
 };
 
-// The picture corrected to the proportions of a 4:3 screen, in the original's double
-// arithmetic (its factor is the decimal 1.333, not 4/3).
+// The picture corrected to the proportions of a 4:3 screen, in double arithmetic with
+// the decimal factor 1.333, not 4/3, so sizes match those users have always seen.
 PictureSize CorrectedSize(int width, int height);
 
 // The frame size that gives the client area `factor` times `base`; `allowance` is what
