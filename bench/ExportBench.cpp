@@ -30,7 +30,7 @@ const std::string& Movie(int width) {
         spec.height = width * 3 / 4;
         if (width == 640) spec.rate = 30000, spec.scale = 1001, spec.frames = 300;
         path = (dir / ("movie-" + std::to_string(width) + ".avi")).string();
-        if (!moviemaker::MakeMovie(spec, path).ok()) path.clear();
+        if (!moviemaker::MakeMovie(spec, path).Ok()) path.clear();
     }
     return path;
 }
@@ -38,7 +38,7 @@ const std::string& Movie(int width) {
 void BM_Export(benchmark::State& state) {
     const auto format = static_cast<convert::ExportFormat>(state.range(0));
     const std::string& source = Movie(static_cast<int>(state.range(1)));
-    if (source.empty() || !convert::CheckExportElements(format).ok()) {
+    if (source.empty() || !convert::CheckExportElements(format).Ok()) {
         state.SkipWithError("no movie or no GStreamer elements");
         return;
     }
@@ -50,11 +50,13 @@ void BM_Export(benchmark::State& state) {
     const std::string out = source + convert::ExportExtension(format);
     Quiet quiet;
     for (auto _ : state) {
-        if (!convert::ExportMovie(movie, out, settings, quiet).ok()) state.SkipWithError("export failed");
+        if (!convert::ExportMovie(movie, out, settings, quiet).Ok())
+            state.SkipWithError("export failed");
     }
-    const double seconds = static_cast<double>(movie.GetFrameCount()) * movie.GetScale() / movie.GetRate();
-    state.counters["x_realtime"] =
-        benchmark::Counter(seconds * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    const double seconds =
+        static_cast<double>(movie.GetFrameCount()) * movie.GetScale() / movie.GetRate();
+    state.counters["x_realtime"] = benchmark::Counter(
+        seconds * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     fs::remove(out);
 }
 BENCHMARK(BM_Export)

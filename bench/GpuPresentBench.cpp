@@ -26,7 +26,7 @@ constexpr int kClientWidth = 1920, kClientHeight = 1080;
 struct GlTarget {
     QOffscreenSurface surface;
     QOpenGLContext context;
-    CGlPictureRenderer renderer;
+    GlPictureRenderer renderer;
     GLuint framebuffer = 0, colour = 0, texture = 0;
     bool ready = false;
 

@@ -12,8 +12,8 @@
 
 #include "moviemaker/MovieMaker.h"
 #include "platform/ConsoleMessageBox.h"
-#include "platform/SilentWaveOut.h"
 #include "platform/MemorySettings.h"
+#include "platform/SilentWaveOut.h"
 #include "platform/ThreadTimer.h"
 #include "playback/LumekoDoc.h"
 
@@ -22,7 +22,8 @@ namespace {
 double CpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
+    return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+           usage.ru_stime.tv_usec / 1e6;
 }
 
 void Measure(int width, int height, uint32_t fps, int seconds) {
@@ -33,7 +34,7 @@ void Measure(int width, int height, uint32_t fps, int seconds) {
     spec.rate = fps;
     spec.frames = static_cast<int>(fps) * seconds;
     spec.sound = moviemaker::SoundKind::kNone;
-    if (!moviemaker::MakeMovie(spec, path).ok()) return;
+    if (!moviemaker::MakeMovie(spec, path).Ok()) return;
 
     platform::MemorySettings settings;
     platform::SteadyMillisecondClock clock;
@@ -62,15 +63,20 @@ void Measure(int width, int height, uint32_t fps, int seconds) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double cpu = CpuSeconds() - cpuStart;
     std::sort(lateness.begin(), lateness.end());
-    const auto at = [&](double q) { return lateness.empty() ? 0 : lateness[static_cast<size_t>(q * (lateness.size() - 1))]; };
+    const auto at = [&](double q) {
+        return lateness.empty() ? 0 : lateness[static_cast<size_t>(q * (lateness.size() - 1))];
+    };
     const long missed = std::count(shown.begin() + 1, shown.end(), false);
-    std::printf("%dx%d at %u fps, %d s: lateness median %.1f ms, 99th %.1f ms, max %.1f ms; %ld of %d frames never "
-                "shown; CPU %.1f%% of one core\n",
-                width, height, fps, seconds, at(0.5), at(0.99), lateness.empty() ? 0 : lateness.back(), missed,
-                spec.frames, 100 * cpu / wall);
+    std::printf(
+        "%dx%d at %u fps, %d s: lateness median %.1f ms, 99th %.1f ms, max %.1f ms; %ld of %d "
+        "frames never "
+        "shown; CPU %.1f%% of one core\n",
+        width, height, fps, seconds, at(0.5), at(0.99), lateness.empty() ? 0 : lateness.back(),
+        missed, spec.frames, 100 * cpu / wall);
     std::filesystem::remove(path);
 }
 

@@ -233,7 +233,7 @@ std::string MakeMovie(uint32_t rate, uint32_t scale, double seconds, int width, 
     spec.keyEvery = 15;
     spec.frames = static_cast<int>(std::lround(seconds * rate / scale));
     spec.sound = moviemaker::SoundKind::kDk4Stereo;
-    if (!moviemaker::MakeMovie(spec, path).ok()) {
+    if (!moviemaker::MakeMovie(spec, path).Ok()) {
         std::fprintf(stderr, "cannot make %s\n", path.c_str());
         std::exit(1);
     }

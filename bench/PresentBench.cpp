@@ -30,7 +30,7 @@ void Present(benchmark::State& state, bool smooth) {
     const std::vector<uint8_t> pixels = Picture();
     QImage client(kClientWidth, kClientHeight, QImage::Format_RGB32);
     client.fill(Qt::black);
-    CSoftwarePicture picture;
+    SoftwarePicture picture;
     picture.SetSize(kWidth, kHeight);
     for (auto _ : state) {
         QPainter painter(&client);

@@ -46,7 +46,7 @@ const std::string& Movie(int keyEvery) {
     spec.frames = kFrames;
     spec.keyEvery = keyEvery;
     spec.sound = moviemaker::SoundKind::kDk4Stereo;
-    if (!std::filesystem::exists(path) && !moviemaker::MakeMovie(spec, path).ok()) std::abort();
+    if (!std::filesystem::exists(path) && !moviemaker::MakeMovie(spec, path).Ok()) std::abort();
     return made.emplace(keyEvery, path).first->second;
 }
 

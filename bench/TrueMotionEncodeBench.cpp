@@ -20,8 +20,8 @@ void BM_Encode(benchmark::State& state, EncoderMode mode, bool delta) {
     truemotion::EncoderSettings settings;
     settings.mode = mode;
     auto encoder = truemotion::TrueMotionEncoder::Create(width, height, settings);
-    if (!encoder.ok()) {
-        state.SkipWithError(encoder.error().message.c_str());
+    if (!encoder.Ok()) {
+        state.SkipWithError(encoder.Error().message.c_str());
         return;
     }
     const std::vector<uint8_t> pictures[2] = {MakeTestPicture(width, height, 0, 1),

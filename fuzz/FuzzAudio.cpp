@@ -19,7 +19,8 @@ constexpr int kMaxChunks = 64;
 
 enum Decoder : uint8_t { kDk4Mono, kDk4Stereo, kDk3, kPcm, kDecoderCount };
 
-size_t Decode(Decoder decoder, std::span<const uint8_t> chunk, uint16_t blockAlign, std::span<int16_t> out) {
+size_t Decode(Decoder decoder, std::span<const uint8_t> chunk, uint16_t blockAlign,
+              std::span<int16_t> out) {
     switch (decoder) {
         case kDk4Mono:
             return audio::DecodeDk4Mono(chunk, blockAlign, out);
@@ -28,7 +29,9 @@ size_t Decode(Decoder decoder, std::span<const uint8_t> chunk, uint16_t blockAli
         case kDk3:
             return audio::DecodeDk3(chunk, blockAlign, out);
         default:
-            return audio::CopyPcm(chunk, blockAlign, std::span(reinterpret_cast<uint8_t*>(out.data()), out.size_bytes()));
+            return audio::CopyPcm(
+                chunk, blockAlign,
+                std::span(reinterpret_cast<uint8_t*>(out.data()), out.size_bytes()));
     }
 }
 

@@ -40,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     truemotion::TrueMotionDecoder decoder;
     fuzz::Require(decoder.Open(picture.width, picture.height));
-    const size_t imageBytes = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height) * 3;
+    const size_t imageBytes =
+        static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height) * 3;
     const std::unique_ptr<uint8_t[]> pixels(new uint8_t[imageBytes]());
     const std::unique_ptr<uint8_t[]> before(new uint8_t[imageBytes]);
 

@@ -29,7 +29,8 @@ private:
 // Reads every byte of `bytes` into a sink the optimiser must keep. Left out of the
 // coverage instrumentation, which would otherwise cost more than the decoding; the
 // address checks stay.
-__attribute__((noinline, no_sanitize("coverage"))) inline void Touch(std::span<const uint8_t> bytes) {
+__attribute__((noinline, no_sanitize("coverage"))) inline void Touch(
+    std::span<const uint8_t> bytes) {
     uint8_t sum = 0;
     for (const uint8_t b : bytes) sum = static_cast<uint8_t>(sum + b);
     volatile uint8_t sink = sum;

@@ -25,10 +25,12 @@ void ReadAllFrames(CDuckMovie& movie) {
     movie::BITMAPINFOHEADER bmih{};
     fuzz::Require(movie.GetBitmapHeader(&bmih) == 1);
     fuzz::Require(bmih.biWidth > 0 && bmih.biHeight > 0);
-    const size_t imageBytes = static_cast<size_t>(bmih.biWidth) * static_cast<size_t>(bmih.biHeight) * 3;
+    const size_t imageBytes =
+        static_cast<size_t>(bmih.biWidth) * static_cast<size_t>(bmih.biHeight) * 3;
     const std::unique_ptr<uint8_t[]> image(new uint8_t[imageBytes]());
     const size_t pixels = imageBytes / 3;
-    const auto budget = static_cast<uint32_t>(std::clamp<size_t>(kMaxDecodedPixels / pixels, 2, kMaxFrames));
+    const auto budget =
+        static_cast<uint32_t>(std::clamp<size_t>(kMaxDecodedPixels / pixels, 2, kMaxFrames));
     const uint32_t frames = std::min(movie.GetFrameCount(), budget);
     for (uint32_t i = 0; i < frames; ++i) {
         if (movie.ReadFrame(i, image.get()) == -1) break;
@@ -73,7 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SilentMessageBox messages;
     CDuckMovie movie(messages);
     if (movie.OpenMemory(input.Bytes()) != 1) {
-        fuzz::Require(!movie.IsOpen() && movie.GetFrameCount() == 0 && movie.ReadFrame(0, nullptr) == -1);
+        fuzz::Require(!movie.IsOpen() && movie.GetFrameCount() == 0 &&
+                      movie.ReadFrame(0, nullptr) == -1);
         return 0;
     }
     ReadAllFrames(movie);

@@ -42,7 +42,9 @@ constexpr std::array<Name, 14> kProgramKeys = {{
 
 bool SameName(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+        const auto lower = [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+        };
         return lower(x) == lower(y);
     });
 }
@@ -57,7 +59,8 @@ std::vector<std::optional<std::string>> ReadProgramKeys(const platform::IniText&
     return values;
 }
 
-void CheckSet(platform::IniText ini, std::string_view section, std::string_view key, std::string_view value) {
+void CheckSet(platform::IniText ini, std::string_view section, std::string_view key,
+              std::string_view value) {
     const auto before = ReadProgramKeys(ini);
     if (!ini.Set(section, key, value)) return;
     fuzz::Require(ini.Find(section, key) == value);
@@ -65,7 +68,8 @@ void CheckSet(platform::IniText ini, std::string_view section, std::string_view 
     fuzz::Require(saved.Find(section, key) == value);
     const auto after = ReadProgramKeys(saved);
     for (size_t i = 0; i < kProgramKeys.size(); ++i) {
-        if (SameName(kProgramKeys[i].section, section) && SameName(kProgramKeys[i].key, key)) continue;
+        if (SameName(kProgramKeys[i].section, section) && SameName(kProgramKeys[i].key, key))
+            continue;
         fuzz::Require(after[i] == before[i]);
     }
 }

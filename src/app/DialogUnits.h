@@ -10,9 +10,9 @@
 // them: a quarter of the font's mean letter width (over A-Z and a-z) across, an eighth
 // of its height down. A font whose letters run wider than the layout was drawn for gets
 // a wider unit, so that every text fits its control and the layout keeps its proportions.
-class CDialogUnits {
+class DialogUnits {
 public:
-    explicit CDialogUnits(const QFont& font) : m_metrics(font) {
+    explicit DialogUnits(const QFont& font) : m_metrics(font) {
         const double letters =
             m_metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
         m_unitX = std::round(letters / 52) / 4;

@@ -20,20 +20,20 @@ struct Control {
 };
 
 // The units for a template whose texts must all fit their controls.
-CDialogUnits FittedUnits(const QDialog& dialog, const std::vector<Control>& statics) {
-    CDialogUnits units(dialog.font());
+DialogUnits FittedUnits(const QDialog& dialog, const std::vector<Control>& statics) {
+    DialogUnits units(dialog.font());
     for (const Control& c : statics) units.FitText(c.text, c.width);
     return units;
 }
 
-void AddStatics(QDialog* dialog, const CDialogUnits& units, const std::vector<Control>& statics) {
+void AddStatics(QDialog* dialog, const DialogUnits& units, const std::vector<Control>& statics) {
     for (const Control& c : statics) {
         auto* label = new QLabel(c.text, dialog);
         label->setGeometry(units.Map(c.x, c.y, c.width, c.height));
     }
 }
 
-void AddOkButton(QDialog* dialog, const CDialogUnits& units, int x, int y, int width, int height) {
+void AddOkButton(QDialog* dialog, const DialogUnits& units, int x, int y, int width, int height) {
     auto* ok = new QPushButton("OK", dialog);
     ok->setDefault(true);
     ok->setGeometry(units.Map(x, y, width, height));
@@ -58,7 +58,7 @@ QPixmap DrawnProgramIcon(QSize size) {
     return pixmap;
 }
 
-void SetSize(QDialog* dialog, const CDialogUnits& units, int width, int height) {
+void SetSize(QDialog* dialog, const DialogUnits& units, int width, int height) {
     const QRect size = units.Map(0, 0, width, height);
     dialog->setFixedSize(size.width(), size.height());
 }
@@ -86,7 +86,7 @@ CFileInfoDlg::CFileInfoDlg(const FileInfoTexts& t, QWidget* parent) : QDialog(pa
         {text(t.channels), 105, 35, 19, 8},
         {text(t.time), 105, 45, 16, 8},
     };
-    const CDialogUnits units = FittedUnits(*this, statics);
+    const DialogUnits units = FittedUnits(*this, statics);
     SetSize(this, units, 143, 85);
     (new QGroupBox("Video", this))->setGeometry(units.Map(5, 5, 60, 55));
     (new QGroupBox("Audio", this))->setGeometry(units.Map(70, 5, 65, 55));
@@ -100,7 +100,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
         {"Lumeko movie player", 30, 5, 75, 8},
         {"Version " + QCoreApplication::applicationVersion(), 30, 25, 90, 8},
     };
-    const CDialogUnits units = FittedUnits(*this, statics);
+    const DialogUnits units = FittedUnits(*this, statics);
     SetSize(this, units, 123, 59);
     auto* icon = new QLabel(this);
     const QRect iconRect = units.Map(5, 8, 20, 20);

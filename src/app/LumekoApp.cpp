@@ -1,29 +1,28 @@
 #include "app/LumekoApp.h"
 
-#include <QAbstractButton>
-#include <QClipboard>
-#include <QDesktopServices>
-#include <QFileDialog>
-#include <QGuiApplication>
-#include <QMessageBox>
-#include <QUrl>
-
-#include <QDir>
-#include <QFileInfo>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QUrl>
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
 
 #include "app/CommandIds.h"
-#include "app/SettingsPath.h"
 #include "app/CommandLine.h"
 #include "app/CommandStates.h"
 #include "app/FileInfoDialog.h"
 #include "app/PictureCommands.h"
 #include "app/QtConversionHost.h"
+#include "app/SettingsPath.h"
 
 namespace {
 
@@ -35,9 +34,11 @@ constexpr int kQuietIdleMs = 20;
 std::string SettingsPath() {
     // Taken as bytes: a folder name need not be UTF-8.
     const QByteArray home = qgetenv("HOME");
-    const std::string configHome = ConfigHomeFor(qgetenv("XDG_CONFIG_HOME").toStdString(),
-                                                 home.isEmpty() ? QDir::homePath().toStdString() : home.toStdString());
-    const std::string path = SettingsPathFor(QCoreApplication::applicationFilePath().toStdString(), configHome);
+    const std::string configHome =
+        ConfigHomeFor(qgetenv("XDG_CONFIG_HOME").toStdString(),
+                      home.isEmpty() ? QDir::homePath().toStdString() : home.toStdString());
+    const std::string path =
+        SettingsPathFor(QCoreApplication::applicationFilePath().toStdString(), configHome);
     // The user's own folder, private as configuration folders are; never one beside the
     // program, where the file is only used when it is there already.
     std::error_code ec;
@@ -61,7 +62,8 @@ extern "C" void WriteSignal(int signal) {
 }  // namespace
 
 void QtMessageBox::ShowError(std::string_view text) {
-    QMessageBox box(QMessageBox::Critical, QString(), QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
+    QMessageBox box(QMessageBox::Critical, QString(),
+                    QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
                     QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
@@ -71,10 +73,12 @@ CLumekoApp::CLumekoApp(int& argc, char** argv)
     : m_argc(argc),
       m_argv(argv),
       m_qt(argc, argv),
-      m_settings(SettingsPath()), m_recent(m_settings) {
+      m_settings(SettingsPath()),
+      m_recent(m_settings) {
     // Once a run: the settings then live until the program ends.
     m_settings.SetWriteFailureHandler([this](const std::string& error) {
-        m_messages.ShowError("Lumeko cannot save its settings; changes last until it ends.\n" + error);
+        m_messages.ShowError("Lumeko cannot save its settings; changes last until it ends.\n" +
+                             error);
     });
 }
 
@@ -102,7 +106,8 @@ bool CLumekoApp::InitInstance() {
     QGuiApplication::setDesktopFileName("lumeko");
     m_recent.Load();
     // The document first, then the frame and its view, as the document template makes them.
-    m_pDoc = std::make_unique<CLumekoDoc>(DocumentServices{m_settings, m_clock, m_timer, m_waveOut, m_messages});
+    m_pDoc = std::make_unique<CLumekoDoc>(
+        DocumentServices{m_settings, m_clock, m_timer, m_waveOut, m_messages});
     m_view = new CLumekoView(*m_pDoc, m_settings);
     m_view->SetDirectDrawProvider(&m_directDrawProvider);
     m_frame = std::make_unique<CMainFrame>(m_settings, m_view);
@@ -132,9 +137,10 @@ bool CLumekoApp::InitInstance() {
     CLumekoCommandLineInfo commandLine(*m_pDoc);
     m_bFileOnCommandLine = commandLine.ParseCommandLine(arguments, CurrentDirectory());
 
-    m_shellOpen.Listen(QFileInfo(QCoreApplication::applicationFilePath()).baseName(),
-                       [this](const std::string& text) { OnDDECommand(text); },
-                       [this](const std::string& path) { OnHandOver(path); });
+    m_shellOpen.Listen(
+        QFileInfo(QCoreApplication::applicationFilePath()).baseName(),
+        [this](const std::string& text) { OnDDECommand(text); },
+        [this](const std::string& path) { OnHandOver(path); });
 
     CatchStopSignals();
     m_idle.setTimerType(Qt::PreciseTimer);
@@ -166,7 +172,9 @@ void CLumekoApp::OnStopSignal() {
     m_frame->close();
 }
 
-int CLumekoApp::Run() { return m_qt.exec(); }
+int CLumekoApp::Run() {
+    return m_qt.exec();
+}
 
 void CLumekoApp::OpenDocumentFile(const std::string& path) {
     // A message box at the end of the run (settings that cannot be saved) dispatches
@@ -276,7 +284,9 @@ void CLumekoApp::RouteCommands() {
     // While a conversion runs, the commands that would pull the movie away are greyed
     // (and held back by the conversion's host).
     const auto idle = [this] { return !m_bConverting; };
-    const auto docState = [&doc](int id) { return [&doc, id] { return DocumentCommandState(id, doc); }; };
+    const auto docState = [&doc](int id) {
+        return [&doc, id] { return DocumentCommandState(id, doc); };
+    };
     const auto heldState = [&doc, idle](int id) {
         return [&doc, id, idle] {
             CMainFrame::CommandState state = DocumentCommandState(id, doc);
@@ -284,31 +294,54 @@ void CLumekoApp::RouteCommands() {
             return state;
         };
     };
-    const auto viewState = [&view](int id) { return [&view, id] { return ViewCommandState(id, view); }; };
-    frame.Route(ID_PLAY, [&doc] { doc.OnPlay(); }, heldState(ID_PLAY));
-    frame.Route(ID_STOP, [&doc] { doc.OnStop(); }, heldState(ID_STOP));
-    frame.Route(ID_PAUSE, [&doc] { doc.OnPause(); }, heldState(ID_PAUSE));
-    frame.Route(ID_LOOP, [&doc] { doc.OnLoop(); }, docState(ID_LOOP));
-    frame.Route(ID_FILE_SELECT, [this] {
-        const QStringList paths = QFileDialog::getOpenFileNames(m_frame.get(), "File Select", QString(),
-                                                                "Files (*.avi);;All Files (*)");
-        for (const QString& p : paths) OpenDocumentFile(p.toStdString());
-    }, heldState(ID_FILE_SELECT));
-    frame.Route(ID_FILE_OPEN, [this] { OnFileOpenPrompt(); }, heldState(ID_FILE_OPEN));
-    for (auto [id, mode] : {std::pair{ID_NORMAL, 1}, {ID_DOUBLE, 2}, {ID_TRIPLE, 3}, {ID_MAXIMUM, -1}})
-        frame.Route(id, [&view, mode = mode] { view.SetWindowSize(mode); }, viewState(id));
-    frame.Route(ID_ASPECT, [&view] { view.OnAspectCorrect(); }, viewState(ID_ASPECT));
-    frame.Route(ID_DIRECT_DRAW, [&view] { view.OnDirectDraw(); }, viewState(ID_DIRECT_DRAW));
-    frame.Route(ID_FULL_SCREEN, [&view] { view.OnFullScreen(); }, viewState(ID_FULL_SCREEN));
-    frame.Route(ID_APP_EXIT, [this] { m_frame->close(); }, [idle] { return CMainFrame::CommandState{idle(), false}; });
+    const auto viewState = [&view](int id) {
+        return [&view, id] { return ViewCommandState(id, view); };
+    };
+    frame.Route(
+        ID_PLAY, [&doc] { doc.OnPlay(); }, heldState(ID_PLAY));
+    frame.Route(
+        ID_STOP, [&doc] { doc.OnStop(); }, heldState(ID_STOP));
+    frame.Route(
+        ID_PAUSE, [&doc] { doc.OnPause(); }, heldState(ID_PAUSE));
+    frame.Route(
+        ID_LOOP, [&doc] { doc.OnLoop(); }, docState(ID_LOOP));
+    frame.Route(
+        ID_FILE_SELECT,
+        [this] {
+            const QStringList paths = QFileDialog::getOpenFileNames(
+                m_frame.get(), "File Select", QString(), "Files (*.avi);;All Files (*)");
+            for (const QString& p : paths) OpenDocumentFile(p.toStdString());
+        },
+        heldState(ID_FILE_SELECT));
+    frame.Route(
+        ID_FILE_OPEN, [this] { OnFileOpenPrompt(); }, heldState(ID_FILE_OPEN));
+    for (auto [id, mode] :
+         {std::pair{ID_NORMAL, 1}, {ID_DOUBLE, 2}, {ID_TRIPLE, 3}, {ID_MAXIMUM, -1}})
+        frame.Route(
+            id, [&view, mode = mode] { view.SetWindowSize(mode); }, viewState(id));
+    frame.Route(
+        ID_ASPECT, [&view] { view.OnAspectCorrect(); }, viewState(ID_ASPECT));
+    frame.Route(
+        ID_DIRECT_DRAW, [&view] { view.OnDirectDraw(); }, viewState(ID_DIRECT_DRAW));
+    frame.Route(
+        ID_FULL_SCREEN, [&view] { view.OnFullScreen(); }, viewState(ID_FULL_SCREEN));
+    frame.Route(
+        ID_APP_EXIT, [this] { m_frame->close(); },
+        [idle] {
+            return CMainFrame::CommandState{idle(), false};
+        });
     frame.Route(ID_HELP_FINDER, [] {
-        const QString manual = QCoreApplication::applicationDirPath() + "/../share/lumeko/help/index.html";
+        const QString manual =
+            QCoreApplication::applicationDirPath() + "/../share/lumeko/help/index.html";
         QDesktopServices::openUrl(QUrl::fromLocalFile(manual));
     });
-    frame.Route(ID_FILE_INFO, [this] {
-        CFileInfoDlg dialog(MakeFileInfoTexts(*m_pDoc), m_frame.get());
-        dialog.exec();
-    }, docState(ID_FILE_INFO));
+    frame.Route(
+        ID_FILE_INFO,
+        [this] {
+            CFileInfoDlg dialog(MakeFileInfoTexts(*m_pDoc), m_frame.get());
+            dialog.exec();
+        },
+        docState(ID_FILE_INFO));
     frame.Route(ID_APP_ABOUT, [this] {
         CAboutDlg dialog(m_frame.get());
         dialog.exec();
@@ -421,15 +454,18 @@ void CLumekoApp::RouteCommands() {
             ShowPosition();
         },
     });
-    frame.Route(ID_CONVERT, [this] {
-        // The document's idle work waits while the movie is being converted.
-        m_bConverting = true;
-        m_frame->UpdateCommandStates();
-        {
-            QtConversionHost host(m_frame.get());
-            m_pDoc->OnConvert(host);
-        }
-        m_bConverting = false;
-        m_frame->UpdateCommandStates();
-    }, heldState(ID_CONVERT));
+    frame.Route(
+        ID_CONVERT,
+        [this] {
+            // The document's idle work waits while the movie is being converted.
+            m_bConverting = true;
+            m_frame->UpdateCommandStates();
+            {
+                QtConversionHost host(m_frame.get());
+                m_pDoc->OnConvert(host);
+            }
+            m_bConverting = false;
+            m_frame->UpdateCommandStates();
+        },
+        heldState(ID_CONVERT));
 }

@@ -69,7 +69,7 @@ private:
     platform::ThreadTimer m_timer;
     platform::SdlWaveOut m_waveOut;
     QtMessageBox m_messages;
-    CGlDirectDrawProvider m_directDrawProvider;  // outlives the view, which draws through it
+    GlDirectDrawProvider m_directDrawProvider;  // outlives the view, which draws through it
     std::unique_ptr<CLumekoDoc> m_pDoc;
     CLumekoView* m_view = nullptr;
     std::unique_ptr<CMainFrame> m_frame;

@@ -1,13 +1,13 @@
 #include "app/MainFrame.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
-#include <QMoveEvent>
-#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QMoveEvent>
 #include <QPainter>
 #include <QProgressBar>
 #include <QSlider>
@@ -38,8 +38,12 @@ QIcon Glyph(int command) {
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(32, 32, 32));
     switch (command) {
-        case ID_STOP: p.drawRect(2, 2, 7, 7); break;
-        case ID_PLAY: p.drawPolygon(QPolygonF({QPointF(2, 1), QPointF(10, 5.5), QPointF(2, 10)})); break;
+        case ID_STOP:
+            p.drawRect(2, 2, 7, 7);
+            break;
+        case ID_PLAY:
+            p.drawPolygon(QPolygonF({QPointF(2, 1), QPointF(10, 5.5), QPointF(2, 10)}));
+            break;
         case ID_PAUSE:
             p.drawRect(2, 2, 3, 7);
             p.drawRect(6, 2, 3, 7);
@@ -62,7 +66,10 @@ QIcon Glyph(int command) {
             font.setPixelSize(command == ID_ASPECT ? 5 : 9);
             font.setBold(true);
             p.setFont(font);
-            const char* text = command == ID_NORMAL ? "1" : command == ID_DOUBLE ? "2" : command == ID_TRIPLE ? "3" : "4:3";
+            const char* text = command == ID_NORMAL   ? "1"
+                               : command == ID_DOUBLE ? "2"
+                               : command == ID_TRIPLE ? "3"
+                                                      : "4:3";
             p.drawText(QRect(0, 0, 11, 11), Qt::AlignCenter, text);
         }
     }
@@ -115,7 +122,8 @@ CMainFrame::CMainFrame(platform::ISettings& settings, QWidget* view) : m_setting
     const int x = m_settings.GetProfileInt(kSection, "x_position", INT32_MIN);
     const int y = m_settings.GetProfileInt(kSection, "y_position", INT32_MIN);
     // Under Wayland the compositor places windows; a client cannot.
-    if (x != INT32_MIN && y != INT32_MIN && !QGuiApplication::platformName().startsWith("wayland")) move(x, y);
+    if (x != INT32_MIN && y != INT32_MIN && !QGuiApplication::platformName().startsWith("wayland"))
+        move(x, y);
 
     // Panes: 0 stretches (prompts and progress), 1 the elapsed time, 2 the running time.
     const int unit = (std::abs(fontMetrics().height()) + 1) / 2;
@@ -386,7 +394,8 @@ void CMainFrame::ShowVolume(int percent, bool muted) {
     m_volumeSlider->setToolTip(QString("Volume %1% (↑/↓)").arg(percent));
 }
 
-void CMainFrame::Route(int command, std::function<void()> handler, std::function<CommandState()> state) {
+void CMainFrame::Route(int command, std::function<void()> handler,
+                       std::function<CommandState()> state) {
     auto it = m_actions.find(command);
     if (it == m_actions.end()) return;
     connect(it->second, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
@@ -423,7 +432,8 @@ void CMainFrame::SetRecentFiles(const std::vector<std::string>& paths) {
         connect(action, &QAction::triggered, this, [this, i] {
             if (m_openRecent) m_openRecent(i);
         });
-        connect(action, &QAction::hovered, this, [this] { m_panes[0]->setText("指定のﾌｧｲﾙを開く"); });
+        connect(action, &QAction::hovered, this,
+                [this] { m_panes[0]->setText("指定のﾌｧｲﾙを開く"); });
         m_fileMenu->insertAction(m_recentEnd, action);
         m_recentActions.push_back(action);
     }
@@ -438,11 +448,13 @@ void CMainFrame::ShowProgress(uint64_t done, uint64_t total) {
 
 void CMainFrame::SetPaneText(int pane, std::string_view text) {
     if (pane >= 0 && pane < static_cast<int>(m_panes.size()))
-        m_panes[static_cast<size_t>(pane)]->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        m_panes[static_cast<size_t>(pane)]->setText(
+            QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
 void CMainFrame::SetTitle(std::string_view title) {
-    setWindowTitle(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())) + " - Lumeko");
+    setWindowTitle(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())) +
+                   " - Lumeko");
 }
 
 void CMainFrame::AddToRecentFileList(const std::string& path) {

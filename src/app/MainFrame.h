@@ -33,12 +33,14 @@ public:
         bool enabled = true;
         bool checked = false;
     };
-    void Route(int command, std::function<void()> handler, std::function<CommandState()> state = {});
+    void Route(int command, std::function<void()> handler,
+               std::function<CommandState()> state = {});
     // Re-evaluates the state of every command (menus call it as they open; idle time for
     // the tool bar).
     void UpdateCommandStates();
     // The recent-file list belongs to the application: entries chosen, and paths opened.
-    void SetRecentFileHandlers(std::function<void(size_t index)> open, std::function<void(const std::string&)> add) {
+    void SetRecentFileHandlers(std::function<void(size_t index)> open,
+                               std::function<void(const std::string&)> add) {
         m_openRecent = std::move(open);
         m_addRecent = std::move(add);
     }
@@ -68,7 +70,9 @@ public:
     QString PositionText() const { return m_timeLabel->text(); }
 
     // Files dropped on the window go to the application's open entry, in order.
-    void SetDropHandler(std::function<void(const std::string&)> open) { m_openDropped = std::move(open); }
+    void SetDropHandler(std::function<void(const std::string&)> open) {
+        m_openDropped = std::move(open);
+    }
     // Called after each move of the frame: the view's place on the screen moved with it.
     void SetMoveHandler(std::function<void()> moved) { m_moved = std::move(moved); }
 

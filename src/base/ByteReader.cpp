@@ -3,7 +3,7 @@
 #include <cstring>
 
 bool ByteReader::Fits(size_t count) {
-    if (m_failed || count > remaining()) {
+    if (m_failed || count > Remaining()) {
         m_failed = true;
         return false;
     }

@@ -24,10 +24,10 @@ public:
     void Skip(size_t count);
     void Seek(size_t position);
 
-    size_t position() const { return m_position; }
-    size_t remaining() const { return m_bytes.size() - m_position; }
-    size_t size() const { return m_bytes.size(); }
-    bool failed() const { return m_failed; }
+    size_t Position() const { return m_position; }
+    size_t Remaining() const { return m_bytes.size() - m_position; }
+    size_t Size() const { return m_bytes.size(); }
+    bool Failed() const { return m_failed; }
 
 private:
     bool Fits(size_t count);
@@ -38,7 +38,9 @@ private:
 };
 
 // Little-endian loads and stores on raw memory, for fixed records.
-inline uint16_t LoadLE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint16_t LoadLE16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 inline uint32_t LoadLE32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);

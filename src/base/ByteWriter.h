@@ -21,7 +21,9 @@ public:
         U16(static_cast<uint16_t>(v));
         U16(static_cast<uint16_t>(v >> 16));
     }
-    void Append(std::span<const uint8_t> bytes) { m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end()); }
+    void Append(std::span<const uint8_t> bytes) {
+        m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
+    }
     // Rewrites a 32-bit field already written, at byte `at`.
     void PatchU32(size_t at, uint32_t v) { StoreLE32(&m_bytes[at], v); }
 

@@ -23,23 +23,23 @@ template <typename T>
 class [[nodiscard]] Result {
 public:
     Result(T value) : m_value(std::move(value)) {}
-    Result(Error error) : m_value(std::move(error)) {}
+    Result(::Error error) : m_value(std::move(error)) {}
 
-    bool ok() const { return std::holds_alternative<T>(m_value); }
-    explicit operator bool() const { return ok(); }
+    bool Ok() const { return std::holds_alternative<T>(m_value); }
+    explicit operator bool() const { return Ok(); }
 
-    T& value() & { return std::get<T>(m_value); }
-    const T& value() const& { return std::get<T>(m_value); }
-    T&& value() && { return std::get<T>(std::move(m_value)); }
-    T* operator->() { return &value(); }
-    const T* operator->() const { return &value(); }
-    T& operator*() & { return value(); }
-    const T& operator*() const& { return value(); }
+    T& Value() & { return std::get<T>(m_value); }
+    const T& Value() const& { return std::get<T>(m_value); }
+    T&& Value() && { return std::get<T>(std::move(m_value)); }
+    T* operator->() { return &Value(); }
+    const T* operator->() const { return &Value(); }
+    T& operator*() & { return Value(); }
+    const T& operator*() const& { return Value(); }
 
-    const Error& error() const { return std::get<Error>(m_value); }
+    const ::Error& Error() const { return std::get<::Error>(m_value); }
 
 private:
-    std::variant<T, Error> m_value;
+    std::variant<T, ::Error> m_value;
 };
 
 // Result of an operation that yields nothing but success or an Error.
@@ -47,20 +47,20 @@ template <>
 class [[nodiscard]] Result<void> {
 public:
     Result() = default;
-    Result(Error error) : m_error(std::move(error)), m_ok(false) {}
+    Result(::Error error) : m_error(std::move(error)), m_ok(false) {}
 
-    bool ok() const { return m_ok; }
+    bool Ok() const { return m_ok; }
     explicit operator bool() const { return m_ok; }
-    const Error& error() const { return m_error; }
+    const ::Error& Error() const { return m_error; }
 
 private:
-    Error m_error{ErrorKind::Io, {}};
+    ::Error m_error{ErrorKind::Io, {}};
     bool m_ok = true;
 };
 
 // Propagates an Error from an expression yielding a Result.
-#define LUMEKO_TRY(expr)                                 \
-    do {                                                 \
-        if (auto lumeko_try_result = (expr); !lumeko_try_result.ok()) \
-            return lumeko_try_result.error();            \
+#define LUMEKO_TRY(expr)                                              \
+    do {                                                              \
+        if (auto lumeko_try_result = (expr); !lumeko_try_result.Ok()) \
+            return lumeko_try_result.Error();                         \
     } while (0)

@@ -211,8 +211,8 @@ Result<SafeOutputFile> SafeOutputFile::Create(const std::string& target,
     file.m_inputs = options.inputs;
     struct stat info {};
     auto resolved = Resolve(target, info, file.m_existed);
-    if (!resolved) return resolved.error();
-    file.m_target = std::move(resolved.value());
+    if (!resolved) return resolved.Error();
+    file.m_target = std::move(resolved.Value());
     const auto refuse = [&](const std::string& reason) {
         return MakeError(ErrorKind::Io, target + ": " + reason);
     };

@@ -71,7 +71,7 @@ void CLumekoDoc::OnConvert(convert::IConversionHost& host) {
         InvalidateView();
         m_movie.RewindAudio();
         SetPane(0, exported ? kConversionDone : "");
-        if (!exported && !host.Cancelled()) host.ShowError(exported.error().message);
+        if (!exported && !host.Cancelled()) host.ShowError(exported.Error().message);
         return;
     }
 
@@ -96,10 +96,10 @@ void CLumekoDoc::OnConvert(convert::IConversionHost& host) {
         if (compressor) {
             auto started = compressor->SeqCompressFrameStart(vars, input);
             if (started) {
-                videoFormat = std::move(started.value());
+                videoFormat = std::move(started.Value());
                 break;
             }
-            reason = started.error().message;
+            reason = started.Error().message;
         }
         host.ShowFailure(kCannotConvert, reason);
     }
@@ -146,15 +146,15 @@ void CLumekoDoc::OnConvert(convert::IConversionHost& host) {
         host.ShowError(error.message);
     };
     auto writer = movie::AviWriter::Create(*path, host.OutputFiles(), outputOptions);
-    if (!writer) return fail(writer.error());
+    if (!writer) return fail(writer.Error());
     auto videoStream = writer->AddStream(video, videoFormat);
-    if (!videoStream) return fail(videoStream.error());
+    if (!videoStream) return fail(videoStream.Error());
     // A movie without sound gets no sound stream: its format record holds nothing valid.
     const bool hasSound = m_movie.HasAudio() && m_pAudioBuffer[0] && wfx.nBlockAlign;
     Result<int> soundStream = MakeError(ErrorKind::Unsupported, "no sound");
     if (hasSound) {
         soundStream = writer->AddStream(sound, movie::SerializeWaveFormat(wfx));
-        if (!soundStream) return fail(soundStream.error());
+        if (!soundStream) return fail(soundStream.Error());
     }
 
     // A write that fails ends the conversion; the writer then leaves nothing behind,
@@ -218,6 +218,6 @@ void CLumekoDoc::OnConvert(convert::IConversionHost& host) {
         // A failed or cancelled conversion leaves no file behind and never says it ended well.
         SetPane(0, "");
     } else {
-        fail(written.error());
+        fail(written.Error());
     }
 }

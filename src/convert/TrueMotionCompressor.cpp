@@ -9,8 +9,8 @@ Result<std::vector<uint8_t>> TrueMotionCompressor::SeqCompressFrameStart(
     if (input.biBitCount != 24)
         return MakeError(ErrorKind::Unsupported, "TrueMotion takes 24-bit pictures");
     auto encoder = truemotion::TrueMotionEncoder::Create(input.biWidth, input.biHeight, {});
-    if (!encoder) return encoder.error();
-    m_encoder.emplace(std::move(encoder.value()));
+    if (!encoder) return encoder.Error();
+    m_encoder.emplace(std::move(encoder.Value()));
     m_pictureBytes = static_cast<size_t>(input.biWidth) * static_cast<size_t>(input.biHeight) * 3;
     m_keyEvery = vars.lKey;
     m_index = 0;

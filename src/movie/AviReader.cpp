@@ -127,10 +127,10 @@ AviReader::~AviReader() = default;
 
 Result<AviReader> AviReader::OpenFile(const std::string& path) {
     auto source = OpenFileSource(path);
-    if (!source) return source.error();
-    AviReader reader(std::move(source.value()));
+    if (!source) return source.Error();
+    AviReader reader(std::move(source.Value()));
     if (auto parsed = reader.Parse(); !parsed)
-        return MakeError(parsed.error().kind, path + ": " + parsed.error().message);
+        return MakeError(parsed.Error().kind, path + ": " + parsed.Error().message);
     return reader;
 }
 

@@ -74,7 +74,7 @@ bool ParseStreamHeader(std::span<const uint8_t> bytes, AVISTREAMINFO& info) {
     info.dwSuggestedBufferSize = r.U32();
     info.dwQuality = r.U32();
     info.dwSampleSize = r.U32();
-    if (r.remaining() >= 8) {
+    if (r.Remaining() >= 8) {
         info.rcFrame.left = r.S16();
         info.rcFrame.top = r.S16();
         info.rcFrame.right = r.S16();

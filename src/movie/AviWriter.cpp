@@ -41,8 +41,8 @@ public:
     Result<std::unique_ptr<ByteSink>> Create(const std::string& path,
                                              const SafeOutputOptions& options) override {
         auto file = SafeOutputFile::Create(path, options);
-        if (!file) return file.error();
-        return std::unique_ptr<ByteSink>(std::make_unique<DiskSink>(std::move(file.value())));
+        if (!file) return file.Error();
+        return std::unique_ptr<ByteSink>(std::make_unique<DiskSink>(std::move(file.Value())));
     }
 };
 
@@ -205,7 +205,7 @@ struct AviWriter::State {
     Result<void> Start() {
         if (started) return {};
         const auto headers = Headers(0, 0);
-        if (auto put = sink->Write(headers); !put) return Fail(put.error());
+        if (auto put = sink->Write(headers); !put) return Fail(put.Error());
         started = true;
         moviType = headers.size() - 4;
         written = headers.size();
@@ -232,8 +232,8 @@ Result<AviWriter> AviWriter::Create(const std::string& path, OutputFiles& files,
     auto state = std::make_unique<State>();
     state->path = path;
     auto sink = files.Create(path, options);
-    if (!sink) return sink.error();
-    state->sink = std::move(sink.value());
+    if (!sink) return sink.Error();
+    state->sink = std::move(sink.Value());
     return AviWriter(std::move(state));
 }
 
@@ -275,7 +275,7 @@ Result<void> AviWriter::Write(int stream, std::span<const uint8_t> data, bool ke
     StoreLE32(chunk.data() + 4, size);
     if (!data.empty()) std::memcpy(chunk.data() + 8, data.data(), data.size());
     if (data.size() & 1) chunk.back() = 0;
-    if (auto written = s.sink->Write(chunk); !written) return s.Fail(written.error());
+    if (auto written = s.sink->Write(chunk); !written) return s.Fail(written.Error());
     s.index.push_back({st.chunkId, keyFrame ? AVIIF_KEYFRAME : 0,
                        static_cast<uint32_t>(s.written - s.moviType), size});
     s.written += chunkBytes;
@@ -301,10 +301,10 @@ Result<void> AviWriter::Finish() {
         idx1.U32(e.size);
     }
     const uint64_t fileBytes = s.written + idx1.Size();
-    if (auto written = s.sink->Write(idx1.Data()); !written) return s.Fail(written.error());
+    if (auto written = s.sink->Write(idx1.Data()); !written) return s.Fail(written.Error());
     if (auto written = s.sink->WriteAt(0, s.Headers(moviBytes, fileBytes)); !written)
-        return s.Fail(written.error());
-    if (auto committed = s.sink->Commit(); !committed) return s.Fail(committed.error());
+        return s.Fail(written.Error());
+    if (auto committed = s.sink->Commit(); !committed) return s.Fail(committed.Error());
     s.finished = true;
     return {};
 }

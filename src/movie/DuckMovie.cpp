@@ -59,7 +59,9 @@ uint32_t AudioReadBound(const movie::WAVEFORMATEX& wfx) {
 
 CDuckMovie::CDuckMovie(platform::IMessageBox& messages) : m_messages(messages) {}
 
-CDuckMovie::~CDuckMovie() { Close(); }
+CDuckMovie::~CDuckMovie() {
+    Close();
+}
 
 int CDuckMovie::Open(std::string path) {
     Close();
@@ -91,10 +93,10 @@ int CDuckMovie::OpenReader(Result<movie::AviReader> file) {
     m_strOpenError.clear();
     if (!file) {
         // The reader's errors already name the file.
-        m_strOpenError = file.error().message;
+        m_strOpenError = file.Error().message;
         return 0;
     }
-    m_pFile.emplace(std::move(file.value()));
+    m_pFile.emplace(std::move(file.Value()));
     m_fileInfo = m_pFile->FileInfo();
 
     if (!OpenVideo()) {
@@ -191,7 +193,8 @@ int CDuckMovie::OpenVideo() {
     m_pVideo = m_pFile->FindStream(movie::streamtypeVIDEO, 0);
     if (m_pVideo < 0) return Refuse("has no video stream");
     m_videoInfo = m_pFile->StreamInfo(m_pVideo);
-    if (m_videoInfo.fccHandler != movie::MakeFourCC("DUCK") && m_videoInfo.fccHandler != movie::MakeFourCC("duck"))
+    if (m_videoInfo.fccHandler != movie::MakeFourCC("DUCK") &&
+        m_videoInfo.fccHandler != movie::MakeFourCC("duck"))
         return Refuse("video is '" + FourCCText(m_videoInfo.fccHandler) + "', not TrueMotion");
     // Timing comes from these; a movie without them cannot be played or converted.
     if (m_fileInfo.dwRate == 0 || m_fileInfo.dwScale == 0)
@@ -214,8 +217,9 @@ int CDuckMovie::OpenVideo() {
 
     // The picture size is frame 0's, not the file header's.
     auto read = m_pFile->Read(m_pVideo, 0, 1, std::span(m_pFrameData.get(), m_nFrameDataSize));
-    if (!read) return Refuse("the first frame cannot be read: " + read.error().message);
-    const auto geometry = truemotion::ProbeFrameGeometry(std::span(m_pFrameData.get(), read->bytes));
+    if (!read) return Refuse("the first frame cannot be read: " + read.Error().message);
+    const auto geometry =
+        truemotion::ProbeFrameGeometry(std::span(m_pFrameData.get(), read->bytes));
     if (!geometry) return Refuse("the first frame is not a TrueMotion frame");
     if (geometry->width <= 0 || geometry->height <= 0 || geometry->width > truemotion::kMaxWidth ||
         geometry->height > truemotion::kMaxHeight)
@@ -258,9 +262,9 @@ void CDuckMovie::OpenAudio() {
     m_wfx.nAvgBytesPerSec = reader.U32();
     m_wfx.nBlockAlign = reader.U16();
     m_wfx.wBitsPerSample = reader.U16();
-    const bool complete = !reader.failed();
-    m_wfx.cbSize = reader.remaining() >= 2 ? reader.U16() : 0;
-    m_wSamplesPerBlock = reader.remaining() >= 2 ? reader.U16() : 0;
+    const bool complete = !reader.Failed();
+    m_wfx.cbSize = reader.Remaining() >= 2 ? reader.U16() : 0;
+    m_wSamplesPerBlock = reader.Remaining() >= 2 ? reader.U16() : 0;
     if (!complete || !IsHandledAudioFormat(m_wfx)) {
         m_pAudio = -1;
         return;
@@ -299,8 +303,8 @@ void CDuckMovie::Close() {
 
 int CDuckMovie::ReadFrame(uint32_t index, uint8_t* image, const uint8_t* previous) {
     // A seek, a failed read or a rejected frame breaks the chain from frame to frame.
-    const bool follows = previous != nullptr && previous == m_pLastImage && index != 0 &&
-                         index - 1 == m_nLastFrame;
+    const bool follows =
+        previous != nullptr && previous == m_pLastImage && index != 0 && index - 1 == m_nLastFrame;
     m_pLastImage = nullptr;
     if (!m_pFile) return -1;
     // The working images follow the movie's order when this frame comes next or is a
@@ -344,11 +348,14 @@ uint32_t CDuckMovie::ReadAudioChunk(uint8_t* dst) {
     m_nAudioPos += read->samples;
 
     const std::span<const uint8_t> raw(m_pAudioWork.get(), read->bytes);
-    if (pcm) return static_cast<uint32_t>(audio::CopyPcm(raw, m_wfx.nBlockAlign, std::span(dst, capacity)));
+    if (pcm)
+        return static_cast<uint32_t>(
+            audio::CopyPcm(raw, m_wfx.nBlockAlign, std::span(dst, capacity)));
     const std::span<int16_t> out(reinterpret_cast<int16_t*>(dst), capacity / 2);
     if (m_wfx.wFormatTag == audio::kWaveFormatDk4) {
-        return static_cast<uint32_t>(m_wfx.nChannels == 2 ? audio::DecodeDk4Stereo(raw, m_wfx.nBlockAlign, out)
-                                                          : audio::DecodeDk4Mono(raw, m_wfx.nBlockAlign, out));
+        return static_cast<uint32_t>(m_wfx.nChannels == 2
+                                         ? audio::DecodeDk4Stereo(raw, m_wfx.nBlockAlign, out)
+                                         : audio::DecodeDk4Mono(raw, m_wfx.nBlockAlign, out));
     }
     return static_cast<uint32_t>(audio::DecodeDk3(raw, m_wfx.nBlockAlign, out));
 }
@@ -358,7 +365,9 @@ void CDuckMovie::RewindAudio() {
     m_nAudioSkipBytes = 0;
 }
 
-uint32_t CDuckMovie::GetFrameCount() const { return m_pFile ? m_fileInfo.dwLength : 0; }
+uint32_t CDuckMovie::GetFrameCount() const {
+    return m_pFile ? m_fileInfo.dwLength : 0;
+}
 
 int CDuckMovie::GetBitmapHeader(movie::BITMAPINFOHEADER* bmih) const {
     if (!m_pFile) return 0;
@@ -366,19 +375,27 @@ int CDuckMovie::GetBitmapHeader(movie::BITMAPINFOHEADER* bmih) const {
     return 1;
 }
 
-void CDuckMovie::GetWaveFormat(movie::WAVEFORMATEX* wfx) const { *wfx = m_wfx; }
+void CDuckMovie::GetWaveFormat(movie::WAVEFORMATEX* wfx) const {
+    *wfx = m_wfx;
+}
 
-uint32_t CDuckMovie::GetRate() const { return m_fileInfo.dwRate; }
+uint32_t CDuckMovie::GetRate() const {
+    return m_fileInfo.dwRate;
+}
 
-uint32_t CDuckMovie::GetScale() const { return m_fileInfo.dwScale; }
+uint32_t CDuckMovie::GetScale() const {
+    return m_fileInfo.dwScale;
+}
 
 uint32_t CDuckMovie::GetAudioChunkSize() const {
     if (m_pAudio < 0) return 0;
-    return static_cast<uint32_t>(std::min<size_t>(audio::DecodedChunkCapacity(m_wfx.wFormatTag, m_nAudioWorkSize),
-                                                  UINT32_MAX & ~size_t{1}));
+    return static_cast<uint32_t>(std::min<size_t>(
+        audio::DecodedChunkCapacity(m_wfx.wFormatTag, m_nAudioWorkSize), UINT32_MAX & ~size_t{1}));
 }
 
-int CDuckMovie::GetSourceDepth() const { return m_decoder.GetCompression() > 8 ? 24 : 15; }
+int CDuckMovie::GetSourceDepth() const {
+    return m_decoder.GetCompression() > 8 ? 24 : 15;
+}
 
 uint16_t CDuckMovie::GetDecodedChannels() const {
     return m_pAudio < 0 ? 0 : audio::DecodedChannelCount(m_wfx.wFormatTag, m_wfx.nChannels);

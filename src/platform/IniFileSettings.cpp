@@ -63,7 +63,7 @@ std::string IniFileSettings::GetProfileString(std::string_view section, std::str
 bool IniFileSettings::WriteProfileString(std::string_view section, std::string_view key,
                                          std::string_view value) {
     auto ini = m_runOnly ? Result<IniText>(*m_runOnly) : Load();
-    if (!ini) return WriteFailed(ini.error().message);
+    if (!ini) return WriteFailed(ini.Error().message);
     if (!ini->Set(section, key, value)) {
         // The caller's mistake, not the file's: no message for the user.
         m_lastWriteError =
@@ -72,11 +72,11 @@ bool IniFileSettings::WriteProfileString(std::string_view section, std::string_v
     }
     m_lastWriteError.clear();
     if (m_runOnly || FileIsReadOnly()) {
-        m_runOnly = std::move(ini.value());
+        m_runOnly = std::move(ini.Value());
         return true;
     }
     const auto replaced = Replace(ini->Text());
-    if (!replaced) return WriteFailed(replaced.error().message);
+    if (!replaced) return WriteFailed(replaced.Error().message);
     return true;
 }
 
@@ -124,7 +124,7 @@ Result<IniText> IniFileSettings::Load() const {
 
 Result<void> IniFileSettings::Replace(const std::string& text) const {
     auto file = SafeOutputFile::Create(m_path);
-    if (!file) return file.error();
+    if (!file) return file.Error();
     LUMEKO_TRY(file->Write(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size())));
     return file->Commit();
 }

@@ -20,7 +20,8 @@ FileInfoTexts MakeFileInfoTexts(CLumekoDoc& doc) {
     movie::WAVEFORMATEX wfx;
     doc.m_movie.GetWaveFormat(&wfx);
     const uint32_t frames = doc.m_movie.GetFrameCount();
-    const float seconds = std::clamp(static_cast<float>(frames) * doc.m_fScale / doc.m_fRate, 0.0f, 2e9f);
+    const float seconds =
+        std::clamp(static_cast<float>(frames) * doc.m_fScale / doc.m_fRate, 0.0f, 2e9f);
     const int t = static_cast<int>(seconds);
     FileInfoTexts texts;
     texts.size = Format("%dx%d", bmih.biWidth, bmih.biHeight);

@@ -27,7 +27,8 @@ std::unique_ptr<uint8_t[]> Allocate(size_t bytes) {
 
 }  // namespace
 
-CLumekoDoc::CLumekoDoc(const DocumentServices& services) : m_movie(services.messages), m_services(services) {
+CLumekoDoc::CLumekoDoc(const DocumentServices& services)
+    : m_movie(services.messages), m_services(services) {
     m_bLoop = m_services.settings.GetProfileInt(kSettingsSection, kLoopKey, 0);
     m_nVolume = std::clamp(m_services.settings.GetProfileInt(kSettingsSection, kVolumeKey, 100), 0,
                            kMaxVolume);
@@ -70,7 +71,8 @@ uint32_t CLumekoDoc::ReadSound(uint8_t* dst) {
 
 std::string CLumekoDoc::TimeText(uint32_t seconds) {
     char text[32];
-    std::snprintf(text, sizeof text, "%2d:%2d", static_cast<int>(seconds / 60), static_cast<int>(seconds % 60));
+    std::snprintf(text, sizeof text, "%2d:%2d", static_cast<int>(seconds / 60),
+                  static_cast<int>(seconds % 60));
     return text;
 }
 
@@ -142,7 +144,8 @@ bool CLumekoDoc::OpenMovie(std::string path) {
     }
     for (int i = 0; i < kFrameSlots; ++i) {
         m_pFrameSlot[static_cast<size_t>(i)] = m_ring.get() + static_cast<size_t>(i) * m_nSlotBytes;
-        m_pShownImage[static_cast<size_t>(i)].store(m_pFrameSlot[static_cast<size_t>(i)], std::memory_order_relaxed);
+        m_pShownImage[static_cast<size_t>(i)].store(m_pFrameSlot[static_cast<size_t>(i)],
+                                                    std::memory_order_relaxed);
     }
     m_pScratch = m_ring.get() + size_t{kFrameSlots} * m_nSlotBytes;
     ResetRing();
@@ -151,7 +154,8 @@ bool CLumekoDoc::OpenMovie(std::string path) {
     m_nCurrentFrame = 0;
     m_movie.ReadFrame(0, m_pFrameSlot[0]);
 
-    const int seconds = static_cast<int>(std::clamp(static_cast<float>(m_nFrameCount) * m_fScale / m_fRate, 0.0f, 2e9f));
+    const int seconds = static_cast<int>(
+        std::clamp(static_cast<float>(m_nFrameCount) * m_fScale / m_fRate, 0.0f, 2e9f));
     SetPane(kLengthPane, TimeText(static_cast<uint32_t>(seconds)));
 
     m_nAudioBufferSize = m_movie.GetAudioChunkSize();
@@ -160,7 +164,8 @@ bool CLumekoDoc::OpenMovie(std::string path) {
         m_audio = Allocate(size_t{kWaveBuffers} * m_nAudioBufferSize);
         if (m_audio) {
             for (int i = 0; i < kWaveBuffers; ++i)
-                m_pAudioBuffer[static_cast<size_t>(i)] = m_audio.get() + static_cast<size_t>(i) * (m_nAudioBufferSize & ~1u);
+                m_pAudioBuffer[static_cast<size_t>(i)] =
+                    m_audio.get() + static_cast<size_t>(i) * (m_nAudioBufferSize & ~1u);
         } else {
             m_services.messages.ShowError(kNoSoundMemoryMessage);
         }
@@ -457,7 +462,9 @@ void CLumekoDoc::OnPause() {
     }
 }
 
-void CLumekoDoc::OnLoop() { m_bLoop = m_bLoop == 0 ? 1 : 0; }
+void CLumekoDoc::OnLoop() {
+    m_bLoop = m_bLoop == 0 ? 1 : 0;
+}
 
 void CLumekoDoc::Seek(uint32_t frame) {
     if (!m_bOpen || m_nFrameCount == 0) return;

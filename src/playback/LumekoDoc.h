@@ -87,7 +87,8 @@ public:
     // The elapsed or running time as the status bar shows it: "%2d:%2d".
     static std::string TimeText(uint32_t seconds);
 
-    // Timing from the file header, in exact single-precision float arithmetic as stored files were made for.
+    // Timing from the file header, in exact single-precision float arithmetic as stored files were
+    // made for.
     uint32_t DueFrame(uint32_t elapsedMs) const;
     uint32_t ReadAheadThreshold(uint32_t frame) const;
     // The first millisecond at which `frame` is due.
@@ -180,7 +181,8 @@ private:
     uint32_t m_nShownFrame = kNoFrame;
     uint8_t* m_pScratch = nullptr;            // pictures of overdue frames that have no slot free
     const uint8_t* m_pLastPicture = nullptr;  // the tick's: where the previous frame's picture is
-    const uint8_t* m_pLastDecoded = nullptr;  // the tick's: the picture the previous frame was decoded into
+    const uint8_t* m_pLastDecoded =
+        nullptr;  // the tick's: the picture the previous frame was decoded into
 
     // The sound clock. Written bytes and the end are the tick's; the origin is the elapsed
     // time at the device's position 0.

@@ -8,7 +8,9 @@ namespace {
 // Spreads a luminance delta over the red, green and blue fields of a 15-bit pixel.
 constexpr uint32_t kLumaFieldSpread = 0x421;
 
-uint32_t Wrap(int value) { return static_cast<uint32_t>(value); }
+uint32_t Wrap(int value) {
+    return static_cast<uint32_t>(value);
+}
 
 // Checks the group structure before anything is written, so a bad table changes nothing.
 bool IsWellFormed(std::span<const uint8_t> vectorTable) {
@@ -23,14 +25,18 @@ bool IsWellFormed(std::span<const uint8_t> vectorTable) {
     return true;
 }
 
-} // namespace
+}  // namespace
 
 std::span<const uint8_t> VectorTableBytes(int table) {
     switch (table) {
-    case 1: return kVectorTable1;
-    case 2: return kVectorTable2;
-    case 3: return kVectorTable3;
-    default: return {};
+        case 1:
+            return kVectorTable1;
+        case 2:
+            return kVectorTable2;
+        case 3:
+            return kVectorTable3;
+        default:
+            return {};
     }
 }
 
@@ -52,7 +58,8 @@ bool BuildCodeTables(int deltaSet, std::span<const uint8_t> vectorTable, CodeTab
             uint32_t lumaEntry = 0;
             uint32_t chromaEntry = 0;
             if (layout == CodeTableLayout::k15Bit) {
-                lumaEntry = Wrap(luma[low]) * kLumaFieldSpread * 65536u + Wrap(luma[high]) * kLumaFieldSpread;
+                lumaEntry = Wrap(luma[low]) * kLumaFieldSpread * 65536u +
+                            Wrap(luma[high]) * kLumaFieldSpread;
                 chromaEntry = (Wrap(chroma[low]) * 1024u + Wrap(chroma[high])) * 0x10001u;
             } else {
                 lumaEntry = Wrap(luma[high]) * 256u + Wrap(luma[low]);
@@ -70,4 +77,4 @@ bool BuildCodeTables(int deltaSet, std::span<const uint8_t> vectorTable, CodeTab
     return true;
 }
 
-} // namespace truemotion
+}  // namespace truemotion

@@ -38,4 +38,4 @@ std::span<const uint8_t> VectorTableBytes(int table);
 bool BuildCodeTables(int deltaSet, std::span<const uint8_t> vectorTable, CodeTableLayout layout,
                      CodeTables& tables);
 
-} // namespace truemotion
+}  // namespace truemotion

@@ -231,4 +231,4 @@ inline constexpr std::array<uint8_t, 785> kVectorTable3 = {
 
 inline constexpr int kVectorTableCount = 3;
 
-} // namespace truemotion
+}  // namespace truemotion

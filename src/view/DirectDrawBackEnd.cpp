@@ -49,7 +49,7 @@ PictureSurfaceLayout LayoutPictureSurface(int width, int height, int screenWidth
     return layout;
 }
 
-bool CDirectDrawBackEnd::InitDirectDraw(WindowHandle view, const movie::BITMAPINFOHEADER& header) {
+bool DirectDrawBackEnd::InitDirectDraw(WindowHandle view, const movie::BITMAPINFOHEADER& header) {
     if (!m_pProvider || header.biWidth <= 0 || header.biHeight <= 0) return false;
     {
         // The first object serves only to set the level and to give the interface that
@@ -98,7 +98,7 @@ bool CDirectDrawBackEnd::InitDirectDraw(WindowHandle view, const movie::BITMAPIN
 
 // Finds how the display stores magenta and makes it the primary's key colour, for an
 // overlay shown where the screen holds it.
-void CDirectDrawBackEnd::SetColorKeys(WindowHandle view) {
+void DirectDrawBackEnd::SetColorKeys(WindowHandle view) {
     const int bitsPerPixel = m_pProvider->GetDeviceBitsPerPixel(view);
     const std::array<uint8_t, 4> bytes = m_pProvider->GetPixelBytes(view, kOverlayKeyColor);
     uint32_t value = 0;
@@ -112,7 +112,7 @@ void CDirectDrawBackEnd::SetColorKeys(WindowHandle view) {
     m_pPrimary->SetColorKey(DDCKEY_DESTBLT, key);
 }
 
-bool CDirectDrawBackEnd::CreatePictureSurface(int width, int height) {
+bool DirectDrawBackEnd::CreatePictureSurface(int width, int height) {
     if (width <= 0 || height <= 0) return false;
     for (const PictureSurfaceFormat& format : kPictureSurfaceFormats) {
         const bool overlay = (format.caps & DDSCAPS_OVERLAY) != 0;
@@ -138,7 +138,7 @@ bool CDirectDrawBackEnd::CreatePictureSurface(int width, int height) {
     return false;
 }
 
-void CDirectDrawBackEnd::ClearSurface() {
+void DirectDrawBackEnd::ClearSurface() {
     if (!m_pSurface) return;
     DDSURFACEDESC locked;
     // No memory is known when the lock fails, so nothing is cleared then.
@@ -149,8 +149,8 @@ void CDirectDrawBackEnd::ClearSurface() {
     m_pSurface->Unlock();
 }
 
-void CDirectDrawBackEnd::Draw(const uint8_t* pixels, const movie::BITMAPINFOHEADER& header,
-                              const RECT& clientScreen, bool fullScreenActive, bool aspectCorrect) {
+void DirectDrawBackEnd::Draw(const uint8_t* pixels, const movie::BITMAPINFOHEADER& header,
+                             const RECT& clientScreen, bool fullScreenActive, bool aspectCorrect) {
     if (!m_pSurface || !pixels) return;
     m_pSurface->StretchDIBits(m_rcPicture, header, pixels);
     // Full screen shows the whole surface, bands and all, unless the picture is to be
@@ -170,17 +170,17 @@ void CDirectDrawBackEnd::Draw(const uint8_t* pixels, const movie::BITMAPINFOHEAD
     }
 }
 
-void CDirectDrawBackEnd::DetachClipper() {
+void DirectDrawBackEnd::DetachClipper() {
     if (Blitting()) m_pPrimary->SetClipper(nullptr);
 }
 
-bool CDirectDrawBackEnd::AttachClipper() {
+bool DirectDrawBackEnd::AttachClipper() {
     if (!Blitting()) return false;
     m_pPrimary->SetClipper(m_pClipper.get());
     return true;
 }
 
-void CDirectDrawBackEnd::Release() {
+void DirectDrawBackEnd::Release() {
     m_pSurface.reset();
     m_pClipper.reset();
     m_pPrimary.reset();

@@ -17,16 +17,16 @@ PictureSurfaceLayout LayoutPictureSurface(int width, int height, int screenWidth
 // The view's surface back end: the display's surfaces, the clipper bound to the view
 // and the picture surface, built for each movie. Either all four interfaces are held or
 // none. Plain C++, so it runs on any implementation of the surface service.
-class CDirectDrawBackEnd {
+class DirectDrawBackEnd {
 public:
     // The colour the view erases with while an overlay is shown: its key colour.
     static constexpr uint32_t kOverlayKeyColor = 0x00FF00FF;  // RGB(255, 0, 255)
 
-    explicit CDirectDrawBackEnd(platform::IDirectDrawProvider* provider = nullptr)
+    explicit DirectDrawBackEnd(platform::IDirectDrawProvider* provider = nullptr)
         : m_pProvider(provider) {}
-    ~CDirectDrawBackEnd() { Release(); }
-    CDirectDrawBackEnd(const CDirectDrawBackEnd&) = delete;
-    CDirectDrawBackEnd& operator=(const CDirectDrawBackEnd&) = delete;
+    ~DirectDrawBackEnd() { Release(); }
+    DirectDrawBackEnd(const DirectDrawBackEnd&) = delete;
+    DirectDrawBackEnd& operator=(const DirectDrawBackEnd&) = delete;
 
     void SetProvider(platform::IDirectDrawProvider* provider) { m_pProvider = provider; }
 

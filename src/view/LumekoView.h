@@ -114,6 +114,6 @@ private:
     int m_nClientHeight = 0;
     int m_nWindowSize = 1;
     movie::BITMAPINFOHEADER m_bmi;
-    CDirectDrawBackEnd m_directDraw;
-    CSoftwarePicture m_picture;
+    DirectDrawBackEnd m_directDraw;
+    SoftwarePicture m_picture;
 };

@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-bool CSoftwarePicture::SetSize(int width, int height) {
+bool SoftwarePicture::SetSize(int width, int height) {
     if (width <= 0 || height <= 0) {
         m_image = QImage();
         return false;
@@ -12,7 +12,7 @@ bool CSoftwarePicture::SetSize(int width, int height) {
     return !m_image.isNull();
 }
 
-void CSoftwarePicture::Draw(QPainter& painter, const uint8_t* pixels, const QRect& destination) {
+void SoftwarePicture::Draw(QPainter& painter, const uint8_t* pixels, const QRect& destination) {
     if (!pixels || m_image.isNull() || destination.isEmpty()) return;
     const int width = m_image.width(), height = m_image.height();
     const size_t stride = static_cast<size_t>(width) * 3;

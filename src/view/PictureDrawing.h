@@ -11,7 +11,7 @@ class QRect;
 // stretched: Qt's raster engine scales those on its fast path, while 24-bit pixels
 // upside down take its slow general one, three times slower at 640 × 480 → 1920 × 1080.
 // The buffer is made once per picture size, never per frame.
-class CSoftwarePicture {
+class SoftwarePicture {
 public:
     // Makes the buffer for pictures of this size; false when there is no memory for it.
     bool SetSize(int width, int height);

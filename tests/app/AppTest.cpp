@@ -21,13 +21,13 @@
 #include <string>
 #include <vector>
 
-#include "moviemaker/MovieMaker.h"
-#include "support/RecordingMessageBox.h"
-#include "support/TempDir.h"
 #include "app/LumekoApp.h"
 #include "app/SettingsPath.h"
 #include "app/ShellOpenServer.h"
 #include "movie/DuckMovie.h"
+#include "moviemaker/MovieMaker.h"
+#include "support/RecordingMessageBox.h"
+#include "support/TempDir.h"
 
 // The whole application in this process, on Qt's offscreen platform: what it does with
 // the command line, the shell's execute texts, the recent-file list and the picture it
@@ -52,7 +52,8 @@ protected:
         moviemaker::MovieSpec spec;
         spec.frames = 45;
         spec.sound = moviemaker::SoundKind::kNone;
-        for (const char* name : {"a.avi", "b.avi"}) ASSERT_TRUE(moviemaker::MakeMovie(spec, m_dir.File(name)).ok());
+        for (const char* name : {"a.avi", "b.avi"})
+            ASSERT_TRUE(moviemaker::MakeMovie(spec, m_dir.File(name)).Ok());
     }
     void TearDown() override {
         m_app.reset();
@@ -80,9 +81,13 @@ protected:
         }
         return true;
     }
-    void Settle() { RunUntil([] { return false; }, 0.3); }
+    void Settle() {
+        RunUntil([] { return false; }, 0.3);
+    }
 
-    std::string OpenPath() { return m_app->GetDocument().m_bOpen ? m_app->GetDocument().m_movie.GetPath() : ""; }
+    std::string OpenPath() {
+        return m_app->GetDocument().m_bOpen ? m_app->GetDocument().m_movie.GetPath() : "";
+    }
     QStringList RecentMenuTexts() {
         QStringList texts;
         for (QAction* a : FileMenu()->actions())
@@ -106,7 +111,8 @@ protected:
 
 TEST_F(AppTest, OpensTheCommandLineFileAndNamesTheWindowAfterIt) {
     Start({m_dir.File("a.avi")});
-    EXPECT_EQ(m_app->GetMainFrame().windowTitle(), "無題 - Lumeko") << "nothing opens before the first idle pass";
+    EXPECT_EQ(m_app->GetMainFrame().windowTitle(), "無題 - Lumeko")
+        << "nothing opens before the first idle pass";
     ASSERT_TRUE(RunUntil([&] { return !OpenPath().empty(); }));
     EXPECT_EQ(OpenPath(), m_dir.File("a.avi"));
     EXPECT_EQ(m_app->GetMainFrame().windowTitle(), "a.avi - Lumeko");
@@ -121,11 +127,13 @@ TEST_F(AppTest, TheFirstExecuteTextAfterAStartWithAFileIsDropped) {
     const QString program = QFileInfo(QCoreApplication::applicationFilePath()).baseName();
     // The shell sends the file it started us with once more; that one is not queued. The
     // texts go in one message so that they arrive in order however busy the machine is.
-    ASSERT_TRUE(ShellOpenServer::SendExecuteTexts(program, {m_dir.File("a.avi"), m_dir.File("b.avi")}));
+    ASSERT_TRUE(
+        ShellOpenServer::SendExecuteTexts(program, {m_dir.File("a.avi"), m_dir.File("b.avi")}));
     // Later ones wait in the queue for the open movie to finish.
     const auto& pending = m_app->GetDocument().m_pendingFiles;
     EXPECT_TRUE(RunUntil([&] { return !pending.empty(); }));
-    EXPECT_EQ(std::vector<std::string>(pending.begin(), pending.end()), std::vector<std::string>{m_dir.File("b.avi")});
+    EXPECT_EQ(std::vector<std::string>(pending.begin(), pending.end()),
+              std::vector<std::string>{m_dir.File("b.avi")});
     EXPECT_EQ(OpenPath(), m_dir.File("a.avi"));
 }
 
@@ -161,7 +169,7 @@ TEST_F(AppTest, ARelativeNameThatIsNotUtf8OpensFromTheCommandLine) {
     moviemaker::MovieSpec spec;
     spec.frames = 5;
     spec.sound = moviemaker::SoundKind::kNone;
-    ASSERT_TRUE(moviemaker::MakeMovie(spec, m_dir.File(name)).ok());
+    ASSERT_TRUE(moviemaker::MakeMovie(spec, m_dir.File(name)).Ok());
     const auto here = std::filesystem::current_path();
     std::filesystem::current_path(m_dir.Path());
     Start({name});
@@ -173,7 +181,8 @@ TEST_F(AppTest, ARelativeNameThatIsNotUtf8OpensFromTheCommandLine) {
 }
 
 TEST_F(AppTest, AChosenRecentFileMovesToTheTopWhenItOpens) {
-    WriteSettings("[Recent File List]\nFile1=" + m_dir.File("a.avi") + "\nFile2=" + m_dir.File("b.avi") + "\n");
+    WriteSettings("[Recent File List]\nFile1=" + m_dir.File("a.avi") +
+                  "\nFile2=" + m_dir.File("b.avi") + "\n");
     Start({});
     ASSERT_EQ(RecentMenuTexts().size(), 2);
     ChooseRecent(2);
@@ -256,10 +265,12 @@ TEST_F(AppTest, SettingsThatCannotBeSavedAreReportedOnce) {
 double Psnr(const QImage& shown, const std::vector<uint8_t>& bottomUpBgr, int width, int height) {
     double squares = 0;
     for (int y = 0; y < height; ++y) {
-        const uint8_t* row = bottomUpBgr.data() + static_cast<size_t>(height - 1 - y) * static_cast<size_t>(width) * 3;
+        const uint8_t* row = bottomUpBgr.data() +
+                             static_cast<size_t>(height - 1 - y) * static_cast<size_t>(width) * 3;
         for (int x = 0; x < width; ++x) {
             const QRgb p = shown.pixel(x, y);
-            const double db = qBlue(p) - row[x * 3], dg = qGreen(p) - row[x * 3 + 1], dr = qRed(p) - row[x * 3 + 2];
+            const double db = qBlue(p) - row[x * 3], dg = qGreen(p) - row[x * 3 + 1],
+                         dr = qRed(p) - row[x * 3 + 2];
             squares += db * db + dg * dg + dr * dr;
         }
     }
@@ -289,7 +300,8 @@ TEST_F(AppTest, TheViewShowsTheDecodedFrameThatIsDue) {
     // The client area lies inside the view's sunken edge.
     view->resize(width + 2 * CLumekoView::kEdge, height + 2 * CLumekoView::kEdge);
     const auto before = Clock::now();
-    const QImage shown = view->grab(view->contentsRect()).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage shown =
+        view->grab(view->contentsRect()).toImage().convertToFormat(QImage::Format_RGB32);
     const auto after = Clock::now();
     ASSERT_EQ(shown.size(), QSize(width, height));
 
@@ -301,7 +313,8 @@ TEST_F(AppTest, TheViewShowsTheDecodedFrameThatIsDue) {
     }
     using Ms = std::chrono::duration<double, std::milli>;
     const double earliest = Ms(before - started).count(), latest = Ms(after - started).count() + 20;
-    const int firstDue = static_cast<int>(earliest * 15 / 1000), lastDue = static_cast<int>(latest * 15 / 1000);
+    const int firstDue = static_cast<int>(earliest * 15 / 1000),
+              lastDue = static_cast<int>(latest * 15 / 1000);
     EXPECT_GE(bestPsnr, 40.0) << "the view shows a decoded frame, upright and in its own colours";
     EXPECT_GE(best, firstDue - 1) << "best match at " << bestPsnr << " dB";
     EXPECT_LE(best, lastDue + 1) << "best match at " << bestPsnr << " dB";
@@ -336,7 +349,7 @@ TEST_F(AppTest, KeysAndTheSliderMoveWithinTheMovie) {
     spec.frames = 300;  // 20 seconds at 15 frames a second
     spec.keyEvery = 30;
     spec.sound = moviemaker::SoundKind::kNone;
-    ASSERT_TRUE(moviemaker::MakeMovie(spec, m_dir.File("long.avi")).ok());
+    ASSERT_TRUE(moviemaker::MakeMovie(spec, m_dir.File("long.avi")).Ok());
     Start({m_dir.File("long.avi")});
     CLumekoDoc& doc = m_app->GetDocument();
     CMainFrame& frame = m_app->GetMainFrame();

@@ -47,7 +47,7 @@ protected:
         spec.height = height;
         spec.frames = 40;
         spec.sound = moviemaker::SoundKind::kPcm16;
-        ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("source.avi")).ok());
+        ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("source.avi")).Ok());
         test.doc.AttachFrame(&frame);
         test.doc.m_pendingFiles.push_back(dir.File("source.avi"));
         test.doc.IdleProcess(0);

@@ -63,7 +63,7 @@ TEST(PlayerFullScreen, PictureCoversTheScreenBetweenBlackBands) {
     spec.frames = 150;
     spec.sound = moviemaker::SoundKind::kNone;
     const std::string movie = dir.File("wide.avi");
-    ASSERT_TRUE(moviemaker::MakeMovie(spec, movie).ok());
+    ASSERT_TRUE(moviemaker::MakeMovie(spec, movie).Ok());
     const std::string shot = dir.File("shot.ppm");
     const std::string script = "'" + player + "' '" + movie +
                                "' /play & p=\\$!; sleep 3; import -window root -depth 8 '" + shot +

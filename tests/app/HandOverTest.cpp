@@ -35,7 +35,7 @@ protected:
         moviemaker::MovieSpec spec;
         spec.frames = frames;
         spec.sound = moviemaker::SoundKind::kNone;
-        ASSERT_TRUE(moviemaker::MakeMovie(spec, path).ok());
+        ASSERT_TRUE(moviemaker::MakeMovie(spec, path).Ok());
     }
     // Runs a shell script (variables from the environment) with a deadline; its status.
     static int Run(const std::string& script) {

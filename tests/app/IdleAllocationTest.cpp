@@ -3,8 +3,8 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <atomic>
-#include <climits>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -40,7 +40,7 @@ TEST(WindowIdle, PlayingAllocatesOnlyForWhatChangesOnScreen) {
     spec.height = 48;
     spec.rate = 1;
     spec.frames = 20;
-    ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("slow.avi")).ok());
+    ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("slow.avi")).Ok());
 
     std::vector<std::string> arguments = {"idle_allocation_tests", dir.File("slow.avi"), "/play"};
     std::vector<char*> argv;

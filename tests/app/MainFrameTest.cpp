@@ -34,8 +34,10 @@ TEST_F(MainFrameTest, MenusBarsAndPanes) {
               (QStringList{"&Open...\tCtrl+O", "&Convert...", "Save &Picture…", "-", "最新のﾌｧｲﾙ",
                            "-", "E&xit"}));
     EXPECT_EQ(Texts(menus[1]->menu()->actions()),
-              (QStringList{"&Normal", "&Double", "&Triple", "&Maximum", "-", "&Loop", "&Full Screen", "Direct Draw"}));
-    EXPECT_EQ(Texts(menus[2]->menu()->actions()), (QStringList{"&Help", "&Information...", "&About..."}));
+              (QStringList{"&Normal", "&Double", "&Triple", "&Maximum", "-", "&Loop",
+                           "&Full Screen", "Direct Draw"}));
+    EXPECT_EQ(Texts(menus[2]->menu()->actions()),
+              (QStringList{"&Help", "&Information...", "&About..."}));
     EXPECT_FALSE(menus[0]->menu()->actions()[4]->isEnabled())
         << "the empty recent-file entry is greyed";
 

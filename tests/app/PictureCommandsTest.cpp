@@ -22,7 +22,7 @@ protected:
         spec.height = height;
         spec.frames = 20;
         spec.sound = moviemaker::SoundKind::kNone;
-        ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("movie.avi")).ok());
+        ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("movie.avi")).Ok());
         ASSERT_TRUE(t.doc.OpenMovie(dir.File("movie.avi")));
         t.doc.Seek(13);
     }

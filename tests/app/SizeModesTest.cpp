@@ -6,9 +6,10 @@ TEST(SizeModes, CorrectedSizeUsesTheDecimalFactor) {
     struct Case {
         int w, h, cw, ch;
     };
-    for (const Case& c : {Case{320, 224, 320, 240}, Case{256, 224, 298, 224}, Case{320, 240, 320, 240},
-                          Case{384, 240, 384, 288}, Case{256, 240, 319, 240}, Case{336, 240, 336, 240},
-                          Case{320, 256, 320, 256}}) {
+    for (const Case& c :
+         {Case{320, 224, 320, 240}, Case{256, 224, 298, 224}, Case{320, 240, 320, 240},
+          Case{384, 240, 384, 288}, Case{256, 240, 319, 240}, Case{336, 240, 336, 240},
+          Case{320, 256, 320, 256}}) {
         const PictureSize s = CorrectedSize(c.w, c.h);
         EXPECT_EQ(s.width, c.cw) << c.w << "x" << c.h;
         EXPECT_EQ(s.height, c.ch) << c.w << "x" << c.h;

@@ -14,7 +14,7 @@ TEST(SoftwarePicture, DrawsTheBitmapUprightInItsOwnColours) {
     constexpr int kWidth = 8, kHeight = 4;
     std::vector<uint8_t> bitmap(kWidth * kHeight * 3);
     for (size_t i = 0; i < bitmap.size(); ++i) bitmap[i] = static_cast<uint8_t>(i * 7 + 3);
-    CSoftwarePicture picture;
+    SoftwarePicture picture;
     ASSERT_TRUE(picture.SetSize(kWidth, kHeight));
     for (const int scale : {1, 3}) {
         QImage target(kWidth * scale, kHeight * scale, QImage::Format_RGB32);

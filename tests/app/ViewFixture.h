@@ -50,7 +50,7 @@ protected:
         spec.keyEvery = 1;
         spec.sound = moviemaker::SoundKind::kNone;
         const std::string path = dir.File(name);
-        EXPECT_TRUE(moviemaker::MakeMovie(spec, path).ok());
+        EXPECT_TRUE(moviemaker::MakeMovie(spec, path).Ok());
         return path;
     }
     void Open(const std::string& path) {

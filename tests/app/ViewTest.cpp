@@ -1,12 +1,12 @@
 #include <QApplication>
 #include <QGuiApplication>
+#include <QImage>
 #include <QKeyEvent>
 #include <QMenuBar>
-#include <QStatusBar>
-#include <QToolBar>
-#include <QImage>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QStatusBar>
+#include <QToolBar>
 #include <QWindow>
 
 #include "ViewFixture.h"

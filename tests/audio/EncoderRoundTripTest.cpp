@@ -59,7 +59,7 @@ TEST_P(EncoderRoundTrip, DecodedSignalFollowsSource) {
         SCOPED_TRACE(signal == Signal::Tone ? "tone" : "noise and tones");
         const std::vector<int16_t> source = MakeSignal(signal, c.channels, frames);
         const auto encoded = c.encode(source, c.channels, c.blockAlign);
-        ASSERT_TRUE(encoded.ok()) << encoded.error().message;
+        ASSERT_TRUE(encoded.Ok()) << encoded.Error().message;
         ASSERT_EQ(encoded->size() % c.blockAlign, 0u);
 
         std::vector<int16_t> decoded(DecodedChunkCapacity(c.decoder.formatTag, encoded->size()) /

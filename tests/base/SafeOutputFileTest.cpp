@@ -171,13 +171,13 @@ TEST(SafeOutputFile, TargetsAreWrittenOrRefusedWithTheReason) {
         options.inputs = {*FileIdentity::OfPath(dir.File("input.avi"))};
         auto file = SafeOutputFile::Create(target, options);
         if (*c.refusal) {
-            ASSERT_FALSE(file.ok());
-            EXPECT_NE(file.error().message.find(c.refusal), std::string::npos)
-                << file.error().message;
+            ASSERT_FALSE(file.Ok());
+            EXPECT_NE(file.Error().message.find(c.refusal), std::string::npos)
+                << file.Error().message;
         } else {
-            ASSERT_TRUE(file.ok()) << file.error().message;
-            ASSERT_TRUE(file->Write(kNew).ok());
-            ASSERT_TRUE(file->Commit().ok());
+            ASSERT_TRUE(file.Ok()) << file.Error().message;
+            ASSERT_TRUE(file->Write(kNew).Ok());
+            ASSERT_TRUE(file->Commit().Ok());
             before[c.written] = "new";
         }
         EXPECT_EQ(Snapshot(dir.Path()), before);
@@ -192,14 +192,14 @@ TEST(SafeOutputFile, ReplacementKeepsPermissionsAndIsOneRename) {
     WriteFileBytes(path, {'o', 'l', 'd'});
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
     auto file = SafeOutputFile::Create(path);
-    ASSERT_TRUE(file.ok());
-    ASSERT_TRUE(file->Write(std::vector<uint8_t>{'a', 'x', 'c'}).ok());
-    ASSERT_TRUE(file->WriteAt(1, std::vector<uint8_t>{'b'}).ok());
+    ASSERT_TRUE(file.Ok());
+    ASSERT_TRUE(file->Write(std::vector<uint8_t>{'a', 'x', 'c'}).Ok());
+    ASSERT_TRUE(file->WriteAt(1, std::vector<uint8_t>{'b'}).Ok());
     EXPECT_EQ(ReadFileBytes(path), (std::vector<uint8_t>{'o', 'l', 'd'}))
         << "nothing reaches the target before Commit";
     EXPECT_EQ(fs::path(file->TemporaryPath()).parent_path(), dir.Path());
     EXPECT_EQ(fs::path(file->TemporaryPath()).filename().string()[0], '.') << "hidden";
-    ASSERT_TRUE(file->Commit().ok());
+    ASSERT_TRUE(file->Commit().Ok());
     EXPECT_EQ(ReadFileBytes(path), (std::vector<uint8_t>{'a', 'b', 'c'}));
     struct stat info {};
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
@@ -212,9 +212,9 @@ TEST(SafeOutputFile, UncommittedFileLeavesNothing) {
     const auto before = Snapshot(dir.Path());
     {
         auto file = SafeOutputFile::Create(dir.File("out.avi"));
-        ASSERT_TRUE(file.ok());
-        ASSERT_TRUE(file->Write(kNew).ok());
-        SafeOutputFile moved = std::move(file.value());
+        ASSERT_TRUE(file.Ok());
+        ASSERT_TRUE(file->Write(kNew).Ok());
+        SafeOutputFile moved = std::move(file.Value());
         EXPECT_TRUE(fs::exists(moved.TemporaryPath()));
     }
     EXPECT_EQ(Snapshot(dir.Path()), before);
@@ -244,14 +244,14 @@ TEST(SafeOutputFile, TargetThatChangesWhileWrittenIsNotReplaced) {
         SafeOutputOptions options;
         options.replaceExisting = c.replaceExisting;
         auto file = SafeOutputFile::Create(path, options);
-        ASSERT_TRUE(file.ok());
-        ASSERT_TRUE(file->Write(kNew).ok());
+        ASSERT_TRUE(file.Ok());
+        ASSERT_TRUE(file->Write(kNew).Ok());
         c.change(path);
         auto before = Snapshot(dir.Path());
         before.erase(fs::path(file->TemporaryPath()).filename().string());
         const auto committed = file->Commit();
-        ASSERT_FALSE(committed.ok());
-        EXPECT_NE(committed.error().message.find(c.refusal), std::string::npos);
+        ASSERT_FALSE(committed.Ok());
+        EXPECT_NE(committed.Error().message.find(c.refusal), std::string::npos);
         EXPECT_EQ(Snapshot(dir.Path()), before) << "the temporary file is gone too";
     }
 }
@@ -262,7 +262,7 @@ TEST(SafeOutputFile, FailedWriteSticksAndLeavesNothing) {
     TempDir dir;
     const auto before = Snapshot(dir.Path());
     auto file = SafeOutputFile::Create(dir.File("out.avi"));
-    ASSERT_TRUE(file.ok());
+    ASSERT_TRUE(file.Ok());
     struct rlimit old {};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
     auto* previous = std::signal(SIGXFSZ, SIG_IGN);
@@ -272,10 +272,10 @@ TEST(SafeOutputFile, FailedWriteSticksAndLeavesNothing) {
     const auto failed = file->Write(std::vector<uint8_t>(8192, 1));
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previous);
-    ASSERT_FALSE(failed.ok());
-    EXPECT_EQ(failed.error().message, dir.File("out.avi") + ": " + std::strerror(EFBIG));
-    EXPECT_FALSE(file->Write(kNew).ok()) << "the failure sticks";
-    EXPECT_FALSE(file->Commit().ok());
+    ASSERT_FALSE(failed.Ok());
+    EXPECT_EQ(failed.Error().message, dir.File("out.avi") + ": " + std::strerror(EFBIG));
+    EXPECT_FALSE(file->Write(kNew).Ok()) << "the failure sticks";
+    EXPECT_FALSE(file->Commit().Ok());
     EXPECT_EQ(Snapshot(dir.Path()), before);
 }
 

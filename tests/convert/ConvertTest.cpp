@@ -127,7 +127,7 @@ protected:
         spec.height = height;
         spec.frames = 20;
         spec.sound = sound;
-        ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("source.avi")).ok());
+        ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("source.avi")).Ok());
         document.AttachFrame(&frame);
         document.m_pendingFiles.push_back(dir.File("source.avi"));
         document.IdleProcess(0);
@@ -180,7 +180,7 @@ TEST_F(ConvertTest, FullFramesAndDecodedSound) {
     EXPECT_GE(host.pumps, 20);
 
     auto out = movie::AviReader::OpenFile(dir.File("out.avi"));
-    ASSERT_TRUE(out.ok());
+    ASSERT_TRUE(out.Ok());
     const int video = out->FindStream(movie::streamtypeVIDEO, 0),
               audio = out->FindStream(movie::streamtypeAUDIO, 0);
     ASSERT_GE(video, 0);
@@ -199,7 +199,7 @@ TEST_F(ConvertTest, FullFramesAndDecodedSound) {
     std::vector<uint8_t> sample(32 * 16 * 3);
     for (uint32_t i = 0; i < 20; ++i) {
         auto read = out->Read(video, i, 1, sample);
-        ASSERT_TRUE(read.ok());
+        ASSERT_TRUE(read.Ok());
         EXPECT_EQ(sample, decoded[i]) << i;
     }
     EXPECT_EQ(doc.m_pCurrentImage, doc.m_pFrameSlot[0]);
@@ -250,7 +250,7 @@ TEST_F(ConvertTest, StreamHeadersAndSoundFormatForEachKindOfSound) {
         fresh.doc.OnConvert(host);
         ASSERT_EQ(frame.panes[0], "変換終了");
         auto out = movie::AviReader::OpenFile(dir.File("out.avi"));
-        ASSERT_TRUE(out.ok());
+        ASSERT_TRUE(out.Ok());
 
         const int video = out->FindStream(movie::streamtypeVIDEO, 0);
         ASSERT_EQ(video, 0);
@@ -340,7 +340,7 @@ TEST_F(ConvertTest, DataRateHoldsThePicturesSize) {
     Open(160, moviemaker::SoundKind::kNone, 120);
     const auto pictureBytes = [&] {
         auto out = movie::AviReader::OpenFile(dir.File("out.avi"));
-        EXPECT_TRUE(out.ok());
+        EXPECT_TRUE(out.Ok());
         uint64_t bytes = 0;
         std::vector<uint8_t> chunk(out->LargestChunkBytes(0));
         for (uint32_t i = 0; i < out->StreamInfo(0).dwLength; ++i)
@@ -447,7 +447,7 @@ TEST_F(ConvertTest, CompressorThatCannotStartAsksAgain) {
         }
         EXPECT_EQ(frame.panes[0], "変換終了");
         auto out = movie::AviReader::OpenFile(dir.File("out.avi"));
-        ASSERT_TRUE(out.ok());
+        ASSERT_TRUE(out.Ok());
         EXPECT_EQ(out->StreamInfo(0).fccHandler, FourCC("MJPG"));
     }
 }
@@ -457,12 +457,12 @@ TEST_F(ConvertTest, MotionJpegFrames) {
     host.choices = {"MJPG"};
     doc.OnConvert(host);
     auto out = movie::AviReader::OpenFile(dir.File("out.avi"));
-    ASSERT_TRUE(out.ok());
+    ASSERT_TRUE(out.Ok());
     const int video = out->FindStream(movie::streamtypeVIDEO, 0);
     EXPECT_EQ(out->StreamInfo(video).fccHandler, movie::MakeFourCC("MJPG"));
     std::vector<uint8_t> sample(out->LargestChunkBytes(video));
     auto read = out->Read(video, 0, 1, sample);
-    ASSERT_TRUE(read.ok());
+    ASSERT_TRUE(read.Ok());
     EXPECT_EQ(sample[0], 0xFF);
     EXPECT_EQ(sample[1], 0xD8);  // a JPEG picture
     const auto format = out->StreamFormat(out->FindStream(movie::streamtypeAUDIO, 0));

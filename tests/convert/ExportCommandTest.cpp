@@ -36,7 +36,7 @@ std::string MakeMovie(const TempDir& dir, const std::string& name, int frames = 
     spec.height = 48;
     spec.frames = frames;
     const std::string path = dir.File(name);
-    EXPECT_TRUE(moviemaker::MakeMovie(spec, path).ok());
+    EXPECT_TRUE(moviemaker::MakeMovie(spec, path).Ok());
     return path;
 }
 
@@ -49,7 +49,7 @@ TEST(DumpPictures, PngFramesHoldTheSamePixelsAsPpmFrames) {
     for (const char* frame : {"00000", "00005", "00011"}) {
         auto png = moviemaker::LoadPicture(dir.File(std::string("out/frame-") + frame + ".png"));
         auto ppm = moviemaker::LoadPicture(dir.File(std::string("out/frame-") + frame + ".ppm"));
-        ASSERT_TRUE(png.ok() && ppm.ok()) << frame;
+        ASSERT_TRUE(png.Ok() && ppm.Ok()) << frame;
         EXPECT_EQ(png->width, 64);
         EXPECT_EQ(png->height, 48);
         EXPECT_EQ(png->bgr, ppm->bgr) << frame;
@@ -71,12 +71,12 @@ TEST(Thumbnail, PicksAFrameWithContentAndFitsTheSize) {
                     if (((x / 8) + (y / 8)) % 2)
                         for (int c = 0; c < 3; ++c) picture.bgr[(y * 96 + x) * 3 + c] = 230;
         const std::string name = dir.File("p" + std::to_string(100 + i) + ".ppm");
-        ASSERT_TRUE(moviemaker::SavePpm(name, 96, 64, picture.bgr.data()).ok());
+        ASSERT_TRUE(moviemaker::SavePpm(name, 96, 64, picture.bgr.data()).Ok());
         spec.imagePaths.push_back(name);
     }
     spec.frames = 20;
     const std::string movie = dir.File("mostly-black.avi");
-    ASSERT_TRUE(moviemaker::MakeMovie(spec, movie).ok());
+    ASSERT_TRUE(moviemaker::MakeMovie(spec, movie).Ok());
 
     struct Case {
         const char* size;
@@ -89,7 +89,7 @@ TEST(Thumbnail, PicksAFrameWithContentAndFitsTheSize) {
                   0)
             << Text(dir.File("log"));
         auto picture = moviemaker::LoadPicture(out);
-        ASSERT_TRUE(picture.ok()) << c.size;
+        ASSERT_TRUE(picture.Ok()) << c.size;
         EXPECT_EQ(picture->width, c.width) << c.size;
         EXPECT_EQ(picture->height, c.height) << c.size;
         int bright = 0;
@@ -124,7 +124,7 @@ TEST(Thumbnail, TheThumbnailerEntryRunsTheTool) {
     }
     ASSERT_EQ(Tool(command, dir.File("log")), 0) << command << "\n" << Text(dir.File("log"));
     auto picture = moviemaker::LoadPicture(out);
-    ASSERT_TRUE(picture.ok());
+    ASSERT_TRUE(picture.Ok());
     EXPECT_EQ(picture->width, 32);
     EXPECT_EQ(picture->height, 24);
 }
@@ -176,7 +176,7 @@ TEST(ConvertCommand, SignalStopsTheExportAndLeavesNothing) {
     moviemaker::MovieSpec spec;
     spec.frames = 300;  // 20 s at 320x240: long enough to be caught writing
     const std::string movie = dir.File("long.avi");
-    ASSERT_TRUE(moviemaker::MakeMovie(spec, movie).ok());
+    ASSERT_TRUE(moviemaker::MakeMovie(spec, movie).Ok());
     fs::create_directories(dir.File("out"));
     const std::string target = dir.File("out/long.mp4");
     WriteFileBytes(target, {'o', 'l', 'd'});

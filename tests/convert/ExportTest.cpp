@@ -58,7 +58,7 @@ TEST(ExportSettings, FormatComesFromTheExtensionInAnyCase) {
 }
 
 bool HaveElements(ExportFormat format) {
-    return convert::CheckExportElements(format).ok();
+    return convert::CheckExportElements(format).Ok();
 }
 
 // Nothing of the libav family may ever be in our pipelines, whatever is installed.
@@ -79,13 +79,13 @@ TEST(ExportPipeline, EveryElementComesFromGstreamersOwnPluginSets) {
     };
     for (const Case& c : cases) {
         if (!HaveElements(c.format))
-            GTEST_SKIP() << convert::CheckExportElements(c.format).error().message;
+            GTEST_SKIP() << convert::CheckExportElements(c.format).Error().message;
         convert::ExportSettings s;
         s.format = c.format;
         s.scale = c.scale;
         if (c.scale == 0) s.width = 100, s.height = 70;
         auto elements = convert::ExportPipelineElements(s, c.sound);
-        ASSERT_TRUE(elements.ok()) << elements.error().message;
+        ASSERT_TRUE(elements.Ok()) << elements.Error().message;
         std::vector<std::string> factories;
         for (const auto& e : *elements) {
             EXPECT_NE(e.plugin, "libav") << e.factory;
@@ -131,7 +131,7 @@ protected:
         spec.height = 48;
         spec.frames = 20;
         source = dir.File("source.avi");
-        ASSERT_TRUE(moviemaker::MakeMovie(spec, source).ok());
+        ASSERT_TRUE(moviemaker::MakeMovie(spec, source).Ok());
         ASSERT_EQ(movie.Open(source), 1);
         target = dir.File(std::string("out") + convert::ExportExtension(GetParam()));
         settings.format = GetParam();
@@ -147,7 +147,7 @@ TEST_P(ExportFiles, WritesTheWholeMovieAndReportsEveryFrame) {
     const auto before = ReadFileBytes(source);
     StopAfter never(1000);
     auto written = convert::ExportMovie(movie, target, settings, never);
-    ASSERT_TRUE(written.ok()) << written.error().message;
+    ASSERT_TRUE(written.Ok()) << written.Error().message;
     EXPECT_EQ(never.last, 20u);
     EXPECT_GT(ReadFileBytes(target).size(), 1000u);
     // Only the source and the new movie: no temporary file left, the input unchanged.
@@ -161,8 +161,8 @@ TEST_P(ExportFiles, CancelledExportLeavesTheEarlierFileAndNoTemporaryOne) {
     WriteFileBytes(target, {'o', 'l', 'd'});
     StopAfter three(3);
     auto written = convert::ExportMovie(movie, target, settings, three);
-    ASSERT_FALSE(written.ok());
-    EXPECT_NE(written.error().message.find("cancelled"), std::string::npos);
+    ASSERT_FALSE(written.Ok());
+    EXPECT_NE(written.Error().message.find("cancelled"), std::string::npos);
     EXPECT_EQ(ReadFileBytes(target), (std::vector<uint8_t>{'o', 'l', 'd'}));
     EXPECT_EQ(FolderEntries(dir.Path()),
               (std::vector<std::string>{std::filesystem::path(target).filename().string(),
@@ -173,8 +173,8 @@ TEST_P(ExportFiles, UnwritableFolderFailsNamingTheTarget) {
     const std::string nowhere = dir.File("missing/out.mp4");
     StopAfter never(1000);
     auto written = convert::ExportMovie(movie, nowhere, settings, never);
-    ASSERT_FALSE(written.ok());
-    EXPECT_NE(written.error().message.find(nowhere), std::string::npos) << written.error().message;
+    ASSERT_FALSE(written.Ok());
+    EXPECT_NE(written.Error().message.find(nowhere), std::string::npos) << written.Error().message;
     EXPECT_EQ(never.last, 0u);
 }
 

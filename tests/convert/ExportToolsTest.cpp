@@ -192,7 +192,7 @@ TEST_P(ExportReadBack, IndependentDecodersGetOurMovieBack) {
     spec.sampleRate = c.sampleRate;
     const std::string source = dir.File("source.avi"),
                       out = dir.File(std::string("out") + c.extension);
-    ASSERT_TRUE(moviemaker::MakeMovie(spec, source).ok());
+    ASSERT_TRUE(moviemaker::MakeMovie(spec, source).Ok());
     const std::string convert =
         std::string(LUMEKO_TOOL) + " convert --quiet '" + source + "' '" + out + "'";
     ASSERT_EQ(std::system(convert.c_str()), 0);

@@ -100,7 +100,7 @@ TEST(IndependentTools, GstreamerDecodesOurFullFrameMotionJpegAndH264Files) {
     spec.height = 48;
     spec.frames = 12;
     const std::string source = dir.File("source.avi");
-    ASSERT_TRUE(moviemaker::MakeMovie(spec, source).ok());
+    ASSERT_TRUE(moviemaker::MakeMovie(spec, source).Ok());
     int frames = 0;
     const auto ours = OurFramesTopDown(source, frames);
 
@@ -129,7 +129,7 @@ TEST(IndependentTools, MediaInfoReadsEachCompressorsFile) {
     spec.frames = 12;
     spec.sound = moviemaker::SoundKind::kDk3;
     const std::string source = dir.File("source.avi");
-    ASSERT_TRUE(moviemaker::MakeMovie(spec, source).ok());
+    ASSERT_TRUE(moviemaker::MakeMovie(spec, source).Ok());
     struct Case {
         const char* codec;
         const char* format;  // as mediainfo names it

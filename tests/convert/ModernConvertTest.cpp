@@ -67,7 +67,7 @@ protected:
         spec.width = 32;
         spec.height = 16;
         spec.frames = 10;
-        ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("source.avi")).ok());
+        ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("source.avi")).Ok());
         t.doc.AttachFrame(&frame);
         t.doc.m_pendingFiles.push_back(dir.File("source.avi"));
         t.doc.IdleProcess(0);
@@ -129,7 +129,7 @@ TEST_F(ModernConvert, AsksForQualityNotACompressorAndSaysWhenDone) {
 
 // The whole way with the real exporter; the movie plays on from its start afterwards.
 TEST_F(ModernConvert, WritesTheFileAndLeavesTheMovieReadyToPlay) {
-    if (!convert::CheckExportElements(convert::ExportFormat::kMp4).ok()) GTEST_SKIP();
+    if (!convert::CheckExportElements(convert::ExportFormat::kMp4).Ok()) GTEST_SKIP();
     host.path = dir.File("out.mp4");
     host.real = true;
     t.doc.OnConvert(host);

@@ -38,9 +38,9 @@ std::vector<std::vector<std::vector<uint8_t>>> ReadEverything(AviReader& reader,
         std::vector<uint8_t> buffer(reader.LargestChunkBytes(s));
         for (uint32_t position = 0; position < reader.IndexedSamples(s);) {
             auto read = reader.Read(s, position, AviReader::kConvenient, buffer);
-            if (!read.ok()) {
+            if (!read.Ok()) {
                 ADD_FAILURE() << "stream " << s << " sample " << position << ": "
-                              << read.error().message;
+                              << read.Error().message;
                 break;
             }
             reads.emplace_back(buffer.begin(), buffer.begin() + read->bytes);
@@ -114,7 +114,7 @@ TEST_F(AviHostileFileTest, DamagedFilesAreRefusedOrReadSafely) {
     const auto noSamples = [](AviReader& r, size_t) {
         for (int s = 0; s < r.StreamCount(); ++s) EXPECT_EQ(r.IndexedSamples(s), 0u);
         std::vector<uint8_t> buffer(4096);
-        EXPECT_FALSE(r.Read(0, 0, 1, buffer).ok());
+        EXPECT_FALSE(r.Read(0, 0, 1, buffer).Ok());
     };
     const Case cases[] = {
         {"not a RIFF", setText(0, "RIFX"), kRefused, {}},
@@ -181,10 +181,10 @@ TEST_F(AviHostileFileTest, DamagedFilesAreRefusedOrReadSafely) {
         c.damage(image);
         auto reader = AviReader::OpenMemory(image);
         if (c.outcome == kRefused) {
-            EXPECT_FALSE(reader.ok());
+            EXPECT_FALSE(reader.Ok());
             continue;
         }
-        ASSERT_TRUE(reader.ok()) << reader.error().message;
+        ASSERT_TRUE(reader.Ok()) << reader.Error().message;
         ReadEverything(*reader, image.size());
         c.check(*reader, image.size());
     }
@@ -206,7 +206,7 @@ TEST_F(AviHostileFileTest, DamagedChunksWithoutAnIndex) {
         auto image = unindexed;
         StoreLE32(&image[inMovi.back().header + 4], 0x7FFFFFF0);
         auto reader = AviReader::OpenMemory(image);
-        ASSERT_TRUE(reader.ok());
+        ASSERT_TRUE(reader.Ok());
         ExpectGoodContent(*reader, image.size());
     }
     {
@@ -214,7 +214,7 @@ TEST_F(AviHostileFileTest, DamagedChunksWithoutAnIndex) {
         auto image = unindexed;
         StoreLE32(&image[inMovi[4].header + 4], LoadLE32(&image[inMovi[4].header + 4]) + 16);
         auto reader = AviReader::OpenMemory(image);
-        ASSERT_TRUE(reader.ok());
+        ASSERT_TRUE(reader.Ok());
         const auto read = ReadEverything(*reader, image.size());
         ASSERT_GE(read[0].size(), 2u);
         EXPECT_EQ(read[0][0], GoodStreams()[0].chunks[0]);
@@ -234,7 +234,7 @@ TEST_F(AviHostileFileTest, FormatsOfOddSizes) {
         avitest::WriteMovie(dir.File("odd.avi"), streams);
         const auto image = ReadFileBytes(dir.File("odd.avi"));
         auto reader = AviReader::OpenMemory(image);
-        ASSERT_TRUE(reader.ok()) << reader.error().message;
+        ASSERT_TRUE(reader.Ok()) << reader.Error().message;
         const auto video = reader->StreamFormat(0);
         EXPECT_EQ(std::vector<uint8_t>(video.begin(), video.end()), format);
         EXPECT_EQ(reader->StreamFormat(1).size(), streams[1].format.size());
@@ -265,10 +265,10 @@ TEST_F(AviHostileFileTest, TruncatedAtEveryBoundary) {
                                          good.begin() + static_cast<std::ptrdiff_t>(cut));
         auto reader = AviReader::OpenMemory(image);
         if (cut < movi.DataStart() + 4) {
-            EXPECT_FALSE(reader.ok());
+            EXPECT_FALSE(reader.Ok());
             continue;
         }
-        ASSERT_TRUE(reader.ok()) << reader.error().message;
+        ASSERT_TRUE(reader.Ok()) << reader.Error().message;
         ASSERT_EQ(reader->StreamCount(), 2);
         const auto read = ReadEverything(*reader, image.size());
 

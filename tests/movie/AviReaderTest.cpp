@@ -55,7 +55,7 @@ void ExpectStreamsReadBack(AviReader& reader, const std::vector<TestStream>& str
         if (!audio) {
             for (uint32_t k = 0; k < s.chunks.size(); ++k) {
                 auto read = reader.Read(i, k, 1, buffer);
-                ASSERT_TRUE(read.ok()) << "frame " << k << ": " << read.error().message;
+                ASSERT_TRUE(read.Ok()) << "frame " << k << ": " << read.Error().message;
                 EXPECT_EQ(read->samples, 1u);
                 ASSERT_EQ(read->bytes, s.chunks[k].size());
                 EXPECT_TRUE(std::equal(s.chunks[k].begin(), s.chunks[k].end(), buffer.begin()))
@@ -69,7 +69,7 @@ void ExpectStreamsReadBack(AviReader& reader, const std::vector<TestStream>& str
             std::vector<uint8_t> all, part(room);
             for (uint32_t position = 0; position < samples;) {
                 auto read = reader.Read(i, position, AviReader::kConvenient, part);
-                ASSERT_TRUE(read.ok()) << "sample " << position << ": " << read.error().message;
+                ASSERT_TRUE(read.Ok()) << "sample " << position << ": " << read.Error().message;
                 ASSERT_GT(read->samples, 0u);
                 EXPECT_EQ(read->bytes, read->samples * align);
                 EXPECT_LE(read->bytes, room);
@@ -161,7 +161,7 @@ TEST_F(AviReaderTest, ReadsBackWhatTheWriterWroteInEveryLayout) {
                              (order == Order::kInterleaved ? ", interleaved" : ", video first"));
                 const auto image = Relayout(written, layout);
                 auto reader = AviReader::OpenMemory(image);
-                ASSERT_TRUE(reader.ok()) << reader.error().message;
+                ASSERT_TRUE(reader.Ok()) << reader.Error().message;
                 ExpectStreamsReadBack(*reader, streams);
             }
         }
@@ -173,12 +173,12 @@ TEST_F(AviReaderTest, OpensFilesFromDisk) {
                                              SoundCases()[1].extra[0]};
     avitest::WriteMovie(dir.File("movie.avi"), streams);
     auto reader = AviReader::OpenFile(dir.File("movie.avi"));
-    ASSERT_TRUE(reader.ok()) << reader.error().message;
+    ASSERT_TRUE(reader.Ok()) << reader.Error().message;
     ExpectStreamsReadBack(*reader, streams);
 
     auto missing = AviReader::OpenFile(dir.File("missing.avi"));
-    ASSERT_FALSE(missing.ok());
-    EXPECT_EQ(missing.error().kind, ErrorKind::Io);
+    ASSERT_FALSE(missing.Ok());
+    EXPECT_EQ(missing.Error().kind, ErrorKind::Io);
 }
 
 // Reads start anywhere inside a chunk, stop at its end, and fail with a reason.
@@ -187,7 +187,7 @@ TEST_F(AviReaderTest, PositionedReadsAndTheirFailures) {
     const TestStream sound = avitest::AudioStream(1, 2, 4, 16, {40, 24});  // samples 0-9, 10-15
     const auto image = Written({video, sound});
     auto opened = AviReader::OpenMemory(image);
-    ASSERT_TRUE(opened.ok());
+    ASSERT_TRUE(opened.Ok());
     AviReader& reader = *opened;
     std::vector<uint8_t> buffer(1000);
     const auto& first = sound.chunks[0];
@@ -211,7 +211,7 @@ TEST_F(AviReaderTest, PositionedReadsAndTheirFailures) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         auto read = reader.Read(1, c.start, c.samples, buffer);
-        ASSERT_TRUE(read.ok()) << read.error().message;
+        ASSERT_TRUE(read.Ok()) << read.Error().message;
         EXPECT_EQ(read->bytes, c.bytes);
         EXPECT_EQ(read->samples, c.bytes / 4);
         EXPECT_TRUE(std::equal(c.chunk->begin() + c.from, c.chunk->begin() + c.from + c.bytes,
@@ -240,8 +240,8 @@ TEST_F(AviReaderTest, PositionedReadsAndTheirFailures) {
     for (const Failure& f : failures) {
         SCOPED_TRACE(f.what);
         auto read = reader.Read(f.stream, f.start, f.samples, f.buffer);
-        ASSERT_FALSE(read.ok());
-        EXPECT_EQ(read.error().kind, f.kind);
+        ASSERT_FALSE(read.Ok());
+        EXPECT_EQ(read.Error().kind, f.kind);
     }
 
     EXPECT_EQ(reader.FindStream(movie::streamtypeVIDEO, 0), 0);
@@ -274,7 +274,7 @@ TEST_F(AviReaderTest, ReadsTheFirstRiffOfALargeFileMovie) {
                                 '0', '1', 'w', 'b', 2,  0, 0, 0, 5,   6,   0,   0};
         image.insert(image.end(), std::begin(avix), std::end(avix));
         auto reader = AviReader::OpenMemory(image);
-        ASSERT_TRUE(reader.ok()) << reader.error().message;
+        ASSERT_TRUE(reader.Ok()) << reader.Error().message;
         ExpectStreamsReadBack(*reader, streams);
     }
 }

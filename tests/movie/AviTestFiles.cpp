@@ -112,15 +112,15 @@ TestStream AudioStream(uint16_t tag, uint16_t channels, uint16_t blockAlign, uin
 
 void WriteMovie(const std::string& path, const std::vector<TestStream>& streams, Order order) {
     auto writer = movie::AviWriter::Create(path);
-    ASSERT_TRUE(writer.ok()) << writer.error().message;
+    ASSERT_TRUE(writer.Ok()) << writer.Error().message;
     for (const auto& s : streams) {
         auto added = writer->AddStream(s.info, s.format);
-        ASSERT_TRUE(added.ok()) << added.error().message;
+        ASSERT_TRUE(added.Ok()) << added.Error().message;
     }
     auto write = [&](size_t stream, size_t chunk) {
         const auto& s = streams[stream];
         auto written = writer->Write(static_cast<int>(stream), s.chunks[chunk], s.keys[chunk]);
-        ASSERT_TRUE(written.ok()) << written.error().message;
+        ASSERT_TRUE(written.Ok()) << written.Error().message;
     };
     if (order == Order::kVideoThenAudio) {
         for (size_t s = 0; s < streams.size(); ++s)
@@ -133,7 +133,7 @@ void WriteMovie(const std::string& path, const std::vector<TestStream>& streams,
                 if (c < streams[s].chunks.size()) write(s, c);
     }
     auto finished = writer->Finish();
-    ASSERT_TRUE(finished.ok()) << finished.error().message;
+    ASSERT_TRUE(finished.Ok()) << finished.Error().message;
 }
 
 std::vector<uint8_t> SampleBytesOf(const TestStream& stream, uint32_t sampleBytes) {

@@ -135,14 +135,14 @@ TEST_F(AviWriterTest, ChunkIdsFollowStreamNumberAndKind) {
         const std::string path = dir.File("ids.avi");
         {
             auto writer = AviWriter::Create(path);
-            ASSERT_TRUE(writer.ok());
+            ASSERT_TRUE(writer.Ok());
             movie::AVISTREAMINFO info;
             info.fccType = c.type;
             info.fccHandler = LoadLE32(reinterpret_cast<const uint8_t*>(c.handler));
-            for (int n = 0; n <= c.stream; ++n) ASSERT_TRUE(writer->AddStream(info, {}).ok());
+            for (int n = 0; n <= c.stream; ++n) ASSERT_TRUE(writer->AddStream(info, {}).Ok());
             const uint8_t data[3] = {1, 2, 3};
-            ASSERT_TRUE(writer->Write(c.stream, data, true).ok());
-            ASSERT_TRUE(writer->Finish().ok());
+            ASSERT_TRUE(writer->Write(c.stream, data, true).Ok());
+            ASSERT_TRUE(writer->Finish().Ok());
         }
         const auto file = ReadFileBytes(path);
         const RiffChunk idx1 = avitest::FindChunk(file, "idx1");
@@ -155,16 +155,16 @@ TEST_F(AviWriterTest, ChunkIdsFollowStreamNumberAndKind) {
 TEST_F(AviWriterTest, OrderOfCallsIsChecked) {
     const TestStream video = avitest::VideoStream("DUCK", 1);
     auto writer = AviWriter::Create(dir.File("movie.avi"));
-    ASSERT_TRUE(writer.ok());
-    EXPECT_FALSE(writer->Write(0, video.chunks[0], true).ok());  // no stream yet
-    ASSERT_EQ(writer->AddStream(video.info, video.format).value(), 0);
-    ASSERT_TRUE(writer->Write(0, video.chunks[0], true).ok());
-    EXPECT_FALSE(writer->AddStream(video.info, video.format).ok());  // after the movie data began
-    EXPECT_FALSE(writer->Write(1, video.chunks[0], true).ok());
-    EXPECT_FALSE(writer->Write(-1, video.chunks[0], true).ok());
-    ASSERT_TRUE(writer->Finish().ok());
-    EXPECT_FALSE(writer->Finish().ok());
-    EXPECT_FALSE(writer->Write(0, video.chunks[0], true).ok());
+    ASSERT_TRUE(writer.Ok());
+    EXPECT_FALSE(writer->Write(0, video.chunks[0], true).Ok());  // no stream yet
+    ASSERT_EQ(writer->AddStream(video.info, video.format).Value(), 0);
+    ASSERT_TRUE(writer->Write(0, video.chunks[0], true).Ok());
+    EXPECT_FALSE(writer->AddStream(video.info, video.format).Ok());  // after the movie data began
+    EXPECT_FALSE(writer->Write(1, video.chunks[0], true).Ok());
+    EXPECT_FALSE(writer->Write(-1, video.chunks[0], true).Ok());
+    ASSERT_TRUE(writer->Finish().Ok());
+    EXPECT_FALSE(writer->Finish().Ok());
+    EXPECT_FALSE(writer->Write(0, video.chunks[0], true).Ok());
     EXPECT_EQ(FilesIn(dir), std::vector<std::string>{"movie.avi"});
 }
 
@@ -174,28 +174,28 @@ TEST_F(AviWriterTest, EmptyMovieIsReadable) {
     const TestStream sound = avitest::AudioStream(1, 2, 4, 16, {});
     avitest::WriteMovie(dir.File("empty.avi"), {video, sound});
     auto reader = movie::AviReader::OpenFile(dir.File("empty.avi"));
-    ASSERT_TRUE(reader.ok()) << reader.error().message;
+    ASSERT_TRUE(reader.Ok()) << reader.Error().message;
     EXPECT_EQ(reader->StreamCount(), 2);
     EXPECT_EQ(reader->StreamInfo(1).dwLength, 0u);
     std::vector<uint8_t> buffer(16);
-    EXPECT_FALSE(reader->Read(0, 0, 1, buffer).ok());
+    EXPECT_FALSE(reader->Read(0, 0, 1, buffer).Ok());
 }
 
 TEST_F(AviWriterTest, AbandonedWriterLeavesNothing) {
     const TestStream video = avitest::VideoStream("DUCK", 2);
     {
         auto writer = AviWriter::Create(dir.File("movie.avi"));
-        ASSERT_TRUE(writer.ok());
-        ASSERT_TRUE(writer->AddStream(video.info, video.format).ok());
-        ASSERT_TRUE(writer->Write(0, video.chunks[0], true).ok());
+        ASSERT_TRUE(writer.Ok());
+        ASSERT_TRUE(writer->AddStream(video.info, video.format).Ok());
+        ASSERT_TRUE(writer->Write(0, video.chunks[0], true).Ok());
         EXPECT_EQ(FilesIn(dir).size(), 1u);  // the temporary file
         EXPECT_FALSE(std::filesystem::exists(dir.File("movie.avi")));
     }
     EXPECT_TRUE(FilesIn(dir).empty());
 
     auto nowhere = AviWriter::Create(dir.File("no/such/folder/movie.avi"));
-    ASSERT_FALSE(nowhere.ok());
-    EXPECT_EQ(nowhere.error().kind, ErrorKind::Io);
+    ASSERT_FALSE(nowhere.Ok());
+    EXPECT_EQ(nowhere.Error().kind, ErrorKind::Io);
 }
 
 TEST_F(AviWriterTest, FailedWriteNeverReplacesTheTarget) {
@@ -218,21 +218,21 @@ TEST_F(AviWriterTest, FailedWriteNeverReplacesTheTarget) {
         {
             FaultyOutputFiles files(c.failAt);
             auto writer = AviWriter::Create(path, files);
-            ASSERT_TRUE(writer.ok());
-            ASSERT_TRUE(writer->AddStream(video.info, video.format).ok());
+            ASSERT_TRUE(writer.Ok());
+            ASSERT_TRUE(writer->AddStream(video.info, video.format).Ok());
             Result<void> result;
-            for (size_t k = 0; k < video.chunks.size() && result.ok(); ++k)
+            for (size_t k = 0; k < video.chunks.size() && result.Ok(); ++k)
                 result = writer->Write(0, video.chunks[k], true);
-            const bool failedInWrite = !result.ok();
-            if (result.ok()) result = writer->Finish();
-            ASSERT_FALSE(result.ok());
-            EXPECT_EQ(result.error().kind, ErrorKind::Io);
-            EXPECT_EQ(result.error().message, path + ": No space left on device")
+            const bool failedInWrite = !result.Ok();
+            if (result.Ok()) result = writer->Finish();
+            ASSERT_FALSE(result.Ok());
+            EXPECT_EQ(result.Error().kind, ErrorKind::Io);
+            EXPECT_EQ(result.Error().message, path + ": No space left on device")
                 << "the cause, not just that it failed";
             EXPECT_EQ(failedInWrite, c.failAt < 5);
             // Once broken, the writer stays broken.
-            EXPECT_FALSE(writer->Write(0, video.chunks[0], true).ok());
-            EXPECT_FALSE(writer->Finish().ok());
+            EXPECT_FALSE(writer->Write(0, video.chunks[0], true).Ok());
+            EXPECT_FALSE(writer->Finish().Ok());
             EXPECT_EQ(ReadFileBytes(path), previous);
         }
         EXPECT_EQ(FilesIn(dir), std::vector<std::string>{"movie.avi"});

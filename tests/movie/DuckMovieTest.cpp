@@ -34,7 +34,7 @@ protected:
     std::string Make(const MovieSpec& spec, const std::string& name = "movie.avi") {
         const std::string path = dir.File(name);
         auto made = moviemaker::MakeMovie(spec, path);
-        EXPECT_TRUE(made.ok()) << (made.ok() ? "" : made.error().message);
+        EXPECT_TRUE(made.Ok()) << (made.Ok() ? "" : made.Error().message);
         return path;
     }
     std::vector<uint8_t> Picture() const { return std::vector<uint8_t>(32 * 16 * 3); }
@@ -51,9 +51,10 @@ TEST_F(DuckMovieTest, OpensReadsEveryFrameAndAllSound) {
         uint16_t decodedChannels;
         uint32_t chunkFactor;
     };
-    for (const Case& c : {Case{SoundKind::kPcm8, 1, 2, 1}, Case{SoundKind::kPcm16, 1, 2, 1},
-                          Case{SoundKind::kDk4Stereo, 0x61, 2, 4}, Case{SoundKind::kDk4Mono, 0x61, 1, 4},
-                          Case{SoundKind::kDk3, 0x62, 2, 6}}) {
+    for (const Case& c :
+         {Case{SoundKind::kPcm8, 1, 2, 1}, Case{SoundKind::kPcm16, 1, 2, 1},
+          Case{SoundKind::kDk4Stereo, 0x61, 2, 4}, Case{SoundKind::kDk4Mono, 0x61, 1, 4},
+          Case{SoundKind::kDk3, 0x62, 2, 6}}) {
         ASSERT_EQ(movie.Open(Make(SmallMovie(c.sound))), 1);
         EXPECT_EQ(movie.GetFrameCount(), 6u);
         EXPECT_EQ(movie.GetRate(), 15u);
@@ -62,7 +63,8 @@ TEST_F(DuckMovieTest, OpensReadsEveryFrameAndAllSound) {
         movie.GetWaveFormat(&wfx);
         EXPECT_EQ(wfx.wFormatTag, c.tag);
         EXPECT_EQ(movie.GetDecodedChannels(), c.decodedChannels);
-        EXPECT_EQ(movie.GetAudioChunkSize(), movie.GetAudioInfo().dwSuggestedBufferSize * c.chunkFactor);
+        EXPECT_EQ(movie.GetAudioChunkSize(),
+                  movie.GetAudioInfo().dwSuggestedBufferSize * c.chunkFactor);
 
         auto picture = Picture();
         for (uint32_t i = 0; i < 6; ++i) EXPECT_EQ(movie.ReadFrame(i, picture.data()), 1) << i;
@@ -73,7 +75,8 @@ TEST_F(DuckMovieTest, OpensReadsEveryFrameAndAllSound) {
         std::vector<uint8_t> chunk(movie.GetAudioChunkSize());
         uint64_t total = 0;
         while (const uint32_t bytes = movie.ReadAudio(chunk.data())) total += bytes;
-        const uint64_t frames = total / (movie.GetDecodedChannels() * (wfx.wFormatTag == 1 ? wfx.wBitsPerSample / 8 : 2));
+        const uint64_t frames = total / (movie.GetDecodedChannels() *
+                                         (wfx.wFormatTag == 1 ? wfx.wBitsPerSample / 8 : 2));
         EXPECT_NEAR(static_cast<double>(frames) / wfx.nSamplesPerSec, 6 / 15.0, 0.1);
         EXPECT_EQ(movie.ReadAudio(chunk.data()), 0u);
         movie.RewindAudio();
@@ -146,16 +149,20 @@ TEST_F(DuckMovieTest, HostileFilesAreRefusedOrPlaySilently) {
     };
     const Case cases[] = {
         {"untouched", [](auto&) {}, kWithSound},
-        {"handler XVID", [&](auto& b) { std::copy_n("XVID", 4, b.begin() + videoStrh + 12); }, kRefused},
-        {"handler duck", [&](auto& b) { std::copy_n("duck", 4, b.begin() + videoStrh + 12); }, kWithSound},
+        {"handler XVID", [&](auto& b) { std::copy_n("XVID", 4, b.begin() + videoStrh + 12); },
+         kRefused},
+        {"handler duck", [&](auto& b) { std::copy_n("duck", 4, b.begin() + videoStrh + 12); },
+         kWithSound},
         {"rate 0", [&](auto& b) { StoreLE32(&b[videoStrh + 8 + 24], 0); }, kRefused},
         {"scale 0", [&](auto& b) { StoreLE32(&b[videoStrh + 8 + 20], 0); }, kRefused},
-        {"huge suggested buffer", [&](auto& b) { StoreLE32(&b[videoStrh + 8 + 36], 0xFFFFFFF0u); }, kWithSound},
+        {"huge suggested buffer", [&](auto& b) { StoreLE32(&b[videoStrh + 8 + 36], 0xFFFFFFF0u); },
+         kWithSound},
         {"suggested buffer 0", [&](auto& b) { StoreLE32(&b[videoStrh + 8 + 36], 0); }, kWithSound},
         {"audio tag 2", [&](auto& b) { StoreLE16(&b[audioStrf + 8], 2); }, kSilent},
         {"block align 0", [&](auto& b) { StoreLE16(&b[audioStrf + 8 + 12], 0); }, kSilent},
         {"block align 1", [&](auto& b) { StoreLE16(&b[audioStrf + 8 + 12], 1); }, kSilent},
-        {"block align huge", [&](auto& b) { StoreLE16(&b[audioStrf + 8 + 12], 65535); }, kWithSound},
+        {"block align huge", [&](auto& b) { StoreLE16(&b[audioStrf + 8 + 12], 65535); },
+         kWithSound},
         {"step index 255", [&](auto& b) { b[FindBytes(b, "01wb") + 8 + 2] = 255; }, kWithSound},
         {"audio format 2 bytes", [&](auto& b) { StoreLE32(&b[audioStrf + 4], 2); }, kSilent},
         {"not RIFF", [](auto& b) { b[0] = 'X'; }, kRefused},
@@ -223,7 +230,9 @@ TEST_F(DuckMovieTest, TruncatedFilesNeverCrash) {
     const auto good = ReadFileBytes(Make(SmallMovie()));
     auto picture = Picture();
     for (size_t size = 0; size < good.size(); size += 1 + size / 40) {
-        WriteFileBytes(dir.File("cut.avi"), std::vector<uint8_t>(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(size)));
+        WriteFileBytes(
+            dir.File("cut.avi"),
+            std::vector<uint8_t>(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(size)));
         if (!movie.Open(dir.File("cut.avi"))) continue;
         for (uint32_t i = 0; i < movie.GetFrameCount() + 2; ++i) movie.ReadFrame(i, picture.data());
         std::vector<uint8_t> chunk(movie.GetAudioChunkSize());

@@ -153,11 +153,11 @@ protected:
         spec.keyEvery = 3;
         spec.sound = sound;
         const std::string path = dir.File("made.avi");
-        EXPECT_TRUE(moviemaker::MakeMovie(spec, path).ok());
+        EXPECT_TRUE(moviemaker::MakeMovie(spec, path).Ok());
         auto reader = movie::AviReader::OpenFile(path);
-        EXPECT_TRUE(reader.ok());
+        EXPECT_TRUE(reader.Ok());
         std::vector<TestStream> streams;
-        for (int s = 0; reader.ok() && s < reader->StreamCount(); ++s) {
+        for (int s = 0; reader.Ok() && s < reader->StreamCount(); ++s) {
             TestStream& stream = streams.emplace_back();
             stream.info = reader->StreamInfo(s);
             const auto format = reader->StreamFormat(s);
@@ -165,7 +165,7 @@ protected:
             std::vector<uint8_t> buffer(reader->LargestChunkBytes(s));
             for (uint32_t at = 0; at < reader->IndexedSamples(s);) {
                 auto read = reader->Read(s, at, movie::AviReader::kConvenient, buffer);
-                if (!read.ok()) break;
+                if (!read.Ok()) break;
                 stream.chunks.emplace_back(buffer.begin(), buffer.begin() + read->bytes);
                 stream.keys.push_back(true);
                 at += read->samples;
@@ -261,7 +261,7 @@ protected:
         // Our compressor may refuse a picture size; nothing else may go wrong.
         EXPECT_EQ(host.errors.size(), static_cast<size_t>(host.compressorsShown - 1));
         auto written = movie::AviReader::OpenFile(output);
-        ASSERT_TRUE(written.ok()) << written.error().message;
+        ASSERT_TRUE(written.Ok()) << written.Error().message;
         const int video = written->FindStream(movie::streamtypeVIDEO, 0);
         ASSERT_GE(video, 0);
         EXPECT_EQ(written->IndexedSamples(video), seen.frames);
@@ -273,8 +273,7 @@ protected:
             ASSERT_GE(sound, 0);
             EXPECT_GT(written->IndexedSamples(sound), 0u);
         }
-        if (compressor == MakeFourCC("DUCK") && host.compressorsShown == 1 &&
-            seen.frames > 0) {
+        if (compressor == MakeFourCC("DUCK") && host.compressorsShown == 1 && seen.frames > 0) {
             RecordingMessageBox messages;
             CDuckMovie again(messages);
             EXPECT_EQ(again.Open(output), 1) << "the converted movie does not play";
@@ -424,14 +423,18 @@ TEST_F(MalformedMovieTest, EachHostileFileHasItsOutcome) {
          {},
          kSound},
         {"no video stream", dk4, [](auto& s) { s.erase(s.begin()); }, {}, kRefused},
-        {"a TrueMotion stream after a first video stream of another kind", dk4,
+        {"a TrueMotion stream after a first video stream of another kind",
+         dk4,
          [](auto& s) {
              TestStream other = s[0];
              other.info.fccHandler = MakeFourCC("cvid");
              s.insert(s.begin(), other);
          },
-         {}, kRefused},
-        {"a second RIFF after the first, as OpenDML files have", dk4, {},
+         {},
+         kRefused},
+        {"a second RIFF after the first, as OpenDML files have",
+         dk4,
+         {},
          [](auto& f) {
              const std::vector<uint8_t> first = f;
              f.insert(f.end(), first.begin(), first.end());
@@ -442,9 +445,14 @@ TEST_F(MalformedMovieTest, EachHostileFileHasItsOutcome) {
         {"rate 0", dk4, {}, StreamField32(0, kStrhRate, 0), kRefused},
         {"scale 0", dk4, {}, StreamField32(0, kStrhScale, 0), kRefused},
         {"length 0", dk4, {}, StreamField32(0, kStrhLength, 0), kSound},
-        {"a million frames a second: no timer period", dk4, {},
-         StreamField32(0, kStrhRate, 1000000), kSound},
-        {"rate and scale near 2^32: two frames a second", dk4, {},
+        {"a million frames a second: no timer period",
+         dk4,
+         {},
+         StreamField32(0, kStrhRate, 1000000),
+         kSound},
+        {"rate and scale near 2^32: two frames a second",
+         dk4,
+         {},
          [](auto& f) {
              StoreLE32(&f[StreamHeader(f, 0) + kStrhRate], 0xFFFFFFFEu);
              StoreLE32(&f[StreamHeader(f, 0) + kStrhScale], 0x7FFFFFFFu);
@@ -464,13 +472,17 @@ TEST_F(MalformedMovieTest, EachHostileFileHasItsOutcome) {
              StoreLE32(&f[StreamHeader(f, 1) + kStrhBuffer], 0x7FFFFFFFu);
          },
          kSound},
-        {"file header picture of 65535 x 65535: its image size overflows", dk4, {},
+        {"file header picture of 65535 x 65535: its image size overflows",
+         dk4,
+         {},
          [](auto& f) {
              StoreLE32(&f[avitest::FindChunk(f, "avih").DataStart() + 32], 65535);
              StoreLE32(&f[avitest::FindChunk(f, "avih").DataStart() + 36], 65535);
          },
          kSound},
-        {"file header picture of 0 x 0", dk4, {},
+        {"file header picture of 0 x 0",
+         dk4,
+         {},
          [](auto& f) {
              StoreLE32(&f[avitest::FindChunk(f, "avih").DataStart() + 32], 0);
              StoreLE32(&f[avitest::FindChunk(f, "avih").DataStart() + 36], 0);
@@ -528,9 +540,16 @@ TEST_F(MalformedMovieTest, EachHostileFileHasItsOutcome) {
         {"sound tag 2", dk4, SoundFormat16(kWfxTag, 2), {}, kSilent},
         {"sound with 0 channels", dk4, SoundFormat16(kWfxChannels, 0), {}, kSilent},
         {"sound at 0 samples a second", dk4, SoundFormat16(kWfxRate, 0), {}, kSilent},
-        {"sound at 4294967295 samples a second", dk4,
-         [](auto& s) { StoreLE32(&s[1].format[kWfxRate], 0xFFFFFFFFu); }, {}, kSound},
-        {"PCM of 65535 channels", SoundKind::kPcm16, SoundFormat16(kWfxChannels, 65535), {}, kSilent},
+        {"sound at 4294967295 samples a second",
+         dk4,
+         [](auto& s) { StoreLE32(&s[1].format[kWfxRate], 0xFFFFFFFFu); },
+         {},
+         kSound},
+        {"PCM of 65535 channels",
+         SoundKind::kPcm16,
+         SoundFormat16(kWfxChannels, 65535),
+         {},
+         kSilent},
         {"DK4 of 3 channels: decoded as mono", dk4, SoundFormat16(kWfxChannels, 3), {}, kSound},
         {"PCM of 12 bits", SoundKind::kPcm16, SoundFormat16(kWfxBits, 12), {}, kSilent},
         {"DK4 block alignment 0", dk4, SoundFormat16(kWfxBlockAlign, 0), {}, kSilent},
@@ -543,10 +562,16 @@ TEST_F(MalformedMovieTest, EachHostileFileHasItsOutcome) {
          {},
          kSound},
         {"PCM block alignment 0", SoundKind::kPcm16, SoundFormat16(kWfxBlockAlign, 0), {}, kSilent},
-        {"PCM block alignment 65535", SoundKind::kPcm16, SoundFormat16(kWfxBlockAlign, 65535), {},
+        {"PCM block alignment 65535",
+         SoundKind::kPcm16,
+         SoundFormat16(kWfxBlockAlign, 65535),
+         {},
          kSilent},
-        {"PCM block alignment 3 for 16-bit stereo", SoundKind::kPcm16, SoundFormat16(kWfxBlockAlign, 3),
-         {}, kSilent},
+        {"PCM block alignment 3 for 16-bit stereo",
+         SoundKind::kPcm16,
+         SoundFormat16(kWfxBlockAlign, 3),
+         {},
+         kSilent},
         // The sound's data.
         {"DK4 stereo step index 255", dk4, StepIndex255({2, 6}), {}, kSound},
         {"DK4 mono step index 255", SoundKind::kDk4Mono, StepIndex255({2}), {}, kSound},

@@ -39,7 +39,7 @@ protected:
     std::string Make(const MovieSpec& spec, const std::string& name = "movie.avi") {
         const std::string path = dir.File(name);
         auto made = moviemaker::MakeMovie(spec, path);
-        EXPECT_TRUE(made.ok()) << (made.ok() ? "" : made.error().message);
+        EXPECT_TRUE(made.Ok()) << (made.Ok() ? "" : made.Error().message);
         return path;
     }
     // Every frame's picture and result when decoded in order into one picture.

@@ -27,8 +27,8 @@ protected:
         doc.AttachView(&view);
     }
 
-    std::string Make(int frames, SoundKind sound = SoundKind::kDk4Stereo, const std::string& name = "movie.avi",
-                     uint32_t rate = 15) {
+    std::string Make(int frames, SoundKind sound = SoundKind::kDk4Stereo,
+                     const std::string& name = "movie.avi", uint32_t rate = 15) {
         MovieSpec spec;
         spec.width = 8;
         spec.height = 4;
@@ -37,7 +37,7 @@ protected:
         spec.keyEvery = 5;
         spec.sound = sound;
         const std::string path = dir.File(name);
-        EXPECT_TRUE(moviemaker::MakeMovie(spec, path).ok());
+        EXPECT_TRUE(moviemaker::MakeMovie(spec, path).Ok());
         return path;
     }
 
@@ -46,11 +46,13 @@ protected:
     void Run(uint32_t ms, uint32_t idleEveryMs = 1) {
         for (uint32_t i = 0; i < ms; ++i) {
             clock.Advance(1);
-            if (timer.running && timer.period && clock.timeGetTime() % timer.period == 0) timer.Tick();
+            if (timer.running && timer.period && clock.timeGetTime() % timer.period == 0)
+                timer.Tick();
             // A paused device saves no sound up for later.
             if (wave.open && !wave.paused && wave.format.nBlockAlign) {
                 m_soundDebt += wave.format.nAvgBytesPerSec / 1000.0;
-                const size_t whole = static_cast<size_t>(m_soundDebt) / wave.format.nBlockAlign * wave.format.nBlockAlign;
+                const size_t whole = static_cast<size_t>(m_soundDebt) / wave.format.nBlockAlign *
+                                     wave.format.nBlockAlign;
                 if (whole) m_soundDebt -= static_cast<double>(wave.Consume(whole));
             }
             if (m_soundDebt > 1e6) m_soundDebt = 0;
@@ -62,7 +64,9 @@ protected:
     }
 
     // The slot a frame is decoded into.
-    const uint8_t* Slot(uint32_t index) const { return doc.m_pFrameSlot[index % CLumekoDoc::kFrameSlots]; }
+    const uint8_t* Slot(uint32_t index) const {
+        return doc.m_pFrameSlot[index % CLumekoDoc::kFrameSlots];
+    }
 
     TempDir dir;
     platform::MemorySettings settings;
@@ -88,7 +92,7 @@ TEST(DocumentTiming, FollowsTheFileRateInFloat) {
     spec.height = 4;
     spec.frames = 900;
     spec.sound = SoundKind::kNone;
-    ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("long.avi")).ok());
+    ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("long.avi")).Ok());
     ASSERT_TRUE(doc.OpenMovie(dir.File("long.avi")));
     EXPECT_EQ(doc.m_nPeriod, 66u);
     EXPECT_EQ(doc.DueFrame(1000), 15u);
@@ -135,7 +139,8 @@ TEST_F(LumekoDocTest, FramesDueWhileTheInterfaceIsBusyAreNeverShown) {
     Run(200);
     const auto before = doc.m_pCurrentImage;
     Run(500, 500);  // one idle pass after 500 ms
-    EXPECT_EQ(doc.m_pCurrentImage, doc.m_pShownImage[doc.DueFrame(clock.timeGetTime() - doc.m_dwStartTime) % 16].load());
+    EXPECT_EQ(doc.m_pCurrentImage,
+              doc.m_pShownImage[doc.DueFrame(clock.timeGetTime() - doc.m_dwStartTime) % 16].load());
     EXPECT_NE(doc.m_pCurrentImage, before);
 }
 
@@ -179,7 +184,8 @@ TEST_F(LumekoDocTest, LoopRestartsWithTheSoundFromTheStart) {
 
 TEST_F(LumekoDocTest, PlayAndCloseRunTheQueueThenAskToClose) {
     doc.m_bAutoPlay = doc.m_bCloseWhenDone = true;
-    doc.m_pendingFiles = {Make(12, SoundKind::kPcm16, "a.avi"), dir.File("missing.avi"), Make(8, SoundKind::kNone, "b.avi")};
+    doc.m_pendingFiles = {Make(12, SoundKind::kPcm16, "a.avi"), dir.File("missing.avi"),
+                          Make(8, SoundKind::kNone, "b.avi")};
     std::vector<std::string> titles;
     for (int i = 0; i < 5000 && frame.closeRequests == 0; ++i) {
         Run(1);
@@ -193,7 +199,8 @@ TEST_F(LumekoDocTest, PlayAndCloseRunTheQueueThenAskToClose) {
 
 TEST_F(LumekoDocTest, StopCancelsClosingAndTheNextFileStillPlays) {
     doc.m_bAutoPlay = doc.m_bCloseWhenDone = true;
-    doc.m_pendingFiles = {Make(40, SoundKind::kDk4Stereo, "a.avi"), Make(8, SoundKind::kNone, "b.avi")};
+    doc.m_pendingFiles = {Make(40, SoundKind::kDk4Stereo, "a.avi"),
+                          Make(8, SoundKind::kNone, "b.avi")};
     Run(300);
     ASSERT_TRUE(doc.m_bPlaying);
     doc.OnStop();
@@ -268,7 +275,7 @@ protected:
         spec.frames = frames;
         spec.keyEvery = 7;
         m_path = dir.File("seek.avi");
-        ASSERT_TRUE(moviemaker::MakeMovie(spec, m_path).ok());
+        ASSERT_TRUE(moviemaker::MakeMovie(spec, m_path).Ok());
         doc.m_pendingFiles.push_back(m_path);
         doc.IdleProcess(0);
         ASSERT_TRUE(doc.m_bOpen);
@@ -436,8 +443,10 @@ TEST_F(LumekoDocTest, FileInformationTexts) {
         const char *image, *type, *channels, *frameText, *time;
     };
     const Case cases[] = {
-        {1500, SoundKind::kDk4Stereo, truemotion::EncoderMode::k24Bit, "24bpp", "0x61", "2", "1500", "1:40"},
-        {975, SoundKind::kDk4Mono, truemotion::EncoderMode::k15Bit, "15bpp", "0x61", "1", "975", "1:5"},
+        {1500, SoundKind::kDk4Stereo, truemotion::EncoderMode::k24Bit, "24bpp", "0x61", "2", "1500",
+         "1:40"},
+        {975, SoundKind::kDk4Mono, truemotion::EncoderMode::k15Bit, "15bpp", "0x61", "1", "975",
+         "1:5"},
         {30, SoundKind::kDk3, truemotion::EncoderMode::k24Bit, "24bpp", "0x62", "2", "30", "0:2"},
         {31, SoundKind::kPcm16, truemotion::EncoderMode::k15Bit, "15bpp", "0x1", "2", "31", "0:2"},
     };
@@ -450,7 +459,7 @@ TEST_F(LumekoDocTest, FileInformationTexts) {
         spec.sound = c.sound;
         spec.mode = c.mode;
         const std::string path = dir.File("info" + std::to_string(c.frames) + ".avi");
-        ASSERT_TRUE(moviemaker::MakeMovie(spec, path).ok());
+        ASSERT_TRUE(moviemaker::MakeMovie(spec, path).Ok());
         doc.CloseMovie();
         ASSERT_TRUE(doc.OpenMovie(path));
         const FileInfoTexts t = MakeFileInfoTexts(doc);

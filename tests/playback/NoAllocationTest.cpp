@@ -7,13 +7,13 @@
 #include "moviemaker/MovieMaker.h"
 #include "platform/MemorySettings.h"
 #include "playback/LumekoDoc.h"
-#include "support/TestDocument.h"
+#include "support/CountedAllocations.h"
 #include "support/RecordingFrame.h"
 #include "support/RecordingMessageBox.h"
 #include "support/RecordingWaveOut.h"
 #include "support/SteppedTimer.h"
-#include "support/CountedAllocations.h"
 #include "support/TempDir.h"
+#include "support/TestDocument.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ TEST(Playback, TicksAndIdlePassesAllocateNothing) {
     spec.width = 32;
     spec.height = 16;
     spec.frames = 60;
-    ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("movie.avi")).ok());
+    ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("movie.avi")).Ok());
 
     TestDocument services;
     auto& [settings, clock, timer, wave, messages, doc] = services;
@@ -54,7 +54,7 @@ TEST(Playback, SeeksAllocateNothing) {
     spec.height = 16;
     spec.frames = 90;
     spec.keyEvery = 30;
-    ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("movie.avi")).ok());
+    ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("movie.avi")).Ok());
 
     TestDocument services;
     auto& [settings, clock, timer, wave, messages, doc] = services;

@@ -37,7 +37,7 @@ protected:
         spec.sound = sound;
         spec.soundSeconds = soundSeconds;
         const std::string path = dir.File("movie" + std::to_string(++m_made) + ".avi");
-        EXPECT_TRUE(moviemaker::MakeMovie(spec, path).ok());
+        EXPECT_TRUE(moviemaker::MakeMovie(spec, path).Ok());
         return path;
     }
 
@@ -279,9 +279,9 @@ TEST_F(PlaybackClockTest, OneHugeSoundChunkIsReadInPieces) {
         spec.height = 4;
         spec.frames = 15 * 40;
         spec.sound = kind;
-        ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("ordinary.avi")).ok());
+        ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("ordinary.avi")).Ok());
         spec.soundChunkSeconds = 100;
-        ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("huge.avi")).ok());
+        ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("huge.avi")).Ok());
         uint32_t ordinarySize = 0, hugeSize = 0;
         const auto ordinary = decodeAll(dir.File("ordinary.avi"), ordinarySize);
         const auto huge = decodeAll(dir.File("huge.avi"), hugeSize);

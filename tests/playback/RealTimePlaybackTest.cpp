@@ -28,7 +28,7 @@ TEST(RealTimePlayback, PlaysOnItsThreadsWithThePictureOnTheSound) {
     spec.height = 48;
     spec.rate = 30;
     spec.frames = 60;
-    ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("movie.avi")).ok());
+    ASSERT_TRUE(moviemaker::MakeMovie(spec, dir.File("movie.avi")).Ok());
 
     platform::MemorySettings settings;
     platform::SteadyMillisecondClock clock;

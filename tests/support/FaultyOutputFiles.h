@@ -20,9 +20,9 @@ public:
                                                     const SafeOutputOptions& options) override {
         if (!Pass("create")) return Full(path);
         auto file = movie::OutputFiles::Disk().Create(path, options);
-        if (!file) return file.error();
+        if (!file) return file.Error();
         return std::unique_ptr<movie::ByteSink>(
-            std::make_unique<Sink>(*this, path, std::move(file.value())));
+            std::make_unique<Sink>(*this, path, std::move(file.Value())));
     }
 
     // What each operation was, in order.

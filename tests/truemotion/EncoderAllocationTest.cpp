@@ -67,7 +67,7 @@ TEST(EncoderAllocation, FramesAllocateNothing) {
         EncoderSettings settings;
         settings.mode = mode;
         auto encoder = TrueMotionEncoder::Create(96, 30, settings);
-        ASSERT_TRUE(encoder.ok());
+        ASSERT_TRUE(encoder.Ok());
         // Moving shapes (delta frames), fresh noise, and a negative (a key frame in the
         // place of a delta frame).
         std::vector<std::vector<uint8_t>> pictures = {

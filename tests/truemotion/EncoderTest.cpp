@@ -19,8 +19,8 @@ using testing::EncoderSettingsFor;
 
 TrueMotionEncoder MakeEncoder(int width, int height, const EncoderSettings& settings = {}) {
     auto encoder = TrueMotionEncoder::Create(width, height, settings);
-    EXPECT_TRUE(encoder.ok()) << encoder.error().message;
-    return std::move(encoder.value());
+    EXPECT_TRUE(encoder.Ok()) << encoder.Error().message;
+    return std::move(encoder.Value());
 }
 
 TEST(EncoderSettings, RefusesWhatTheFormatCannotCode) {
@@ -35,15 +35,19 @@ TEST(EncoderSettings, RefusesWhatTheFormatCannotCode) {
         {"width not a multiple of 4", 18, 16, {}},
         {"no height", 16, 0, {}},
         {"too high", 16, 2049, {}},
-        {"two-thirds width not a multiple of 12", 40, 16, EncoderSettingsFor(EncoderMode::kStretch)},
+        {"two-thirds width not a multiple of 12", 40, 16,
+         EncoderSettingsFor(EncoderMode::kStretch)},
         {"two-thirds too wide", 2052, 16, EncoderSettingsFor(EncoderMode::kStretch)},
         {"a 15-bit compression in 24-bit mode", 16, 16, EncoderSettingsFor(EncoderMode::k24Bit, 2)},
-        {"a 24-bit compression in 15-bit mode", 16, 16, EncoderSettingsFor(EncoderMode::k15Bit, 10)},
+        {"a 24-bit compression in 15-bit mode", 16, 16,
+         EncoderSettingsFor(EncoderMode::k15Bit, 10)},
         {"compression 5 accepts no header", 16, 16, EncoderSettingsFor(EncoderMode::k15Bit, 5)},
         {"compression 9 accepts no header", 16, 16, EncoderSettingsFor(EncoderMode::k24Bit, 9)},
         {"compression 17", 16, 16, EncoderSettingsFor(EncoderMode::k24Bit, 17)},
-        {"compression 1 refuses type 0", 16, 16, EncoderSettingsFor(EncoderMode::k15Bit, 1, 0, 2, 0)},
-        {"compression 10 refuses type 1", 16, 16, EncoderSettingsFor(EncoderMode::k24Bit, 10, 0, 2, 1)},
+        {"compression 1 refuses type 0", 16, 16,
+         EncoderSettingsFor(EncoderMode::k15Bit, 1, 0, 2, 0)},
+        {"compression 10 refuses type 1", 16, 16,
+         EncoderSettingsFor(EncoderMode::k24Bit, 10, 0, 2, 1)},
         {"type 4", 16, 16, EncoderSettingsFor(EncoderMode::k15Bit, 2, 0, 2, 4)},
         {"two-thirds width needs the flags of type 2", 48, 16,
          EncoderSettingsFor(EncoderMode::kStretch, 2, 0, 2, 1)},
@@ -55,7 +59,7 @@ TEST(EncoderSettings, RefusesWhatTheFormatCannotCode) {
         {"version 256", 16, 16, EncoderSettingsFor(EncoderMode::k15Bit, 2, 0, 2, 2, 256)},
     };
     for (const Case& c : cases)
-        EXPECT_FALSE(TrueMotionEncoder::Create(c.width, c.height, c.settings).ok()) << c.name;
+        EXPECT_FALSE(TrueMotionEncoder::Create(c.width, c.height, c.settings).Ok()) << c.name;
 
     for (const auto& [width, height, settings] :
          {std::tuple{4, 1, EncoderSettingsFor(EncoderMode::k24Bit)},
@@ -64,7 +68,7 @@ TEST(EncoderSettings, RefusesWhatTheFormatCannotCode) {
           {2040, 8, EncoderSettingsFor(EncoderMode::kStretch, 6)},
           {16, 16, EncoderSettingsFor(EncoderMode::k15Bit, 2, 0, 2, 0)},
           {16, 16, EncoderSettingsFor(EncoderMode::k24Bit, 12, 3, 1, 3, 0)}})
-        EXPECT_TRUE(TrueMotionEncoder::Create(width, height, settings).ok())
+        EXPECT_TRUE(TrueMotionEncoder::Create(width, height, settings).Ok())
             << width << " x " << height;
 }
 
@@ -80,12 +84,16 @@ TEST(EncoderHeader, CarriesTheSettingsTheSizeAndTheFlags) {
         uint8_t flags;
     };
     const Case cases[] = {
-        {"24-bit key", EncoderSettingsFor(EncoderMode::k24Bit, 14, 3, 3, 3), 32, 260, false, 32, 0x00},
+        {"24-bit key", EncoderSettingsFor(EncoderMode::k24Bit, 14, 3, 3, 3), 32, 260, false, 32,
+         0x00},
         {"24-bit delta", EncoderSettingsFor(EncoderMode::k24Bit, 16, 1, 1), 64, 8, true, 64, 0x08},
-        {"15-bit key", EncoderSettingsFor(EncoderMode::k15Bit, 4, 2, 2), 1028, 4, false, 1028, 0x00},
-        {"two thirds", EncoderSettingsFor(EncoderMode::kStretch, 8, 0, 3), 480, 24, false, 320, 0x04},
+        {"15-bit key", EncoderSettingsFor(EncoderMode::k15Bit, 4, 2, 2), 1028, 4, false, 1028,
+         0x00},
+        {"two thirds", EncoderSettingsFor(EncoderMode::kStretch, 8, 0, 3), 480, 24, false, 320,
+         0x04},
         {"two thirds delta", EncoderSettingsFor(EncoderMode::kStretch, 2), 36, 4, true, 24, 0x04},
-        {"plain header", EncoderSettingsFor(EncoderMode::k15Bit, 1, 0, 3, 1, 1), 16, 4, true, 16, 0x00},
+        {"plain header", EncoderSettingsFor(EncoderMode::k15Bit, 1, 0, 3, 1, 1), 16, 4, true, 16,
+         0x00},
         {"type 0", EncoderSettingsFor(EncoderMode::k15Bit, 2, 0, 2, 0), 16, 4, true, 16, 0x00},
     };
     for (const Case& c : cases) {
@@ -242,7 +250,8 @@ TEST(DeltaFrames, FallBackToKeyFrames) {
         EXPECT_TRUE(encoder.LastFrameIsKey()) << "first frame";
     }
     for (const EncoderSettings& settings :
-         {EncoderSettingsFor(EncoderMode::kStretch), EncoderSettingsFor(EncoderMode::k15Bit, 2, 0, 2, 1),
+         {EncoderSettingsFor(EncoderMode::kStretch),
+          EncoderSettingsFor(EncoderMode::k15Bit, 2, 0, 2, 1),
           EncoderSettingsFor(EncoderMode::k24Bit, 10, 0, 2, 2, 1)}) {
         auto encoder = MakeEncoder(48, 8, settings);
         const auto picture = MakeTestPicture(48, 8);
@@ -291,8 +300,9 @@ TEST(EncoderRange, NoStepBreaksAPixel) {
                              std::to_string(deltaSet) + ", vector table " +
                              std::to_string(vectorTable));
                 const int height = 61;
-                auto encoder = MakeEncoder(m.width, height,
-                                           EncoderSettingsFor(m.mode, m.compression, deltaSet, vectorTable));
+                auto encoder =
+                    MakeEncoder(m.width, height,
+                                EncoderSettingsFor(m.mode, m.compression, deltaSet, vectorTable));
                 testing::FieldCheckingDecoder checker(m.width, height);
                 std::vector<uint8_t> frame;
                 for (int i = 0; i < 4; ++i) {

@@ -89,7 +89,7 @@ TEST(HostileFrames, TruncatedAndDamagedEncodedFramesAreSafe) {
         settings.mode = mode;
         const int width = 48, height = 16;
         auto encoder = TrueMotionEncoder::Create(width, height, settings);
-        ASSERT_TRUE(encoder.ok());
+        ASSERT_TRUE(encoder.Ok());
         std::vector<uint8_t> key, delta;
         encoder->EncodeKeyFrame(MakeTestPicture(width, height), key);
         encoder->EncodeDeltaFrame(MakeTestPicture(width, height, 5), delta);

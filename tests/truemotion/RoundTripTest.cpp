@@ -25,7 +25,9 @@ struct RoundTripCase {
 };
 
 // A case shows as its name, not as the raw bytes of the struct (padding included).
-void PrintTo(const RoundTripCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const RoundTripCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 using testing::EncoderSettingsFor;
 
@@ -53,7 +55,7 @@ class RoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
 TEST_P(RoundTrip, DecoderShowsTheEncodersReconstruction) {
     const auto& c = GetParam();
     auto encoder = TrueMotionEncoder::Create(c.width, c.height, c.settings);
-    ASSERT_TRUE(encoder.ok()) << encoder.error().message;
+    ASSERT_TRUE(encoder.Ok()) << encoder.Error().message;
     TrueMotionDecoder decoder;
     std::vector<uint8_t> frame, shown(static_cast<size_t>(c.width) * c.height * 3);
     const auto movie = Movie(c.width, c.height);
@@ -89,7 +91,8 @@ std::vector<RoundTripCase> Cases() {
         add("Bits15C" + std::to_string(compression),
             EncoderSettingsFor(EncoderMode::k15Bit, compression, k % 4, 1 + k % 3), 64, 48);
         add("StretchC" + std::to_string(compression),
-            EncoderSettingsFor(EncoderMode::kStretch, compression, (k + 1) % 4, 1 + (k + 1) % 3), 96, 32);
+            EncoderSettingsFor(EncoderMode::kStretch, compression, (k + 1) % 4, 1 + (k + 1) % 3),
+            96, 32);
     }
     for (int k = 0; k < 4; ++k) {
         const int compression = compressions24[k];
@@ -153,7 +156,7 @@ TEST(RoundTripQuality, SyntheticPictureResemblesItsSource) {
         EncoderSettings settings;
         settings.mode = c.mode;
         auto encoder = TrueMotionEncoder::Create(c.width, 240, settings);
-        ASSERT_TRUE(encoder.ok());
+        ASSERT_TRUE(encoder.Ok());
         TrueMotionDecoder decoder;
         ASSERT_TRUE(decoder.Open(c.width, 240));
         std::vector<uint8_t> frame, shown(static_cast<size_t>(c.width) * 240 * 3);

@@ -37,7 +37,7 @@ protected:
     int view = 0;  // stands for the view's window
     RecordingDirectDraw service;
     RecordingDirectDrawState& state = service.state;
-    CDirectDrawBackEnd backEnd{&service};
+    DirectDrawBackEnd backEnd{&service};
 };
 
 struct LayoutCase {
@@ -158,7 +158,7 @@ TEST_F(DirectDrawBackEndTest, ColourKeyIsMagentaAsTheDisplayStoresIt) {
         RecordingDirectDraw display;
         display.state.bitsPerPixel = c.bitsPerPixel;
         display.state.pixelBytes = c.bytes;
-        CDirectDrawBackEnd probe(&display);
+        DirectDrawBackEnd probe(&display);
         ASSERT_TRUE(probe.InitDirectDraw(&view, Picture(320, 224)));
         const std::string key = std::to_string(c.key);
         const std::vector<std::string> keys = {"SetColorKey DESTOVERLAY " + key + " " + key,
@@ -177,7 +177,7 @@ TEST_F(DirectDrawBackEndTest, FailureAtAnyStepReleasesEverythingObtained) {
         RecordingDirectDraw display;
         display.state.offersOverlay = true;
         display.state.failAt = step;
-        CDirectDrawBackEnd failing(&display);
+        DirectDrawBackEnd failing(&display);
         EXPECT_FALSE(failing.InitDirectDraw(&view, Picture(320, 224)));
         EXPECT_EQ(display.state.alive, 0);
         EXPECT_FALSE(failing.InUse());
@@ -187,7 +187,7 @@ TEST_F(DirectDrawBackEndTest, FailureAtAnyStepReleasesEverythingObtained) {
 }
 
 TEST_F(DirectDrawBackEndTest, FailsWithoutAServiceOrOnAScreenOfNoSize) {
-    CDirectDrawBackEnd none;
+    DirectDrawBackEnd none;
     EXPECT_FALSE(none.InitDirectDraw(&view, Picture(320, 224)));
 
     state.screenWidth = 0;
@@ -238,7 +238,7 @@ TEST_F(DirectDrawBackEndTest, PresentsByTheKindOfSurfaceFullScreenAndCorrection)
                      (c.correct ? " corrected" : ""));
         RecordingDirectDraw display;
         display.state.offersOverlay = c.overlay;
-        CDirectDrawBackEnd drawing(&display);
+        DirectDrawBackEnd drawing(&display);
         ASSERT_TRUE(drawing.InitDirectDraw(&view, Picture(320, 224)));
         display.state.log.clear();
         drawing.Draw(pixels.data(), Picture(320, 224), RECT{100, 50, 740, 530}, c.fullScreen,
@@ -270,14 +270,14 @@ TEST_F(DirectDrawBackEndTest, FullScreenDetachesTheClipperOnlyWhileBlitting) {
 
     RecordingDirectDraw overlayDisplay;
     overlayDisplay.state.offersOverlay = true;
-    CDirectDrawBackEnd overlay(&overlayDisplay);
+    DirectDrawBackEnd overlay(&overlayDisplay);
     ASSERT_TRUE(overlay.InitDirectDraw(&view, Picture(320, 224)));
     overlayDisplay.state.log.clear();
     overlay.DetachClipper();
     EXPECT_FALSE(overlay.AttachClipper());
     EXPECT_TRUE(overlayDisplay.state.log.empty());
 
-    CDirectDrawBackEnd unused(&service);
+    DirectDrawBackEnd unused(&service);
     unused.DetachClipper();
     EXPECT_FALSE(unused.AttachClipper());
 }

@@ -89,7 +89,7 @@ std::string MakeMovie(const TempDir& dir, int width, int height) {
     spec.frames = 2;
     spec.sound = moviemaker::SoundKind::kNone;
     const std::string path = dir.File("movie.avi");
-    EXPECT_TRUE(moviemaker::MakeMovie(spec, path).ok());
+    EXPECT_TRUE(moviemaker::MakeMovie(spec, path).Ok());
     return path;
 }
 
@@ -131,7 +131,7 @@ TEST(GlPresentation, ShowsTheDecodedFrameInTheWindow) {
     test.settings.WriteProfileInt("Lumeko", "DirectDraw", 1);
     RecordingFrame frame;
     CLumekoView view(test.doc, test.settings);
-    CGlDirectDrawProvider gl;
+    GlDirectDrawProvider gl;
     view.SetDirectDrawProvider(&gl);
     test.doc.AttachFrame(&frame);
     test.doc.AttachView(&view);
@@ -171,8 +171,8 @@ TEST(GlPresentation, FullScreenShowsTheWholeSurfaceWithBlackBands) {
     view.setGeometry(0, 0, kScreenWidth, kScreenHeight);
     view.show();
     ProcessEventsFor(300);
-    CGlDirectDrawProvider gl;
-    CDirectDrawBackEnd backEnd(&gl);
+    GlDirectDrawProvider gl;
+    DirectDrawBackEnd backEnd(&gl);
     movie::BITMAPINFOHEADER header;
     header.biWidth = 320;
     header.biHeight = 224;

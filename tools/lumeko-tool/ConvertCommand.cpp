@@ -5,8 +5,8 @@
 #include <map>
 
 #include "Commands.h"
-#include "ToolOutput.h"
 #include "ExportCommand.h"
+#include "ToolOutput.h"
 #include "convert/Compressor.h"
 #include "convert/ConversionHost.h"
 #include "platform/ConsoleMessageBox.h"

@@ -56,10 +56,10 @@ void DumpFrames(CDuckMovie& movie, const fs::path& out, bool ppm, bool png, Fram
                            options);
         if (png) {
             const auto name = (out / fmt::format("frame-{:05d}.png", i)).string();
-            if (auto saved = moviemaker::SavePng(name, bmih.biWidth, bmih.biHeight, picture.data(),
-                                                 options);
+            if (auto saved =
+                    moviemaker::SavePng(name, bmih.biWidth, bmih.biHeight, picture.data(), options);
                 !saved)
-                Fail(saved.error().message);
+                Fail(saved.Error().message);
         }
     }
     WriteWholeFile((out / "frames.md5").string(),
@@ -81,7 +81,7 @@ void DumpSound(CDuckMovie& movie, const fs::path& out, FrameRange range,
     const auto wavPath = (out / "audio.wav").string();
     auto wav =
         WavFile::Create(wavPath, movie.GetDecodedChannels(), wfx.nSamplesPerSec, bits, options);
-    if (!wav) Fail(wav.error().message);
+    if (!wav) Fail(wav.Error().message);
     std::vector<uint8_t> chunk(movie.GetAudioChunkSize());
     while (left > 0) {
         const uint32_t bytes =
@@ -89,9 +89,9 @@ void DumpSound(CDuckMovie& movie, const fs::path& out, FrameRange range,
         if (bytes == 0) break;
         left -= bytes;
         if (auto written = wav->Write(std::span(chunk.data(), bytes)); !written)
-            Fail(written.error().message);
+            Fail(written.Error().message);
     }
-    if (auto finished = wav->Finish(); !finished) Fail(finished.error().message);
+    if (auto finished = wav->Finish(); !finished) Fail(finished.Error().message);
     const std::string sum = fmt::format("{}  audio.wav\n", Md5OfFile(wavPath));
     WriteWholeFile((out / "audio.md5").string(),
                    std::span(reinterpret_cast<const uint8_t*>(sum.data()), sum.size()), options);

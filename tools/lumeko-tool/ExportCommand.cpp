@@ -23,7 +23,9 @@ namespace {
 namespace fs = std::filesystem;
 
 // Ctrl+C and SIGTERM ask the export to stop; it then removes what it wrote.
-bool StopAsked() { return StopSignals::Caught().load() != 0; }
+bool StopAsked() {
+    return StopSignals::Caught().load() != 0;
+}
 
 // One line of progress per running job on a terminal; lasting messages scroll above them.
 class Display {
@@ -168,7 +170,7 @@ Outcome ExportOne(const std::string& in, const std::string& out, const convert::
     display.Clear(slot);
     if (StopAsked()) return Outcome::kCancelled;
     if (!written) {
-        display.Say(written.error().message, true);
+        display.Say(written.Error().message, true);
         return Outcome::kFailed;
     }
     display.Say(out + ": written", false);

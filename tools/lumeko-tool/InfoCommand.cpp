@@ -13,10 +13,14 @@ namespace {
 
 std::string AudioFormatName(uint16_t tag) {
     switch (tag) {
-        case audio::kWaveFormatPcm: return "PCM";
-        case audio::kWaveFormatDk4: return "DK4 ADPCM";
-        case audio::kWaveFormatDk3: return "DK3 ADPCM";
-        default: return fmt::format("tag 0x{:x}", tag);
+        case audio::kWaveFormatPcm:
+            return "PCM";
+        case audio::kWaveFormatDk4:
+            return "DK4 ADPCM";
+        case audio::kWaveFormatDk3:
+            return "DK3 ADPCM";
+        default:
+            return fmt::format("tag 0x{:x}", tag);
     }
 }
 
@@ -48,8 +52,18 @@ MovieFacts GatherFacts(const std::string& path) {
     // The depth is known once a frame header has been accepted.
     std::vector<uint8_t> picture(static_cast<size_t>(bmih.biWidth) * bmih.biHeight * 3);
     m.ReadFrame(0, picture.data());
-    MovieFacts f{path, bmih.biWidth, bmih.biHeight, m.GetSourceDepth(), m.GetRate(), m.GetScale(),
-                 m.GetFrameCount(), 0, 0, FourCCText(m.GetVideoInfo().fccHandler), m.HasAudio(), {},
+    MovieFacts f{path,
+                 bmih.biWidth,
+                 bmih.biHeight,
+                 m.GetSourceDepth(),
+                 m.GetRate(),
+                 m.GetScale(),
+                 m.GetFrameCount(),
+                 0,
+                 0,
+                 FourCCText(m.GetVideoInfo().fccHandler),
+                 m.HasAudio(),
+                 {},
                  m.GetDecodedChannels()};
     f.fps = static_cast<double>(f.rate) / f.scale;
     f.seconds = f.frames / f.fps;
@@ -59,16 +73,18 @@ MovieFacts GatherFacts(const std::string& path) {
 
 void PrintText(const MovieFacts& f) {
     fmt::print("File:      {}\n", f.path);
-    fmt::print("Video:     TrueMotion 1 ('{}'), {}x{}, {} bpp\n", f.handler, f.width, f.height, f.depth);
-    fmt::print("Frames:    {} at {:.3f} fps (rate {} / scale {})\n", f.frames, f.fps, f.rate, f.scale);
+    fmt::print("Video:     TrueMotion 1 ('{}'), {}x{}, {} bpp\n", f.handler, f.width, f.height,
+               f.depth);
+    fmt::print("Frames:    {} at {:.3f} fps (rate {} / scale {})\n", f.frames, f.fps, f.rate,
+               f.scale);
     fmt::print("Length:    {} ({:.2f} s)\n", LengthText(f.frames, f.rate, f.scale), f.seconds);
     if (!f.sound) {
         fmt::print("Audio:     none that Lumeko plays\n");
         return;
     }
     fmt::print("Audio:     {}, {} Hz, {} channel(s) stored, {} played, {} bits, block {}\n",
-               AudioFormatName(f.wfx.wFormatTag), f.wfx.nSamplesPerSec, f.wfx.nChannels, f.decodedChannels,
-               f.wfx.wBitsPerSample, f.wfx.nBlockAlign);
+               AudioFormatName(f.wfx.wFormatTag), f.wfx.nSamplesPerSec, f.wfx.nChannels,
+               f.decodedChannels, f.wfx.wBitsPerSample, f.wfx.nBlockAlign);
 }
 
 // One movie's facts as a JSON object, each line indented by `indent`.

@@ -24,7 +24,8 @@ void SetFrameRate(moviemaker::MovieSpec& spec, double fps) {
 }  // namespace
 
 void AddMakeCommand(CLI::App& app) {
-    auto* cmd = app.add_subcommand("make", "Make a TrueMotion movie from the built-in scene or a folder of pictures");
+    auto* cmd = app.add_subcommand(
+        "make", "Make a TrueMotion movie from the built-in scene or a folder of pictures");
     struct Options {
         std::string out;
         std::string size = "320x240";
@@ -42,7 +43,9 @@ void AddMakeCommand(CLI::App& app) {
     cmd->add_option("--frames", o->frames, "Number of frames (ignored with --from)")
         ->check(CLI::Range(1, 1000000))
         ->capture_default_str();
-    cmd->add_option("--fps", o->fps, "Frames per second")->check(CLI::Range(0.01, 1000.0))->capture_default_str();
+    cmd->add_option("--fps", o->fps, "Frames per second")
+        ->check(CLI::Range(0.01, 1000.0))
+        ->capture_default_str();
     cmd->add_option("--mode", o->mode, "TrueMotion mode")
         ->check(CLI::IsMember({"15", "24", "stretch"}))
         ->capture_default_str();
@@ -52,15 +55,16 @@ void AddMakeCommand(CLI::App& app) {
     cmd->add_option("--audio", o->audio, "Sound")
         ->check(CLI::IsMember({"none", "pcm8", "pcm16", "dk4", "dk4-mono", "dk3"}))
         ->capture_default_str();
-    cmd->add_option("--from", o->from, "Folder of PNG or PPM pictures, one per frame, in name order");
+    cmd->add_option("--from", o->from,
+                    "Folder of PNG or PPM pictures, one per frame, in name order");
     cmd->add_flag("-f,--force", o->force, "Replace OUT when it exists");
 
     cmd->callback([o] {
         RefuseToReplace(o->out, o->force);
         moviemaker::MovieSpec spec;
         char x = 0;
-        if (std::sscanf(o->size.c_str(), "%d%c%d", &spec.width, &x, &spec.height) != 3 || x != 'x' ||
-            spec.width <= 0 || spec.height <= 0)
+        if (std::sscanf(o->size.c_str(), "%d%c%d", &spec.width, &x, &spec.height) != 3 ||
+            x != 'x' || spec.width <= 0 || spec.height <= 0)
             throw CLI::ValidationError("--size", "expected WxH, for example 320x240");
         spec.frames = o->frames;
         SetFrameRate(spec, o->fps);
@@ -71,20 +75,23 @@ void AddMakeCommand(CLI::App& app) {
         spec.mode = kModes.at(o->mode);
         spec.keyEvery = o->keyEvery;
         static const std::map<std::string, moviemaker::SoundKind> kSounds = {
-            {"none", moviemaker::SoundKind::kNone},       {"pcm8", moviemaker::SoundKind::kPcm8},
-            {"pcm16", moviemaker::SoundKind::kPcm16},     {"dk4", moviemaker::SoundKind::kDk4Stereo},
-            {"dk4-mono", moviemaker::SoundKind::kDk4Mono}, {"dk3", moviemaker::SoundKind::kDk3}};
+            {"none", moviemaker::SoundKind::kNone},
+            {"pcm8", moviemaker::SoundKind::kPcm8},
+            {"pcm16", moviemaker::SoundKind::kPcm16},
+            {"dk4", moviemaker::SoundKind::kDk4Stereo},
+            {"dk4-mono", moviemaker::SoundKind::kDk4Mono},
+            {"dk3", moviemaker::SoundKind::kDk3}};
         spec.sound = kSounds.at(o->audio);
 
         if (!o->from.empty()) {
             auto paths = moviemaker::ListPictureFiles(o->from);
-            if (!paths) Fail(paths.error().message);
+            if (!paths) Fail(paths.Error().message);
             if (paths->empty()) Fail(o->from + ": no PNG or PPM pictures found");
             auto first = moviemaker::LoadPicture(paths->front());
-            if (!first) Fail(first.error().message);
+            if (!first) Fail(first.Error().message);
             spec.width = first->width;
             spec.height = first->height;
-            spec.imagePaths = std::move(paths.value());
+            spec.imagePaths = std::move(paths.Value());
             spec.frames = static_cast<int>(spec.imagePaths.size());
         }
 
@@ -92,9 +99,10 @@ void AddMakeCommand(CLI::App& app) {
         options.replaceExisting = o->force;
         if (auto made = moviemaker::MakeMovie(spec, o->out, options); !made) {
             // The writer's errors name the file; the encoder's do not.
-            const std::string& message = made.error().message;
+            const std::string& message = made.Error().message;
             Fail(message.starts_with(o->out + ": ") ? message : o->out + ": " + message);
         }
-        fmt::print("{}: {} frames of {}x{} at {:g} fps\n", o->out, spec.frames, spec.width, spec.height, o->fps);
+        fmt::print("{}: {} frames of {}x{} at {:g} fps\n", o->out, spec.frames, spec.width,
+                   spec.height, o->fps);
     });
 }

@@ -16,7 +16,9 @@ Md5::Md5() : m_context(std::make_unique<Context>()) {
 
 Md5::~Md5() = default;
 
-void Md5::Update(std::span<const uint8_t> bytes) { EVP_DigestUpdate(m_context->ctx, bytes.data(), bytes.size()); }
+void Md5::Update(std::span<const uint8_t> bytes) {
+    EVP_DigestUpdate(m_context->ctx, bytes.data(), bytes.size());
+}
 
 std::string Md5::FinishHex() {
     unsigned char digest[EVP_MAX_MD_SIZE];

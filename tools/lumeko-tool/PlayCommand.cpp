@@ -67,8 +67,10 @@ std::optional<double> ParseTime(const std::string& text) {
 }  // namespace
 
 void AddPlayCommand(CLI::App& app) {
-    auto* cmd = app.add_subcommand("play", "Play movies without a window: the sound on the sound device, the "
-                                           "playing time in the terminal");
+    auto* cmd =
+        app.add_subcommand("play",
+                           "Play movies without a window: the sound on the sound device, the "
+                           "playing time in the terminal");
     struct Options {
         std::vector<std::string> movies;
         bool play = false, close = false, loop = false, noAudio = false;
@@ -95,8 +97,8 @@ void AddPlayCommand(CLI::App& app) {
         platform::SilentWaveOut noWave;
         platform::ConsoleMessageBox messages{"lumeko-tool: "};
         ConsoleFrame frame;
-        CLumekoDoc doc({settings, clock, timer, o->noAudio ? static_cast<platform::IWaveOut&>(noWave) : sdlWave,
-                        messages});
+        CLumekoDoc doc({settings, clock, timer,
+                        o->noAudio ? static_cast<platform::IWaveOut&>(noWave) : sdlWave, messages});
         doc.AttachFrame(&frame);
         doc.m_bAutoPlay = o->play;
         doc.m_bCloseWhenDone = o->close;

@@ -123,7 +123,7 @@ void AddThumbnailCommand(CLI::App& app) {
         const Picture small = FitInto(best, o->size);
         if (auto saved = moviemaker::SavePng(o->out, small.width, small.height, small.bgr.data());
             !saved) {
-            fmt::print(stderr, "{}\n", saved.error().message);
+            fmt::print(stderr, "{}\n", saved.Error().message);
             throw CLI::RuntimeError(1);
         }
     });

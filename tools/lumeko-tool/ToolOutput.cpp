@@ -89,9 +89,9 @@ void RefuseToReplace(const std::string& path, bool force) {
 void WriteWholeFile(const std::string& path, std::span<const uint8_t> bytes,
                     const SafeOutputOptions& options) {
     auto file = SafeOutputFile::Create(path, options);
-    if (!file) Fail(file.error().message);
-    if (auto written = file->Write(bytes); !written) Fail(written.error().message);
-    if (auto committed = file->Commit(); !committed) Fail(committed.error().message);
+    if (!file) Fail(file.Error().message);
+    if (auto written = file->Write(bytes); !written) Fail(written.Error().message);
+    if (auto committed = file->Commit(); !committed) Fail(committed.Error().message);
 }
 
 ProgressLine::ProgressLine(Mode mode)

@@ -15,8 +15,8 @@ constexpr size_t kHeaderBytes = 44;
 Result<WavFile> WavFile::Create(const std::string& path, uint16_t channels, uint32_t sampleRate,
                                 uint16_t bits, const SafeOutputOptions& options) {
     auto file = SafeOutputFile::Create(path, options);
-    if (!file) return file.error();
-    WavFile wav(std::move(file.value()));
+    if (!file) return file.Error();
+    WavFile wav(std::move(file.Value()));
     LUMEKO_TRY(wav.WriteHeader(channels, sampleRate, bits));
     return wav;
 }

@@ -1,12 +1,13 @@
-#include <CLI/CLI.hpp>
 #include <fmt/core.h>
 
+#include <CLI/CLI.hpp>
 #include <exception>
 
 #include "Commands.h"
 
 int main(int argc, char** argv) {
-    CLI::App app{"lumeko-tool: inspect, decode, play, convert and make TrueMotion movies without a window"};
+    CLI::App app{
+        "lumeko-tool: inspect, decode, play, convert and make TrueMotion movies without a window"};
     app.set_version_flag("--version", "lumeko-tool " LUMEKO_VERSION);
     app.require_subcommand(1);
     AddInfoCommand(app);

@@ -25,7 +25,8 @@ Result<Picture> LoadPng(const std::string& path) {
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_file(&image, path.c_str()))
         return MakeError(ErrorKind::Corrupt, path + ": " + image.message);
-    if (image.width == 0 || image.height == 0 || image.width > kMaxPictureSide || image.height > kMaxPictureSide) {
+    if (image.width == 0 || image.height == 0 || image.width > kMaxPictureSide ||
+        image.height > kMaxPictureSide) {
         png_image_free(&image);
         return MakeError(ErrorKind::Unsupported, path + ": picture size out of range");
     }
@@ -60,8 +61,10 @@ Result<Picture> LoadPpm(const std::string& path) {
     if (!in.read(magic, 2) || magic[0] != 'P' || magic[1] != '6' || !ReadPpmNumber(in, width) ||
         !ReadPpmNumber(in, height) || !ReadPpmNumber(in, maxValue) || in.get() == EOF)
         return MakeError(ErrorKind::Corrupt, path + ": not a binary PPM");
-    if (width <= 0 || height <= 0 || width > kMaxPictureSide || height > kMaxPictureSide || maxValue != 255)
-        return MakeError(ErrorKind::Unsupported, path + ": only 8-bit PPM pictures of a sensible size");
+    if (width <= 0 || height <= 0 || width > kMaxPictureSide || height > kMaxPictureSide ||
+        maxValue != 255)
+        return MakeError(ErrorKind::Unsupported,
+                         path + ": only 8-bit PPM pictures of a sensible size");
     const size_t rowBytes = static_cast<size_t>(width) * 3;
     Picture picture{width, height, std::vector<uint8_t>(rowBytes * height)};
     std::vector<uint8_t> row(rowBytes);
@@ -80,7 +83,8 @@ Result<Picture> LoadPpm(const std::string& path) {
 
 bool HasExtension(const std::filesystem::path& p, std::string_view ext) {
     std::string e = p.extension().string();
-    std::transform(e.begin(), e.end(), e.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(e.begin(), e.end(), e.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return e == ext;
 }
 
@@ -112,7 +116,7 @@ std::vector<uint8_t> EncodePpm(int width, int height, const uint8_t* bgrBottomUp
 Result<void> SavePpm(const std::string& path, int width, int height, const uint8_t* bgrBottomUp,
                      const SafeOutputOptions& options) {
     auto file = SafeOutputFile::Create(path, options);
-    if (!file) return file.error();
+    if (!file) return file.Error();
     LUMEKO_TRY(file->Write(EncodePpm(width, height, bgrBottomUp)));
     return file->Commit();
 }
@@ -134,7 +138,7 @@ Result<void> SavePng(const std::string& path, int width, int height, const uint8
         return MakeError(ErrorKind::Io, path + ": " + image.message);
     bytes.resize(size);
     auto file = SafeOutputFile::Create(path, options);
-    if (!file) return file.error();
+    if (!file) return file.Error();
     if (auto written = file->Write(bytes); !written) return written;
     return file->Commit();
 }
@@ -143,7 +147,8 @@ Result<std::vector<std::string>> ListPictureFiles(const std::string& folder) {
     std::error_code ec;
     std::vector<std::string> paths;
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-        if (entry.is_regular_file() && (HasExtension(entry.path(), ".png") || HasExtension(entry.path(), ".ppm")))
+        if (entry.is_regular_file() &&
+            (HasExtension(entry.path(), ".png") || HasExtension(entry.path(), ".ppm")))
             paths.push_back(entry.path().string());
     }
     if (ec) return MakeError(ErrorKind::Io, folder + ": " + ec.message());

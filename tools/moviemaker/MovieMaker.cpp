@@ -86,10 +86,10 @@ public:
             return std::span<const uint8_t>(m_scene);
         }
         auto picture = LoadPicture(m_spec.imagePaths[static_cast<size_t>(index)]);
-        if (!picture) return picture.error();
+        if (!picture) return picture.Error();
         if (picture->width != m_spec.width || picture->height != m_spec.height)
-            return MakeError(ErrorKind::Unsupported,
-                             m_spec.imagePaths[static_cast<size_t>(index)] + ": picture size differs from the first");
+            return MakeError(ErrorKind::Unsupported, m_spec.imagePaths[static_cast<size_t>(index)] +
+                                                         ": picture size differs from the first");
         m_file = std::move(picture->bgr);
         return std::span<const uint8_t>(m_file);
     }
@@ -105,21 +105,23 @@ private:
 Result<void> MakeMovie(const MovieSpec& spec, const std::string& path,
                        const SafeOutputOptions& options) {
     if (spec.frames <= 0 || spec.rate == 0 || spec.scale == 0 || spec.keyEvery <= 0)
-        return MakeError(ErrorKind::Unsupported, "frames, rate, scale and key interval must be positive");
+        return MakeError(ErrorKind::Unsupported,
+                         "frames, rate, scale and key interval must be positive");
 
     truemotion::EncoderSettings settings;
     settings.mode = spec.mode;
     auto encoder = truemotion::TrueMotionEncoder::Create(spec.width, spec.height, settings);
-    if (!encoder) return encoder.error();
+    if (!encoder) return encoder.Error();
 
     const double fps = static_cast<double>(spec.rate) / spec.scale;
     std::optional<CodedSound> sound;
     if (spec.sound != SoundKind::kNone) {
         const double seconds = spec.soundSeconds > 0 ? spec.soundSeconds : spec.frames / fps;
-        const double chunkSeconds = spec.soundChunkSeconds > 0 ? spec.soundChunkSeconds : kFramesPerSoundChunk / fps;
+        const double chunkSeconds =
+            spec.soundChunkSeconds > 0 ? spec.soundChunkSeconds : kFramesPerSoundChunk / fps;
         auto coded = CodeSceneSound(spec.sound, spec.sampleRate, seconds, chunkSeconds);
-        if (!coded) return coded.error();
-        sound = std::move(coded.value());
+        if (!coded) return coded.Error();
+        sound = std::move(coded.Value());
     }
 
     // Frames are coded first so the stream headers carry the true largest chunk.
@@ -128,7 +130,7 @@ Result<void> MakeMovie(const MovieSpec& spec, const std::string& path,
     uint32_t largestFrame = 0;
     for (int i = 0; i < spec.frames; ++i) {
         auto picture = pictures.Frame(i);
-        if (!picture) return picture.error();
+        if (!picture) return picture.Error();
         auto& frame = frames[static_cast<size_t>(i)];
         if (i % spec.keyEvery == 0)
             encoder->EncodeKeyFrame(*picture, frame);
@@ -138,24 +140,26 @@ Result<void> MakeMovie(const MovieSpec& spec, const std::string& path,
     }
 
     auto writer = movie::AviWriter::Create(path, movie::OutputFiles::Disk(), options);
-    if (!writer) return writer.error();
+    if (!writer) return writer.Error();
     auto videoStream = writer->AddStream(VideoStreamInfo(spec, largestFrame), VideoFormat(spec));
-    if (!videoStream) return videoStream.error();
+    if (!videoStream) return videoStream.Error();
     std::optional<int> soundStream;
     if (sound) {
         auto added = writer->AddStream(SoundStreamInfo(*sound), SoundFormat(*sound));
-        if (!added) return added.error();
+        if (!added) return added.Error();
         soundStream = *added;
     }
 
     size_t nextChunk = 0;
     for (int i = 0; i < spec.frames; ++i) {
         while (sound && nextChunk < sound->chunks.size() &&
-               static_cast<double>(nextChunk) * sound->chunkSeconds < (i + 1) / fps + kSoundLeadSeconds) {
+               static_cast<double>(nextChunk) * sound->chunkSeconds <
+                   (i + 1) / fps + kSoundLeadSeconds) {
             LUMEKO_TRY(writer->Write(*soundStream, sound->chunks[nextChunk], true));
             ++nextChunk;
         }
-        LUMEKO_TRY(writer->Write(*videoStream, frames[static_cast<size_t>(i)], i % spec.keyEvery == 0));
+        LUMEKO_TRY(
+            writer->Write(*videoStream, frames[static_cast<size_t>(i)], i % spec.keyEvery == 0));
     }
     for (; sound && nextChunk < sound->chunks.size(); ++nextChunk)
         LUMEKO_TRY(writer->Write(*soundStream, sound->chunks[nextChunk], true));

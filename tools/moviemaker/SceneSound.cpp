@@ -20,12 +20,18 @@ struct KindLayout {
 
 KindLayout LayoutOf(SoundKind kind) {
     switch (kind) {
-        case SoundKind::kPcm8: return {audio::kWaveFormatPcm, 2, 8, 2};
-        case SoundKind::kPcm16: return {audio::kWaveFormatPcm, 2, 16, 4};
-        case SoundKind::kDk4Stereo: return {audio::kWaveFormatDk4, 2, 4, audio::kDefaultDk4StereoBlockAlign};
-        case SoundKind::kDk4Mono: return {audio::kWaveFormatDk4, 1, 4, audio::kDefaultDk4MonoBlockAlign};
-        case SoundKind::kDk3: return {audio::kWaveFormatDk3, 2, 4, audio::kDefaultDk3BlockAlign};
-        case SoundKind::kNone: break;
+        case SoundKind::kPcm8:
+            return {audio::kWaveFormatPcm, 2, 8, 2};
+        case SoundKind::kPcm16:
+            return {audio::kWaveFormatPcm, 2, 16, 4};
+        case SoundKind::kDk4Stereo:
+            return {audio::kWaveFormatDk4, 2, 4, audio::kDefaultDk4StereoBlockAlign};
+        case SoundKind::kDk4Mono:
+            return {audio::kWaveFormatDk4, 1, 4, audio::kDefaultDk4MonoBlockAlign};
+        case SoundKind::kDk3:
+            return {audio::kWaveFormatDk3, 2, 4, audio::kDefaultDk3BlockAlign};
+        case SoundKind::kNone:
+            break;
     }
     return {};
 }
@@ -46,7 +52,8 @@ std::vector<uint8_t> ToPcmBytes(const std::vector<int16_t>& samples, uint16_t bi
 
 }  // namespace
 
-Result<CodedSound> CodeSceneSound(SoundKind kind, int sampleRate, double seconds, double chunkSeconds) {
+Result<CodedSound> CodeSceneSound(SoundKind kind, int sampleRate, double seconds,
+                                  double chunkSeconds) {
     const KindLayout layout = LayoutOf(kind);
     if (layout.tag == 0 || sampleRate <= 0 || seconds < 0)
         return MakeError(ErrorKind::Unsupported, "no sound to code");
@@ -72,17 +79,18 @@ Result<CodedSound> CodeSceneSound(SoundKind kind, int sampleRate, double seconds
         auto blocks = layout.tag == audio::kWaveFormatDk4
                           ? audio::EncodeDk4(pcm, layout.channels, layout.blockAlign)
                           : audio::EncodeDk3(pcm, layout.channels, layout.blockAlign);
-        if (!blocks) return blocks.error();
-        coded = std::move(blocks.value());
+        if (!blocks) return blocks.Error();
+        coded = std::move(blocks.Value());
         framesPerBlock = audio::FramesPerBlock(layout.tag, layout.channels, layout.blockAlign);
         sound.samplesPerBlock = static_cast<uint16_t>(framesPerBlock);
         f.cbSize = 2;
-        f.nAvgBytesPerSec = static_cast<uint32_t>(
-            std::llround(static_cast<double>(f.nBlockAlign) * sampleRate / static_cast<double>(framesPerBlock)));
+        f.nAvgBytesPerSec = static_cast<uint32_t>(std::llround(
+            static_cast<double>(f.nBlockAlign) * sampleRate / static_cast<double>(framesPerBlock)));
     }
 
     const double blockSeconds = static_cast<double>(framesPerBlock) / sampleRate;
-    const size_t blocksPerChunk = std::max<size_t>(1, static_cast<size_t>(std::ceil(chunkSeconds / blockSeconds)));
+    const size_t blocksPerChunk =
+        std::max<size_t>(1, static_cast<size_t>(std::ceil(chunkSeconds / blockSeconds)));
     const size_t chunkBytes = blocksPerChunk * layout.blockAlign;
     sound.chunkSeconds = static_cast<double>(blocksPerChunk) * blockSeconds;
     for (size_t at = 0; at < coded.size(); at += chunkBytes) {

@@ -21,6 +21,7 @@ struct CodedSound {
 
 // Codes `seconds` of the sweep in `kind` (not kNone) at `sampleRate`; each chunk holds
 // whole blocks worth about `chunkSeconds`.
-Result<CodedSound> CodeSceneSound(SoundKind kind, int sampleRate, double seconds, double chunkSeconds);
+Result<CodedSound> CodeSceneSound(SoundKind kind, int sampleRate, double seconds,
+                                  double chunkSeconds);
 
 }  // namespace moviemaker

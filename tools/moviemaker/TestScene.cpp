@@ -11,7 +11,9 @@ struct Colour {
     double b, g, r;
 };
 
-uint8_t ToByte(double v) { return static_cast<uint8_t>(std::clamp(v, 0.0, 255.0) + 0.5); }
+uint8_t ToByte(double v) {
+    return static_cast<uint8_t>(std::clamp(v, 0.0, 255.0) + 0.5);
+}
 
 // Position on a path that bounces between 0 and `span`.
 double Bounce(double travelled, double span) {
@@ -24,7 +26,8 @@ double Bounce(double travelled, double span) {
 // bars in a grid of 6 × 8 cells, the way a line of small print looks.
 bool IsStroke(int x, int y) {
     const int cellX = x / 6, cellY = y / 8, inX = x % 6, inY = y % 8;
-    const uint32_t seed = static_cast<uint32_t>(cellX * 73856093) ^ static_cast<uint32_t>(cellY * 19349663);
+    const uint32_t seed =
+        static_cast<uint32_t>(cellX * 73856093) ^ static_cast<uint32_t>(cellY * 19349663);
     const uint32_t glyph = (seed * 2654435761u) >> 20;
     if (inX == 5 || inY == 7) return false;  // spacing between glyphs and lines
     const bool bar = (glyph & 1) && inY == 1 + static_cast<int>(glyph >> 1 & 3);
@@ -50,13 +53,15 @@ void DrawSceneFrame(int width, int height, int index, double fps, std::span<uint
         uint8_t* out = bgr.data() + static_cast<size_t>(row) * width * 3;
         for (int x = 0; x < width; ++x) {
             const double u = static_cast<double>(x) / width, v = static_cast<double>(y) / height;
-            Colour c{60 + 120 * v, 40 + 100 * u + 40 * std::sin(2 * std::numbers::pi * (u + t * 0.1)),
+            Colour c{60 + 120 * v,
+                     40 + 100 * u + 40 * std::sin(2 * std::numbers::pi * (u + t * 0.1)),
                      200 - 120 * u * v};
             if (y >= rampTop) {
                 const double grey = 255.0 * x / std::max(1, width - 1);
                 c = {grey, grey, grey};
             } else if (y >= textTop && y < textBottom && x >= textLeft && x < textRight) {
-                c = IsStroke(x - textLeft, y - textTop) ? Colour{20, 20, 20} : Colour{235, 235, 225};
+                c = IsStroke(x - textLeft, y - textTop) ? Colour{20, 20, 20}
+                                                        : Colour{235, 235, 225};
             }
             if (x >= barX && x < barX + barWidth && y < rampTop) c = {30, 180, 240};
             const double dx = x - discX, dy = y - discY;

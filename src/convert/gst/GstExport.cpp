@@ -284,11 +284,11 @@ Result<void> CheckExportElements(ExportFormat format) {
 
 Result<std::vector<ExportElement>> ExportPipelineElements(const ExportSettings& settings,
                                                           bool withSound) {
-    if (auto ready = CheckExportElements(settings.format); !ready) return ready.error();
+    if (auto ready = CheckExportElements(settings.format); !ready) return ready.Error();
     SourceFormat in{64, 48, 30000, 1001, withSound, 22050, 2, 16};
     Pipeline p;
     if (auto built = Build(p, PipelineText(settings, in, "/dev/null", "/dev/null")); !built)
-        return built.error();
+        return built.Error();
     std::vector<ExportElement> elements;
     GstIterator* it = gst_bin_iterate_recurse(GST_BIN(p.bin));
     GValue item = G_VALUE_INIT;
@@ -328,7 +328,7 @@ Result<void> ExportMovie(CDuckMovie& movie, const std::string& target,
     SafeOutputOptions options;
     if (auto source = FileIdentity::OfPath(movie.GetPath())) options.inputs.push_back(*source);
     auto temp = SafeOutputFile::Create(target, options);
-    if (!temp) return temp.error();
+    if (!temp) return temp.Error();
     const std::string faststartFile = temp->TemporaryPath() + ".mdat";
     struct RemoveAfter {
         const std::string& path;

@@ -21,14 +21,14 @@ QWidget* WidgetOf(WindowHandle window) {
 }
 
 // What the interfaces of one object share: the context, its renderer and the view.
-struct CGlDevice {
+struct GlDevice {
     QOffscreenSurface offscreen;
     QOpenGLContext context;
-    CGlPictureRenderer renderer;
+    GlPictureRenderer renderer;
     QPointer<QWidget> view;
     QSurface* current = nullptr;
 
-    ~CGlDevice() {
+    ~GlDevice() {
         if (renderer.Initialized() && MakeCurrent(&offscreen)) renderer.Destroy();
         context.doneCurrent();
     }
@@ -49,9 +49,9 @@ struct CGlDevice {
 
 // The GL window over the view. It takes no input, so clicks reach the view, and when
 // the system shows it again it asks the view to draw.
-class CGlViewWindow final : public QWindow {
+class GlViewWindow final : public QWindow {
 public:
-    explicit CGlViewWindow(QWidget* view) : m_view(view) {
+    explicit GlViewWindow(QWidget* view) : m_view(view) {
         setSurfaceType(QSurface::OpenGLSurface);
         setFlag(Qt::WindowTransparentForInput);
     }
@@ -67,9 +67,9 @@ private:
 
 // Keeps the GL window's container over the view's client area (inside any edge the
 // view draws) as the view changes size.
-class CFillParent final : public QObject {
+class FillParent final : public QObject {
 public:
-    CFillParent(QWidget* child, QWidget* parent) : QObject(child), m_child(child) {
+    FillParent(QWidget* child, QWidget* parent) : QObject(child), m_child(child) {
         parent->installEventFilter(this);
     }
 
@@ -84,16 +84,16 @@ private:
     QWidget* m_child;
 };
 
-class CGlClipper final : public IDirectDrawClipper {
+class GlClipper final : public IDirectDrawClipper {
 public:
     bool SetHWnd(uint32_t, WindowHandle window) override { return window != nullptr; }
 };
 
-class CGlPictureSurface;
+class GlPictureSurface;
 
-class CGlSurface : public IDirectDrawSurface {
+class GlSurface : public IDirectDrawSurface {
 public:
-    explicit CGlSurface(std::shared_ptr<CGlDevice> device) : m_device(std::move(device)) {}
+    explicit GlSurface(std::shared_ptr<GlDevice> device) : m_device(std::move(device)) {}
     bool SetColorKey(uint32_t, const DDCOLORKEY&) override { return true; }
     bool SetClipper(IDirectDrawClipper*) override { return false; }
     bool Lock(const RECT*, DDSURFACEDESC&, uint32_t) override { return false; }
@@ -106,18 +106,18 @@ public:
         return false;
     }
     bool Blt(const RECT&, IDirectDrawSurface&, const RECT&, uint32_t) override { return false; }
-    virtual CGlPictureSurface* AsPicture() { return nullptr; }
+    virtual GlPictureSurface* AsPicture() { return nullptr; }
 
 protected:
-    std::shared_ptr<CGlDevice> m_device;
+    std::shared_ptr<GlDevice> m_device;
 };
 
 // A picture surface: a texture, and memory for a lock, both made once.
-class CGlPictureSurface final : public CGlSurface {
+class GlPictureSurface final : public GlSurface {
 public:
-    CGlPictureSurface(std::shared_ptr<CGlDevice> device, GLuint texture, int width, int height)
-        : CGlSurface(std::move(device)), m_texture(texture), m_nWidth(width), m_nHeight(height) {}
-    ~CGlPictureSurface() override {
+    GlPictureSurface(std::shared_ptr<GlDevice> device, GLuint texture, int width, int height)
+        : GlSurface(std::move(device)), m_texture(texture), m_nWidth(width), m_nHeight(height) {}
+    ~GlPictureSurface() override {
         if (m_device->MakeAnyCurrent()) m_device->renderer.DeleteTexture(m_texture);
     }
 
@@ -158,7 +158,7 @@ public:
         m_device->renderer.UploadBgr(m_texture, m_nHeight, dest, bits);
         return true;
     }
-    CGlPictureSurface* AsPicture() override { return this; }
+    GlPictureSurface* AsPicture() override { return this; }
 
     GLuint Texture() const { return m_texture; }
     int Width() const { return m_nWidth; }
@@ -172,19 +172,19 @@ private:
 
 // The primary surface: the screen, of which the GL window over the view is the part
 // this service can draw on.
-class CGlPrimarySurface final : public CGlSurface {
+class GlPrimarySurface final : public GlSurface {
 public:
-    explicit CGlPrimarySurface(std::shared_ptr<CGlDevice> device) : CGlSurface(std::move(device)) {
+    explicit GlPrimarySurface(std::shared_ptr<GlDevice> device) : GlSurface(std::move(device)) {
         QWidget* view = m_device->view;
-        m_window = new CGlViewWindow(view);
+        m_window = new GlViewWindow(view);
         m_window->setFormat(m_device->context.format());
         m_container = QWidget::createWindowContainer(m_window, view);
         m_container->setAttribute(Qt::WA_TransparentForMouseEvents);
         m_container->setGeometry(view->contentsRect());
-        new CFillParent(m_container, view);
+        new FillParent(m_container, view);
         m_container->show();
     }
-    ~CGlPrimarySurface() override {
+    ~GlPrimarySurface() override {
         if (m_device->current == m_window) {
             m_device->context.doneCurrent();
             m_device->current = nullptr;
@@ -208,7 +208,7 @@ public:
 
     bool Blt(const RECT& destRect, IDirectDrawSurface& source, const RECT& sourceRect,
              uint32_t) override {
-        CGlPictureSurface* picture = static_cast<CGlSurface&>(source).AsPicture();
+        GlPictureSurface* picture = static_cast<GlSurface&>(source).AsPicture();
         QWidget* view = m_device->view;
         if (!picture || !view || !m_container || !m_window->isExposed()) return false;
         if (!m_device->MakeCurrent(m_window)) return false;
@@ -227,18 +227,18 @@ public:
     }
 
 private:
-    CGlViewWindow* m_window = nullptr;
+    GlViewWindow* m_window = nullptr;
     QPointer<QWidget> m_container;
 };
 
-class CGlDirectDraw2 final : public IDirectDraw2 {
+class GlDirectDraw2 final : public IDirectDraw2 {
 public:
-    explicit CGlDirectDraw2(std::shared_ptr<CGlDevice> device) : m_device(std::move(device)) {}
+    explicit GlDirectDraw2(std::shared_ptr<GlDevice> device) : m_device(std::move(device)) {}
 
     std::unique_ptr<IDirectDrawSurface> CreateSurface(const DDSURFACEDESC& desc) override {
         if (!(desc.dwFlags & DDSD_CAPS) || !m_device->view) return nullptr;
         if (desc.dwCaps & DDSCAPS_PRIMARYSURFACE)
-            return std::make_unique<CGlPrimarySurface>(m_device);
+            return std::make_unique<GlPrimarySurface>(m_device);
         // Off-screen surfaces in the display's own format only.
         if (!(desc.dwCaps & DDSCAPS_OFFSCREENPLAIN) || (desc.dwCaps & DDSCAPS_OVERLAY) ||
             (desc.dwFlags & DDSD_PIXELFORMAT) || !(desc.dwFlags & DDSD_WIDTH) ||
@@ -249,19 +249,19 @@ public:
         const int width = static_cast<int>(desc.dwWidth), height = static_cast<int>(desc.dwHeight);
         const GLuint texture = m_device->renderer.CreateTexture(width, height);
         if (texture == 0) return nullptr;
-        return std::make_unique<CGlPictureSurface>(m_device, texture, width, height);
+        return std::make_unique<GlPictureSurface>(m_device, texture, width, height);
     }
     std::unique_ptr<IDirectDrawClipper> CreateClipper(uint32_t) override {
-        return std::make_unique<CGlClipper>();
+        return std::make_unique<GlClipper>();
     }
 
 private:
-    std::shared_ptr<CGlDevice> m_device;
+    std::shared_ptr<GlDevice> m_device;
 };
 
-class CGlDirectDraw final : public IDirectDraw {
+class GlDirectDraw final : public IDirectDraw {
 public:
-    explicit CGlDirectDraw(std::shared_ptr<CGlDevice> device) : m_device(std::move(device)) {}
+    explicit GlDirectDraw(std::shared_ptr<GlDevice> device) : m_device(std::move(device)) {}
 
     bool SetCooperativeLevel(WindowHandle window, uint32_t flags) override {
         if (flags != DDSCL_NORMAL || !window) return false;
@@ -270,20 +270,20 @@ public:
     }
     std::unique_ptr<IDirectDraw2> QueryInterface() override {
         if (!m_device->view) return nullptr;
-        return std::make_unique<CGlDirectDraw2>(m_device);
+        return std::make_unique<GlDirectDraw2>(m_device);
     }
 
 private:
-    std::shared_ptr<CGlDevice> m_device;
+    std::shared_ptr<GlDevice> m_device;
 };
 
 }  // namespace
 
-std::unique_ptr<IDirectDraw> CGlDirectDrawProvider::DirectDrawCreate() {
+std::unique_ptr<IDirectDraw> GlDirectDrawProvider::DirectDrawCreate() {
     // These platforms show no windows: there is no display to draw on.
     const QString platform = QGuiApplication::platformName();
     if (platform == "offscreen" || platform == "minimal") return nullptr;
-    auto device = std::make_shared<CGlDevice>();
+    auto device = std::make_shared<GlDevice>();
     QSurfaceFormat format = QSurfaceFormat::defaultFormat();
     // A blit must not wait for the display's refresh: it runs on the user-interface
     // thread, and the playback clock decides when pictures change.
@@ -294,16 +294,15 @@ std::unique_ptr<IDirectDraw> CGlDirectDrawProvider::DirectDrawCreate() {
     device->offscreen.create();
     if (!device->offscreen.isValid() || !device->MakeCurrent(&device->offscreen)) return nullptr;
     if (!device->renderer.Initialize()) return nullptr;
-    return std::make_unique<CGlDirectDraw>(std::move(device));
+    return std::make_unique<GlDirectDraw>(std::move(device));
 }
 
-int CGlDirectDrawProvider::GetDeviceBitsPerPixel(WindowHandle window) {
+int GlDirectDrawProvider::GetDeviceBitsPerPixel(WindowHandle window) {
     const QScreen* screen = window ? WidgetOf(window)->screen() : nullptr;
     return screen ? screen->depth() : 0;
 }
 
-std::array<uint8_t, 4> CGlDirectDrawProvider::GetPixelBytes(WindowHandle window,
-                                                            uint32_t colorref) {
+std::array<uint8_t, 4> GlDirectDrawProvider::GetPixelBytes(WindowHandle window, uint32_t colorref) {
     const uint32_t red = colorref & 0xFF, green = (colorref >> 8) & 0xFF,
                    blue = (colorref >> 16) & 0xFF;
     // The colour as a pixel of the screen's depth stores it, little-endian.

@@ -7,7 +7,7 @@
 // picture surfaces are textures; a blit is a textured quad. It offers no overlay, so
 // the view's back end blits. Where no GL context can be had (no GLX on the display, or
 // a platform that shows no windows) DirectDrawCreate gives null.
-class CGlDirectDrawProvider final : public platform::IDirectDrawProvider {
+class GlDirectDrawProvider final : public platform::IDirectDrawProvider {
 public:
     std::unique_ptr<platform::IDirectDraw> DirectDrawCreate() override;
     int GetDeviceBitsPerPixel(platform::WindowHandle window) override;

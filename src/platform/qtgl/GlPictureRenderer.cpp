@@ -28,7 +28,7 @@ void main() {
 
 }  // namespace
 
-GLuint CGlPictureRenderer::Compile(GLenum kind, const char* source) {
+GLuint GlPictureRenderer::Compile(GLenum kind, const char* source) {
     const GLuint shader = glCreateShader(kind);
     glShaderSource(shader, 1, &source, nullptr);
     glCompileShader(shader);
@@ -39,7 +39,7 @@ GLuint CGlPictureRenderer::Compile(GLenum kind, const char* source) {
     return 0;
 }
 
-bool CGlPictureRenderer::Initialize() {
+bool GlPictureRenderer::Initialize() {
     initializeOpenGLFunctions();
     const GLuint vertex = Compile(GL_VERTEX_SHADER, kVertexShader);
     const GLuint fragment = Compile(GL_FRAGMENT_SHADER, kFragmentShader);
@@ -68,12 +68,12 @@ bool CGlPictureRenderer::Initialize() {
     return true;
 }
 
-void CGlPictureRenderer::Destroy() {
+void GlPictureRenderer::Destroy() {
     if (m_program) glDeleteProgram(m_program);
     m_program = 0;
 }
 
-GLuint CGlPictureRenderer::CreateTexture(int width, int height) {
+GLuint GlPictureRenderer::CreateTexture(int width, int height) {
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
     if (width <= 0 || height <= 0 || width > maxSize || height > maxSize) return 0;
@@ -96,12 +96,12 @@ GLuint CGlPictureRenderer::CreateTexture(int width, int height) {
     return texture;
 }
 
-void CGlPictureRenderer::DeleteTexture(GLuint texture) {
+void GlPictureRenderer::DeleteTexture(GLuint texture) {
     glDeleteTextures(1, &texture);
 }
 
-void CGlPictureRenderer::UploadBgr(GLuint texture, int surfaceHeight, const platform::RECT& dest,
-                                   const uint8_t* bgr) {
+void GlPictureRenderer::UploadBgr(GLuint texture, int surfaceHeight, const platform::RECT& dest,
+                                  const uint8_t* bgr) {
     glBindTexture(GL_TEXTURE_2D, texture);
     // Rows of 3 × width bytes follow one another with no padding.
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
@@ -110,8 +110,8 @@ void CGlPictureRenderer::UploadBgr(GLuint texture, int surfaceHeight, const plat
                     dest.right - dest.left, dest.bottom - dest.top, GL_BGR, GL_UNSIGNED_BYTE, bgr);
 }
 
-void CGlPictureRenderer::UploadTopDownBgra(GLuint texture, int width, int height, int32_t pitch,
-                                           const uint8_t* bgra) {
+void GlPictureRenderer::UploadTopDownBgra(GLuint texture, int width, int height, int32_t pitch,
+                                          const uint8_t* bgra) {
     glBindTexture(GL_TEXTURE_2D, texture);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     for (int row = 0; row < height; ++row)
@@ -119,9 +119,9 @@ void CGlPictureRenderer::UploadTopDownBgra(GLuint texture, int width, int height
                         bgra + static_cast<ptrdiff_t>(row) * pitch);
 }
 
-void CGlPictureRenderer::Draw(GLuint texture, int surfaceWidth, int surfaceHeight,
-                              const platform::RECT& source, int viewportX, int viewportY,
-                              int viewportWidth, int viewportHeight) {
+void GlPictureRenderer::Draw(GLuint texture, int surfaceWidth, int surfaceHeight,
+                             const platform::RECT& source, int viewportX, int viewportY,
+                             int viewportWidth, int viewportHeight) {
     const float left = static_cast<float>(source.left) / surfaceWidth;
     const float right = static_cast<float>(source.right) / surfaceWidth;
     const float bottom = static_cast<float>(surfaceHeight - source.bottom) / surfaceHeight;

@@ -8,11 +8,11 @@
 // bottom-up rows go in with glTexSubImage2D, and a blit is one textured quad from a
 // source rectangle to a viewport. Needs a current desktop GL context; allocates
 // nothing per frame.
-class CGlPictureRenderer : protected QOpenGLFunctions {
+class GlPictureRenderer : protected QOpenGLFunctions {
 public:
-    CGlPictureRenderer() = default;
-    CGlPictureRenderer(const CGlPictureRenderer&) = delete;
-    CGlPictureRenderer& operator=(const CGlPictureRenderer&) = delete;
+    GlPictureRenderer() = default;
+    GlPictureRenderer(const GlPictureRenderer&) = delete;
+    GlPictureRenderer& operator=(const GlPictureRenderer&) = delete;
     // The program goes with the context; call while it is current, before it goes.
     void Destroy();
 
