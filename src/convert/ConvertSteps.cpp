@@ -41,8 +41,8 @@ std::optional<std::string> ChooseTarget(IConversionHost& host, const CDuckMovie&
         auto path = host.ChooseOutputPath(ProposedOutputPath(movie.GetPath()));
         if (!path) return std::nullopt;
         const auto target = FileIdentity::OfPath(*path);
-        if (!target ||
-            std::find(options.inputs.begin(), options.inputs.end(), *target) == options.inputs.end())
+        if (!target || std::find(options.inputs.begin(), options.inputs.end(), *target) ==
+                           options.inputs.end())
             return path;
         host.ShowFailure(platform::kSourceIsOutputText, *path + ": is the movie being converted");
     }
@@ -74,8 +74,8 @@ std::optional<StartedCompressor> ChooseCompressor(IConversionHost& host,
     }
 }
 
-movie::AVISTREAMINFO VideoStreamInfo(uint32_t fccHandler, float rate, float scale,
-                                     uint32_t frames, const movie::BITMAPINFOHEADER& input) {
+movie::AVISTREAMINFO VideoStreamInfo(uint32_t fccHandler, float rate, float scale, uint32_t frames,
+                                     const movie::BITMAPINFOHEADER& input) {
     movie::AVISTREAMINFO video;
     video.fccType = movie::streamtypeVIDEO;
     video.fccHandler = fccHandler;
@@ -108,9 +108,9 @@ movie::AVISTREAMINFO SoundStreamInfo(const movie::AVISTREAMINFO& video,
     return info;
 }
 
-Result<void> WriteVideo(IConversionHost& host, CDuckMovie& movie, uint32_t frames,
-                        uint8_t* picture, size_t pictureBytes,
-                        const std::function<void()>& showPicture, const VideoOutput& output) {
+Result<void> WriteVideo(IConversionHost& host, CDuckMovie& movie, uint32_t frames, uint8_t* picture,
+                        size_t pictureBytes, const std::function<void()>& showPicture,
+                        const VideoOutput& output) {
     // Frames decode on a thread of their own, a few ahead of the compressor.
     FramePipeline pipeline(frames, pictureBytes, picture,
                            [&movie](uint32_t index, uint8_t* into, const uint8_t* previous) {

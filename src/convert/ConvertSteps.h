@@ -42,8 +42,8 @@ std::optional<StartedCompressor> ChooseCompressor(IConversionHost& host,
 
 // The output's stream headers: the pictures at the movie's rate, and the decoded sound
 // beside them.
-movie::AVISTREAMINFO VideoStreamInfo(uint32_t fccHandler, float rate, float scale,
-                                     uint32_t frames, const movie::BITMAPINFOHEADER& input);
+movie::AVISTREAMINFO VideoStreamInfo(uint32_t fccHandler, float rate, float scale, uint32_t frames,
+                                     const movie::BITMAPINFOHEADER& input);
 movie::AVISTREAMINFO SoundStreamInfo(const movie::AVISTREAMINFO& video,
                                      const movie::WAVEFORMATEX& sound, uint32_t bufferBytes);
 
@@ -57,9 +57,9 @@ struct VideoOutput {
     // The image size the full-frame chunks carry, at most the picture's bytes.
     uint32_t imageBytes;
 };
-Result<void> WriteVideo(IConversionHost& host, CDuckMovie& movie, uint32_t frames,
-                        uint8_t* picture, size_t pictureBytes,
-                        const std::function<void()>& showPicture, const VideoOutput& output);
+Result<void> WriteVideo(IConversionHost& host, CDuckMovie& movie, uint32_t frames, uint8_t* picture,
+                        size_t pictureBytes, const std::function<void()>& showPicture,
+                        const VideoOutput& output);
 
 // Writes the movie's decoded sound from its current position, read through `buffer`.
 Result<void> WriteSound(IConversionHost& host, CDuckMovie& movie, uint8_t* buffer,

@@ -229,13 +229,7 @@ protected:
         t.doc.m_pendingFiles = {path, good};
         t.doc.m_bAutoPlay = true;
         t.doc.m_bCloseWhenDone = true;
-        uint32_t ms = 0;
-        for (; ms < kMaxPlayMs && frame.closeRequests == 0; ++ms) {
-            t.clock.Advance(1);
-            if (t.timer.running && t.clock.timeGetTime() % t.timer.period == 0) t.timer.Tick();
-            t.wave.PlayFor(1);
-            t.doc.IdleProcess(0);
-        }
+        const uint32_t ms = t.RunFor(kMaxPlayMs, [&frame] { return frame.closeRequests != 0; });
         EXPECT_LT(ms, kMaxPlayMs) << "the player did not reach the end of its queue";
         const std::vector<std::string> played =
             opens ? std::vector<std::string>{path, good} : std::vector<std::string>{good};

@@ -5,13 +5,9 @@
 #include <vector>
 
 #include "moviemaker/MovieMaker.h"
-#include "platform/MemorySettings.h"
 #include "playback/LumekoDoc.h"
 #include "support/FileBytes.h"
 #include "support/RecordingFrame.h"
-#include "support/RecordingMessageBox.h"
-#include "support/RecordingWaveOut.h"
-#include "support/SteppedTimer.h"
 #include "support/TempDir.h"
 #include "support/TestDocument.h"
 
@@ -41,26 +37,16 @@ protected:
         return path;
     }
 
-    // Runs `ms` milliseconds of playback in 1 ms steps: the timer ticks at its period,
-    // the device plays sound at the format's rate, an idle pass runs every `idleEveryMs`.
+    // Runs `ms` milliseconds of playback, an idle pass every `idleEveryMs`, and keeps
+    // every picture shown.
     void Run(uint32_t ms, uint32_t idleEveryMs = 1) {
-        for (uint32_t i = 0; i < ms; ++i) {
-            clock.Advance(1);
-            if (timer.running && timer.period && clock.timeGetTime() % timer.period == 0)
-                timer.Tick();
-            // A paused device saves no sound up for later.
-            if (wave.open && !wave.paused && wave.format.nBlockAlign) {
-                m_soundDebt += wave.format.nAvgBytesPerSec / 1000.0;
-                const size_t whole = static_cast<size_t>(m_soundDebt) / wave.format.nBlockAlign *
-                                     wave.format.nBlockAlign;
-                if (whole) m_soundDebt -= static_cast<double>(wave.Consume(whole));
-            }
-            if (m_soundDebt > 1e6) m_soundDebt = 0;
-            if (i % idleEveryMs == idleEveryMs - 1) {
-                doc.IdleProcess(0);
+        services.RunFor(
+            ms,
+            [this] {
                 if (doc.m_pCurrentImage) shown.insert(doc.m_pCurrentImage);
-            }
-        }
+                return false;
+            },
+            idleEveryMs);
     }
 
     // The slot a frame is decoded into.
@@ -69,16 +55,16 @@ protected:
     }
 
     TempDir dir;
-    platform::MemorySettings settings;
-    ManualClock clock{1000};
-    SteppedTimer timer;
-    RecordingWaveOut wave;
-    RecordingMessageBox messages;
     RecordingFrame frame;
     RecordingView view;
-    CLumekoDoc doc{{settings, clock, timer, wave, messages}};
+    TestDocument services{1000};
+    platform::MemorySettings& settings = services.settings;
+    ManualClock& clock = services.clock;
+    SteppedTimer& timer = services.timer;
+    RecordingWaveOut& wave = services.wave;
+    RecordingMessageBox& messages = services.messages;
+    CLumekoDoc& doc = services.doc;
     std::set<const uint8_t*> shown;
-    double m_soundDebt = 0;
 };
 
 TEST(DocumentTiming, FollowsTheFileRateInFloat) {
@@ -169,10 +155,9 @@ TEST_F(LumekoDocTest, LoopRestartsWithTheSoundFromTheStart) {
     looping.IdleProcess(0);
     looping.OnPlay();
     ASSERT_EQ(looping.m_bLoop, 1);
+    // The fixture's document stays stopped; the services play for this one.
     for (int i = 0; i < 1500; ++i) {
-        clock.Advance(1);
-        if (timer.running && clock.timeGetTime() % timer.period == 0) timer.Tick();
-        wave.Consume(88);
+        services.Step();
         looping.IdleProcess(0);
     }
     EXPECT_TRUE(looping.m_bPlaying);
