@@ -138,9 +138,9 @@ TEST_F(LumekoDocTest, PauseFreezesClockAndSound) {
     const uint32_t due = doc.DueFrame(clock.timeGetTime() - doc.m_dwStartTime);
     doc.OnPause();
     EXPECT_TRUE(wave.paused);
-    const size_t played = wave.played_bytes.size();
+    const size_t played = wave.playedBytes.size();
     Run(10000);
-    EXPECT_EQ(wave.played_bytes.size(), played);
+    EXPECT_EQ(wave.playedBytes.size(), played);
     doc.OnPause();
     EXPECT_FALSE(wave.paused);
     EXPECT_EQ(doc.DueFrame(clock.timeGetTime() - doc.m_dwStartTime), due);
@@ -242,7 +242,7 @@ TEST_F(LumekoDocTest, SoundFollowsThePicture) {
     doc.OnPlay();
     for (int second = 1; second <= 19; ++second) {
         Run(1000);
-        const double soundSeconds = wave.played_bytes.size() / 88200.0;
+        const double soundSeconds = wave.playedBytes.size() / 88200.0;
         const double pictureSeconds = doc.DueFrame(clock.timeGetTime() - doc.m_dwStartTime) / 15.0;
         EXPECT_NEAR(soundSeconds, pictureSeconds, 1 / 15.0 + 0.01) << second;
     }
@@ -282,15 +282,15 @@ protected:
     uint32_t Due() { return doc.DueFrame(clock.timeGetTime() - doc.m_dwStartTime); }
     // The next `bytes` bytes the device plays must be the movie's sound from `frame`'s start.
     void ExpectSoundFrom(uint32_t target, size_t bytes) {
-        const size_t before = wave.played_bytes.size();
+        const size_t before = wave.playedBytes.size();
         const bool paused = wave.paused;
         wave.paused = false;
         wave.Consume(bytes);
         wave.paused = paused;
         const size_t from = static_cast<size_t>(target) * 22050 / 15 * 4;
-        ASSERT_EQ(wave.played_bytes.size() - before, bytes);
-        EXPECT_TRUE(std::equal(wave.played_bytes.begin() + static_cast<std::ptrdiff_t>(before),
-                               wave.played_bytes.end(),
+        ASSERT_EQ(wave.playedBytes.size() - before, bytes);
+        EXPECT_TRUE(std::equal(wave.playedBytes.begin() + static_cast<std::ptrdiff_t>(before),
+                               wave.playedBytes.end(),
                                m_sound.begin() + static_cast<std::ptrdiff_t>(from)))
             << "sound after a seek to frame " << target;
     }
@@ -393,16 +393,16 @@ TEST_F(SeekDocTest, VolumeScalesTheSoundAndIsKept) {
     wave.Consume(4000);
     for (size_t i = 0; i < 2000; i += 2) {
         const auto played =
-            static_cast<int16_t>(wave.played_bytes[i] | wave.played_bytes[i + 1] << 8);
+            static_cast<int16_t>(wave.playedBytes[i] | wave.playedBytes[i + 1] << 8);
         const auto whole = static_cast<int16_t>(m_sound[i] | m_sound[i + 1] << 8);
         EXPECT_NEAR(played, whole / 2.0, 1.0) << i;
     }
     doc.SetMute(true);
     doc.Seek(10);
-    const size_t before = wave.played_bytes.size();
+    const size_t before = wave.playedBytes.size();
     wave.Consume(4000);
-    EXPECT_TRUE(std::all_of(wave.played_bytes.begin() + static_cast<std::ptrdiff_t>(before),
-                            wave.played_bytes.end(), [](uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(std::all_of(wave.playedBytes.begin() + static_cast<std::ptrdiff_t>(before),
+                            wave.playedBytes.end(), [](uint8_t b) { return b == 0; }));
     doc.SetVolume(500);
     EXPECT_EQ(doc.GetVolume(), CLumekoDoc::kMaxVolume);
     {

@@ -24,7 +24,7 @@ protected:
         doc.IdleProcess(0);
         ASSERT_TRUE(doc.m_bOpen);
         doc.OnPlay();
-        services.wave.played_bytes.reserve(1 << 22);
+        services.wave.playedBytes.reserve(1 << 22);
     }
 
     TempDir dir;
