@@ -11,6 +11,7 @@
 #include "movie/DuckMovie.h"
 #include "moviemaker/MovieMaker.h"
 #include "support/FileBytes.h"
+#include "support/MadeMovie.h"
 #include "support/RecordingMessageBox.h"
 #include "support/TempDir.h"
 
@@ -32,10 +33,7 @@ MovieSpec SmallMovie(SoundKind sound = SoundKind::kDk4Stereo) {
 class DuckMovieTest : public ::testing::Test {
 protected:
     std::string Make(const MovieSpec& spec, const std::string& name = "movie.avi") {
-        const std::string path = dir.File(name);
-        auto made = moviemaker::MakeMovie(spec, path);
-        EXPECT_TRUE(made.Ok()) << (made.Ok() ? "" : made.Error().message);
-        return path;
+        return MakeMovieIn(dir, spec, name);
     }
     std::vector<uint8_t> Picture() const { return std::vector<uint8_t>(32 * 16 * 3); }
 
