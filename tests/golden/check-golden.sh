@@ -6,7 +6,8 @@
 #   check-golden.sh TOOL            compare
 #   check-golden.sh TOOL --update   rewrite the lists after a deliberate change
 # Each list holds the command's settings, the file's md5, each frame's md5 (with 1 when
-# the frame decoded) and the md5 of all the decoded sound.
+# the frame decoded), the md5 of all the decoded sound, and the md5s of the movie
+# converted to full frames and to TrueMotion.
 set -euo pipefail
 tool="$1"
 update="${2:-}"
@@ -34,6 +35,11 @@ for line in "${movies[@]}"; do
     echo "file $(md5sum < "$dir/$name.avi" | cut -d' ' -f1)"
     sed 's/^/frame /' "$dir/$name/frames.md5"
     echo "sound $(cut -d' ' -f1 "$dir/$name/audio.md5")"
+    # The converter's AVI output, full frames and through our own compressor.
+    for codec in dib duck; do
+      "$tool" convert --quiet --codec "$codec" "$dir/$name.avi" "$dir/$name-$codec.avi"
+      echo "convert $codec $(md5sum < "$dir/$name-$codec.avi" | cut -d' ' -f1)"
+    done
   } > "$dir/$name.md5"
   if [ "$update" = --update ]; then
     cp "$dir/$name.md5" "$here/$name.md5"
