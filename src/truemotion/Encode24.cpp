@@ -142,33 +142,38 @@ LaneTarget LumaLane(int base, const uint8_t* bgr, uint32_t sample) {
     return lane;
 }
 
-// The piece of LumaLane where neither red nor blue wraps, alone; an empty lane when
-// the offsets leave no such luminance.
-LaneTarget UnwrappedLumaLane(int base, const uint8_t* bgr, uint32_t sample) {
-    const int red = RedOf(sample), blue = BlueOf(sample);
-    const int lo = std::max({0, -red, -blue}),
-              hi = std::min({kByteMax, kByteMax - red, kByteMax - blue});
-    LaneTarget lane;
-    if (lo > hi) return lane;
+// The piece of LumaLane where neither red nor blue wraps, alone, for a pixel whose
+// chroma offsets allow the luminances lo..hi (not empty) without a wrap.
+PieceLane UnwrappedLumaLane(int base, const uint8_t* bgr, int red, int blue, int lo, int hi) {
     const double u[3] = {static_cast<double>(bgr[1]), static_cast<double>(bgr[2] - red),
                          static_cast<double>(bgr[0] - blue)};
     const double mean = (u[0] + u[1] + u[2]) / 3;
     const double constant = (u[0] - mean) * (u[0] - mean) + (u[1] - mean) * (u[1] - mean) +
                             (u[2] - mean) * (u[2] - mean);
-    return LaneTarget(mean - base, lo - base, hi - base, 3.0, constant);
+    return PieceLane{{mean - base, lo - base, hi - base, constant}, 3.0, {}};
 }
 
 // Whether a delta chosen on the unwrapped piece alone might lose against a wrap. A
 // wrap moves one channel's error by 256 against the others, which puts at least
 // kWrapSpread into the spread of the three errors.
-bool WrapCouldBeat(const LaneTarget& unwrapped, int delta) {
+bool WrapCouldBeat(const PieceLane& unwrapped, int delta) {
     constexpr double kWrapSpread = 209.0;
-    const LanePiece& piece = unwrapped.pieces[0];
+    const LanePiece& piece = unwrapped.piece;
     if (delta < piece.lo || delta > piece.hi) return true;
     const double cost =
         unwrapped.weight * (delta - piece.target) * (delta - piece.target) + piece.constant;
+    // Most pixels sit far inside: sqrt(constant) ≤ 100 leaves a reach of at least 109,
+    // whose square no cost up to 11881 exceeds.
+    if (piece.constant <= 10000.0 && cost <= 11881.0) return false;
     const double reach = kWrapSpread - std::sqrt(piece.constant);
     return reach <= 0 || cost > reach * reach;
+}
+
+LaneTarget WholeLane(const PieceLane& lane) {
+    LaneTarget whole(lane.piece.target, lane.piece.lo, lane.piece.hi, lane.weight,
+                     lane.piece.constant);
+    whole.ahead = lane.ahead;
+    return whole;
 }
 
 class LumaRowCoder {
@@ -181,6 +186,7 @@ public:
           m_above(above),
           m_words(words),
           m_shownChroma(shownChroma),
+          m_sampleShift(state.narrowBlocks ? 1 : 2),
           m_out(out) {}
 
     // The luminance step of the half word holding pixels x and x + 1 (`aboveHalf` is
@@ -188,37 +194,45 @@ public:
     // `nextAboveHalf` is the half above the next step on the same lanes, or −1, so
     // that this step leaves that one a valid step of its own.
     uint32_t Step(int x, uint32_t aboveHalf, int nextAboveHalf) {
-        const int lane[2] = {m_ayHigh, m_ayLow};
-        int base[2];
-        const uint8_t* source[2];
-        uint32_t sample[2];
-        LaneTarget lanes[2];
+        // Both pixels of a step show the same chroma sample.
+        const uint32_t sample = m_shownChroma[x >> m_sampleShift];
+        const int red = RedOf(sample), blue = BlueOf(sample);
+        // The luminances where neither red nor blue wraps.
+        const int lo = std::max({0, -red, -blue}),
+                  hi = std::min({kByteMax, kByteMax - red, kByteMax - blue});
+        const int base[2] = {static_cast<int>((aboveHalf >> 8) & 0xFF) + m_ayHigh,
+                             static_cast<int>(aboveHalf & 0xFF) + m_ayLow};
+        const uint8_t* source = m_source + 3 * x;
         LaneAhead ahead[2];
-        bool unwrapped = true;
-        for (int pixel = 0; pixel < 2; ++pixel) {
-            base[pixel] =
-                static_cast<int>((aboveHalf >> (pixel == 0 ? 8 : 0)) & 0xFF) + lane[pixel];
-            source[pixel] = m_source + 3 * (x + pixel);
-            sample[pixel] = m_shownChroma[(x + pixel) / (m_state.narrowBlocks ? 2 : 4)];
-            if (nextAboveHalf >= 0) {
-                const int nextBase = ((nextAboveHalf >> (pixel == 0 ? 8 : 0)) & 0xFF) + lane[pixel];
-                ahead[pixel] = {&m_state.codes.luma, -nextBase, kByteMax - nextBase};
-            }
-            lanes[pixel] = UnwrappedLumaLane(base[pixel], source[pixel], sample[pixel]);
-            lanes[pixel].ahead = ahead[pixel];
-            unwrapped = unwrapped && lanes[pixel].count > 0;
+        if (nextAboveHalf >= 0) {
+            const int nextBase[2] = {((nextAboveHalf >> 8) & 0xFF) + m_ayHigh,
+                                     (nextAboveHalf & 0xFF) + m_ayLow};
+            for (int pixel = 0; pixel < 2; ++pixel)
+                ahead[pixel] = {&m_state.codes.luma, -nextBase[pixel], kByteMax - nextBase[pixel]};
         }
         const auto& codes = m_state.codes;
+        const bool unwrapped = lo <= hi;
         StepChoice choice;
-        if (unwrapped) choice = ChooseStep(codes, codes.luma, lanes[0], lanes[1]);
+        PieceLane lanes[2];
+        if (unwrapped) {
+            for (int pixel = 0; pixel < 2; ++pixel) {
+                lanes[pixel] =
+                    UnwrappedLumaLane(base[pixel], source + 3 * pixel, red, blue, lo, hi);
+                lanes[pixel].ahead = ahead[pixel];
+            }
+            const auto quick = ChooseOnePieceStep(codes, codes.luma, lanes[0], lanes[1]);
+            choice = quick ? *quick
+                           : ChooseStep(codes, codes.luma, WholeLane(lanes[0]), WholeLane(lanes[1]));
+        }
         // Most steps stay clear of the wraps; only the others need every piece.
         if (!unwrapped || WrapCouldBeat(lanes[0], choice.high) ||
             WrapCouldBeat(lanes[1], choice.low)) {
+            LaneTarget whole[2];
             for (int pixel = 0; pixel < 2; ++pixel) {
-                lanes[pixel] = LumaLane(base[pixel], source[pixel], sample[pixel]);
-                lanes[pixel].ahead = ahead[pixel];
+                whole[pixel] = LumaLane(base[pixel], source + 3 * pixel, sample);
+                whole[pixel].ahead = ahead[pixel];
             }
-            choice = ChooseStep(codes, codes.luma, lanes[0], lanes[1]);
+            choice = ChooseStep(codes, codes.luma, whole[0], whole[1]);
         }
         AppendStep(choice.code, m_out);
         m_ay += StepValue(codes, kLumaCodes, choice.code);
@@ -253,6 +267,7 @@ private:
     const uint32_t* m_above;
     uint32_t* m_words;
     const uint32_t* m_shownChroma;
+    int m_sampleShift;  // pixels a chroma sample covers, as a shift
     std::vector<uint8_t>& m_out;
     uint32_t m_ay = 0;
     int m_ayHigh = 0, m_ayLow = 0;

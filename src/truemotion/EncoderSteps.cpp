@@ -14,6 +14,14 @@ constexpr double kBrokenPixelCost = 1e12;
 constexpr double kBrokenNextCost = 1e9;
 constexpr int kEscapeScale15 = 5;
 
+// floor(x + 0.5), without the library call that floor is on plain x86-64.
+double RoundHalfUp(double x) {
+    const double shifted = x + 0.5;
+    if (!(std::abs(shifted) < 1e9)) return std::floor(shifted);
+    const double truncated = static_cast<double>(static_cast<int64_t>(shifted));
+    return truncated > shifted ? truncated - 1 : truncated;
+}
+
 double Cost(const LaneOptions::Pick& pick) {
     return pick.cost + (pick.valid ? 0 : kBrokenPixelCost) + (pick.allowed ? 0 : kBrokenNextCost);
 }
@@ -38,24 +46,6 @@ void LaneOptions::Sorted::Finish() {
     }
 }
 
-int LaneOptions::Sorted::NearestIndex(double delta) const {
-    const double clamped =
-        std::clamp(delta, static_cast<double>(-kReach), static_cast<double>(kReach));
-    // The nearest whole delta (halves up); the options beside its nearest cover ties.
-    return nearest[static_cast<size_t>(static_cast<int>(clamped + kReach + 0.5))];
-}
-
-bool LaneOptions::Sorted::Reaches(int lo, int hi) const {
-    if (lo > hi) return false;
-    // The least option from lo on lies next to the option nearest lo.
-    const int index = NearestIndex(lo);
-    for (int k = std::max(index - 1, 0); k <= std::min(index + 1, count - 1); ++k) {
-        const int delta = options[static_cast<size_t>(k)].delta;
-        if (delta >= lo) return delta <= hi;
-    }
-    return false;
-}
-
 LaneOptions::LaneOptions(const DeltaTable& deltas, const DeltaTable& escapeDeltas, int escapeScale,
                          int nibbles) {
     for (int n = 0; n < nibbles; ++n) m_plain.Add({deltas[n], uint8_t(n), 0});
@@ -64,6 +54,14 @@ LaneOptions::LaneOptions(const DeltaTable& deltas, const DeltaTable& escapeDelta
             m_escaped.Add({deltas[n] + escapeScale * escapeDeltas[m], uint8_t(n), uint8_t(m)});
     m_plain.Finish();
     m_escaped.Finish();
+    for (int v = -Sorted::kReach - 1; v <= Sorted::kReach + 1; ++v) {
+        int least = kNoOption;
+        for (const Sorted* sorted : {&m_plain, &m_escaped})
+            for (int k = 0; k < sorted->count; ++k)
+                if (const int delta = sorted->options[static_cast<size_t>(k)].delta; delta >= v)
+                    least = std::min(least, delta);
+        m_leastFrom[static_cast<size_t>(v + Sorted::kReach + 1)] = least;
+    }
 }
 
 double LaneTarget::CostOf(int delta) const {
@@ -82,9 +80,8 @@ double LaneTarget::LeastCost() const {
     for (int p = 0; p < count; ++p) {
         const LanePiece& piece = pieces[static_cast<size_t>(p)];
         if (piece.lo > piece.hi) continue;
-        const double nearest =
-            std::clamp(std::floor(piece.target + 0.5), static_cast<double>(piece.lo),
-                       static_cast<double>(piece.hi));
+        const double nearest = std::clamp(RoundHalfUp(piece.target), static_cast<double>(piece.lo),
+                                          static_cast<double>(piece.hi));
         least = std::min(
             least, piece.constant + weight * (nearest - piece.target) * (nearest - piece.target));
     }
@@ -146,10 +143,6 @@ LaneOptions::Pick LaneOptions::BestAhead(const LaneTarget& lane, bool escaped) c
     return best;
 }
 
-bool LaneOptions::Reaches(int lo, int hi) const {
-    return m_plain.Reaches(lo, hi) || m_escaped.Reaches(lo, hi);
-}
-
 bool BuildStepCodes(int deltaSet, int vectorTable, CodeTableLayout layout, StepCodes& codes) {
     const auto bytes = VectorTableBytes(vectorTable);
     if (!BuildCodeTables(deltaSet, bytes, layout, codes.tables)) return false;
@@ -198,6 +191,11 @@ bool BuildStepCodes(int deltaSet, int vectorTable, CodeTableLayout layout, StepC
 
 StepChoice ChooseStep(const StepCodes& codes, const LaneOptions& options, const LaneTarget& high,
                       const LaneTarget& low) {
+    if (high.count == 1 && low.count == 1)
+        if (const auto choice = ChooseOnePieceStep(codes, options,
+                                                   {high.pieces[0], high.weight, high.ahead},
+                                                   {low.pieces[0], low.weight, low.ahead}))
+            return *choice;
     auto choose = [&](auto best) {
         const LaneOptions::Pick plainHigh = best(high, false), plainLow = best(low, false);
         StepChoice choice{{codes.pairGroup[plainHigh.option.n][plainLow.option.n], 0},
@@ -219,6 +217,61 @@ StepChoice ChooseStep(const StepCodes& codes, const LaneOptions& options, const 
     if (high.ahead.Allows(choice.high) && low.ahead.Allows(choice.low)) return choice;
     return choose(
         [&](const LaneTarget& lane, bool escaped) { return options.BestAhead(lane, escaped); });
+}
+
+std::optional<StepChoice> ChooseOnePieceStep(const StepCodes& codes, const LaneOptions& options,
+                                             const PieceLane& high, const PieceLane& low) {
+    // The same arithmetic as BestOf, LeastCost and ChooseStep, in the same order, so
+    // that every comparison comes out as theirs.
+    struct Inside {
+        const LaneOption* option = nullptr;
+        double cost = std::numeric_limits<double>::infinity();
+    };
+    auto inside = [](const LaneOptions::Sorted& sorted, const PieceLane& lane) {
+        const LanePiece& piece = lane.piece;
+        Inside best;
+        if (piece.lo > piece.hi) return best;
+        const int index = sorted.NearestIndex(
+            std::clamp(piece.target, static_cast<double>(piece.lo), static_cast<double>(piece.hi)));
+        auto consider = [&](int k) {
+            const LaneOption& o = sorted.options[static_cast<size_t>(k)];
+            if (o.delta < piece.lo || o.delta > piece.hi) return;
+            const double d = o.delta - piece.target;
+            const double cost = lane.weight * d * d + piece.constant;
+            if (cost < best.cost) best = {&o, cost};
+        };
+        if (index > 0) consider(index - 1);
+        consider(index);
+        if (index + 1 < sorted.count) consider(index + 1);
+        return best;
+    };
+    auto leastCost = [](const PieceLane& lane) {
+        const LanePiece& piece = lane.piece;
+        const double nearest = std::clamp(RoundHalfUp(piece.target), static_cast<double>(piece.lo),
+                                          static_cast<double>(piece.hi));
+        return piece.constant + lane.weight * (nearest - piece.target) * (nearest - piece.target);
+    };
+    const Inside plainHigh = inside(options.m_plain, high), plainLow = inside(options.m_plain, low);
+    if (plainHigh.option == nullptr || plainLow.option == nullptr) return std::nullopt;
+    StepChoice choice{{codes.pairGroup[plainHigh.option->n][plainLow.option->n], 0},
+                      plainHigh.option->delta,
+                      plainLow.option->delta};
+    const double plainCost = plainHigh.cost + plainLow.cost;
+    // A lane's least cost is at least its constant, and rounding keeps that order: a
+    // plain pair that close to the constants needs no look at the least costs.
+    if (plainCost - high.piece.constant - low.piece.constant > kEscapeRateCost &&
+        plainCost - leastCost(high) - leastCost(low) > kEscapeRateCost) {
+        const Inside escapedHigh = inside(options.m_escaped, high),
+                     escapedLow = inside(options.m_escaped, low);
+        if (escapedHigh.option == nullptr || escapedLow.option == nullptr) return std::nullopt;
+        if (escapedHigh.cost + escapedLow.cost + kEscapeRateCost < plainCost)
+            choice = {{codes.pairGroup[escapedHigh.option->n][escapedLow.option->n],
+                       codes.pairGroup[escapedHigh.option->m][escapedLow.option->m]},
+                      escapedHigh.option->delta,
+                      escapedLow.option->delta};
+    }
+    if (!high.ahead.Allows(choice.high) || !low.ahead.Allows(choice.low)) return std::nullopt;
+    return choice;
 }
 
 }  // namespace truemotion

@@ -55,6 +55,8 @@ struct LanePiece {
 };
 
 class LaneOptions;
+struct StepChoice;
+struct StepCodes;
 
 // What the lane's next step will need: after this step's delta d, some option of
 // `next` must lie in lo − d .. hi − d, or the next pixel of the lane cannot be kept
@@ -92,6 +94,10 @@ struct LaneOption {
 // repeats (the first nibble of a repeated value is kept).
 class LaneOptions {
 public:
+    friend std::optional<StepChoice> ChooseOnePieceStep(const StepCodes& codes,
+                                                        const LaneOptions& options,
+                                                        const struct PieceLane& high,
+                                                        const struct PieceLane& low);
     LaneOptions() = default;
     // Escaped deltas are deltas[n] + escapeScale × escapeDeltas[m].
     LaneOptions(const DeltaTable& deltas, const DeltaTable& escapeDeltas, int escapeScale,
@@ -111,7 +117,14 @@ public:
     // allowed, when none is.
     Pick BestAhead(const LaneTarget& lane, bool escaped) const;
     // True when some option (plain or escaped) lies inside lo..hi.
-    bool Reaches(int lo, int hi) const;
+    bool Reaches(int lo, int hi) const {
+        // The least option from lo on, looked up; beyond the table's reach no option lies
+        // above lo, and below it the least option of all does.
+        if (lo > hi) return false;
+        const int least = m_leastFrom[static_cast<size_t>(
+            std::clamp(lo, -Sorted::kReach - 1, Sorted::kReach + 1) + Sorted::kReach + 1)];
+        return least <= hi;
+    }
     std::span<const LaneOption> Options(bool escaped) const {
         const Sorted& sorted = escaped ? m_escaped : m_plain;
         return {sorted.options.data(), static_cast<size_t>(sorted.count)};
@@ -124,8 +137,12 @@ private:
         static constexpr int kReach = 512;
         void Add(LaneOption option) { options[static_cast<size_t>(count++)] = option; }
         void Finish();
-        int NearestIndex(double delta) const;
-        bool Reaches(int lo, int hi) const;
+        int NearestIndex(double delta) const {
+            const double clamped =
+                std::clamp(delta, static_cast<double>(-kReach), static_cast<double>(kReach));
+            // The nearest whole delta (halves up); the options beside its nearest cover ties.
+            return nearest[static_cast<size_t>(static_cast<int>(clamped + kReach + 0.5))];
+        }
 
         std::array<LaneOption, 64> options{};
         int count = 0;
@@ -134,6 +151,10 @@ private:
     static Pick BestOf(const Sorted& sorted, const LaneTarget& lane);
 
     Sorted m_plain, m_escaped;
+    // For lo from −kReach − 1 to kReach + 1, the least option of either kind from lo on
+    // (kNoOption when none).
+    static constexpr int kNoOption = std::numeric_limits<int>::max();
+    std::array<int, 2 * Sorted::kReach + 3> m_leastFrom{};
 };
 
 // The code tables of one delta set and vector table, with the group of each single
@@ -164,6 +185,19 @@ struct StepChoice {
 // among the deltas the lanes' next steps allow, as long as there are any.
 StepChoice ChooseStep(const StepCodes& codes, const LaneOptions& options, const LaneTarget& high,
                       const LaneTarget& low);
+
+// A lane of one piece, the common case, without the room for more.
+struct PieceLane {
+    LanePiece piece;
+    double weight = 1;
+    LaneAhead ahead;
+};
+
+// ChooseStep for two lanes of one piece, on its quick path: nothing when the choice
+// needs more (a lane with no option inside its piece, or a look-ahead that rules the
+// first choice out); ChooseStep then makes the same choice the long way.
+std::optional<StepChoice> ChooseOnePieceStep(const StepCodes& codes, const LaneOptions& options,
+                                             const PieceLane& high, const PieceLane& low);
 
 inline bool LaneAhead::Allows(int delta) const {
     return next == nullptr || next->Reaches(lo - delta, hi - delta);
