@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "truemotion/BitmapWriters.h"
@@ -33,6 +34,8 @@ int FieldOf(uint32_t word, int pixel, int field) {
 // Where the pixels of pair words show. In the 15-bit mode pixel p of word w is display
 // column 2w + p.
 struct PairLayout {
+    // Wanted values are whole numbers.
+    static constexpr bool kWholeWanted = true;
     // The value of a channel that pixel p of word w should take.
     static double Wanted(const uint8_t* row, int w, int p, int channel) {
         return row[3 * (2 * w + p) + channel];
@@ -45,6 +48,7 @@ struct PairLayout {
 // left pixel, their mid pixel, its right pixel. Choosing both pixels to fit all three,
 // each takes its own column's value less a sixth of the second difference across them.
 struct StretchLayout {
+    static constexpr bool kWholeWanted = false;
     static double Wanted(const uint8_t* row, int w, int p, int channel) {
         const uint8_t* s = row + 3 * (3 * w) + channel;
         return s[p == 0 ? 0 : 6] - (s[0] - 2 * s[3] + s[6]) / 6.0;
@@ -58,7 +62,7 @@ template <typename Layout>
 class PairRowCoder {
 public:
     PairRowCoder(const EncoderState& state, std::span<const uint8_t> bgr, int row,
-                 const uint32_t* above, uint32_t* words, std::vector<uint8_t>& out)
+                 const uint32_t* above, uint32_t* words, StepWriter& out)
         : m_state(state),
           m_bgr(bgr),
           m_row(row),
@@ -71,6 +75,9 @@ public:
     // −1, so that the step leaves that word a valid luminance step of its own.
     void LumaStep(int w, int next) {
         const auto& codes = m_state.codes;
+        if constexpr (Layout::kWholeWanted) {
+            if (const auto exact = ExactLumaStep(w, next)) return TakeLumaStep(*exact);
+        }
         LaneTarget lanes[2];
         for (int pixel = 0; pixel < 2; ++pixel) {
             double sum = 0;
@@ -84,9 +91,52 @@ public:
                 lanes[pixel].ahead = {&codes.luma, nextLo, nextHi};
             }
         }
-        const StepChoice choice = ChooseStep(codes, codes.luma, lanes[0], lanes[1]);
-        AppendStep(choice.code, m_out);
-        m_accWord += StepValue(codes, kLumaCodes, choice.code);
+        TakeLumaStep(ChooseStep(codes, codes.luma, lanes[0], lanes[1]));
+    }
+
+    // LumaStep's choice in whole numbers, where they make it with certainty. With
+    // whole wanted values the lane's target is X / 24, X = Σ wanted − 8 Σ base, and
+    // 3 × its cost (24δ − X)².
+    std::optional<StepChoice> ExactLumaStep(int w, int next) const {
+        // The lowest and highest field of a pixel, and their sum, as Base gives them.
+        struct Fields {
+            int lowest, highest, sum;
+        };
+        auto fields = [&](int word, int pixel) {
+            const uint32_t value = m_above[word] >> (16 * pixel);
+            const int* acc = m_acc[pixel];
+            const int red = static_cast<int>(value & 31) + acc[kRed];
+            const int green = static_cast<int>((value >> 5) & 31) + acc[kGreen];
+            const int blue = static_cast<int>((value >> 10) & 31) + acc[kBlue];
+            return Fields{std::min({red, green, blue}), std::max({red, green, blue}),
+                          red + green + blue};
+        };
+        ExactLane lanes[2];
+        for (int pixel = 0; pixel < 2; ++pixel) {
+            const Fields base = fields(w, pixel);
+            // Bases out of range only follow broken pixels: left to the doubles.
+            if (base.lowest < 0 || base.highest > kFieldMax) return std::nullopt;
+            const uint8_t* wanted = m_source + 3 * (2 * w + pixel);
+            lanes[pixel] = {wanted[0] + wanted[1] + wanted[2] - 8 * base.sum,
+                            -base.lowest,
+                            kFieldMax - base.highest,
+                            0,
+                            {}};
+            if (next >= 0) {
+                const Fields ahead = fields(next, pixel);
+                lanes[pixel].ahead = {&m_state.codes.luma, -ahead.lowest,
+                                      kFieldMax - ahead.highest};
+            }
+        }
+        const auto exact =
+            ChooseExactStep<24>(m_state.codes, m_state.codes.luma, lanes[0], lanes[1]);
+        if (!exact) return std::nullopt;
+        return exact->choice;
+    }
+
+    void TakeLumaStep(const StepChoice& choice) {
+        m_out.Append(choice.code);
+        m_accWord += StepValue(m_state.codes, kLumaCodes, choice.code);
         for (int f = 0; f < 3; ++f) {
             m_acc[0][f] += choice.high;
             m_acc[1][f] += choice.low;
@@ -132,7 +182,7 @@ public:
         if (!fits(choice.high, choice.low))
             choice =
                 ChooseFittingStep(codes, codes.chroma, lanes[0], lanes[1], fits).value_or(choice);
-        AppendStep(choice.code, m_out);
+        m_out.Append(choice.code);
         m_accWord += StepValue(codes, kChromaCodes, choice.code);
         for (int pixel = 0; pixel < 2; ++pixel) {
             m_acc[pixel][kRed] += choice.high;
@@ -195,7 +245,7 @@ private:
     const uint8_t* m_source;
     const uint32_t* m_above;
     uint32_t* m_words;
-    std::vector<uint8_t>& m_out;
+    StepWriter& m_out;
     uint32_t m_accWord = 0;
     int m_acc[2][3] = {};
 };
@@ -207,10 +257,12 @@ void EncodePairFrame(EncoderState& state, std::span<const uint8_t> bgr, const Ke
     const int words = state.width / 2, blocks = state.width / 4;
     uint32_t* image = images.image.data();
     std::fill_n(image, words, kBlackPair);
+    // At most a luminance and a chroma step a pixel pair.
+    StepWriter writer(out, static_cast<size_t>(state.width) * static_cast<size_t>(state.height));
     for (int r = 0; r < state.height; ++r) {
         const bool blockTop = state.IsBlockTopRow(r);
         PairRowCoder<PairLayout> row(state, bgr, r, image + static_cast<size_t>(r) * words,
-                                     image + static_cast<size_t>(r + 1) * words, out);
+                                     image + static_cast<size_t>(r + 1) * words, writer);
         for (int k = 0; k < blocks; ++k) {
             if (state.IsKept(kept, r, k)) {
                 row.KeepFrom(2 * k + 1);
@@ -236,11 +288,13 @@ void EncodeStretchFrame(EncoderState& state, std::span<const uint8_t> bgr, WorkI
     const int codedWords = state.width / 3, displayWords = state.width / 2;
     uint32_t* coded = images.image.data();
     std::fill_n(coded, codedWords, kBlackPair);
+    // At most a luminance and a chroma step a coded pixel pair.
+    StepWriter writer(out, static_cast<size_t>(state.width) * static_cast<size_t>(state.height));
     for (int r = 0; r < state.height; ++r) {
         const bool blockTop = state.IsBlockTopRow(r);
         uint32_t* row = coded + static_cast<size_t>(r + 1) * codedWords;
         PairRowCoder<StretchLayout> coder(state, bgr, r,
-                                          coded + static_cast<size_t>(r) * codedWords, row, out);
+                                          coded + static_cast<size_t>(r) * codedWords, row, writer);
         uint32_t* display = images.image2.data() + static_cast<size_t>(r + 1) * displayWords;
         for (int i = 0; i < state.width / 6; ++i) {
             // Block-top rows take a chroma step before each coded word, whatever the

@@ -180,7 +180,7 @@ class LumaRowCoder {
 public:
     LumaRowCoder(const EncoderState& state, std::span<const uint8_t> bgr, int row,
                  const uint32_t* above, uint32_t* words, const uint32_t* shownChroma,
-                 std::vector<uint8_t>& out)
+                 StepWriter& out)
         : m_state(state),
           m_source(state.SourceRow(bgr, row)),
           m_above(above),
@@ -200,16 +200,50 @@ public:
         // The luminances where neither red nor blue wraps.
         const int lo = std::max({0, -red, -blue}),
                   hi = std::min({kByteMax, kByteMax - red, kByteMax - blue});
-        const int base[2] = {static_cast<int>((aboveHalf >> 8) & 0xFF) + m_ayHigh,
-                             static_cast<int>(aboveHalf & 0xFF) + m_ayLow};
+        const int highBase = static_cast<int>((aboveHalf >> 8) & 0xFF) + m_ayHigh;
+        const int lowBase = static_cast<int>(aboveHalf & 0xFF) + m_ayLow;
         const uint8_t* source = m_source + 3 * x;
-        LaneAhead ahead[2];
+        LaneAhead highAhead, lowAhead;
         if (nextAboveHalf >= 0) {
-            const int nextBase[2] = {((nextAboveHalf >> 8) & 0xFF) + m_ayHigh,
-                                     (nextAboveHalf & 0xFF) + m_ayLow};
-            for (int pixel = 0; pixel < 2; ++pixel)
-                ahead[pixel] = {&m_state.codes.luma, -nextBase[pixel], kByteMax - nextBase[pixel]};
+            const int nextHigh = ((nextAboveHalf >> 8) & 0xFF) + m_ayHigh;
+            const int nextLow = (nextAboveHalf & 0xFF) + m_ayLow;
+            highAhead = {&m_state.codes.luma, -nextHigh, kByteMax - nextHigh};
+            lowAhead = {&m_state.codes.luma, -nextLow, kByteMax - nextLow};
         }
+        // In whole numbers first, for pixels in range whose unwrapped piece is not
+        // empty: three times that piece's cost, (3δ − p)² + c3, with p = 3 × its
+        // target and c3 = 3 × its constant.
+        if (lo <= hi && static_cast<unsigned>(highBase) <= kByteMax &&
+            static_cast<unsigned>(lowBase) <= kByteMax) {
+            auto exactLane = [&](const uint8_t* bgr, int base, const LaneAhead& ahead) {
+                const int u0 = bgr[1], u1 = bgr[2] - red, u2 = bgr[0] - blue;
+                const int sum = u0 + u1 + u2;
+                return ExactLane{sum - 3 * base, lo - base, hi - base,
+                                 3 * (u0 * u0 + u1 * u1 + u2 * u2) - sum * sum, ahead};
+            };
+            const ExactLane high = exactLane(source, highBase, highAhead);
+            const ExactLane low = exactLane(source + 3, lowBase, lowAhead);
+            const auto quick = ChooseExactStep<3>(m_state.codes, m_state.codes.luma, high, low);
+            // No wrap can win where WrapCouldBeat's first bound holds by a margin
+            // its rounding cannot cross.
+            if (quick && high.c3 <= 29999 && quick->highCost3 <= 35642 && low.c3 <= 29999 &&
+                quick->lowCost3 <= 35642)
+                return Finish(quick->choice, aboveHalf);
+        }
+        return Finish(ChooseInDoubles(source, sample, highBase, lowBase, highAhead, lowAhead),
+                      aboveHalf);
+    }
+
+    // The step as the doubles choose it, for the steps the whole numbers leave open.
+    [[gnu::noinline]] StepChoice ChooseInDoubles(const uint8_t* source, uint32_t sample,
+                                                 int highBase, int lowBase,
+                                                 const LaneAhead& highAhead,
+                                                 const LaneAhead& lowAhead) const {
+        const int red = RedOf(sample), blue = BlueOf(sample);
+        const int lo = std::max({0, -red, -blue}),
+                  hi = std::min({kByteMax, kByteMax - red, kByteMax - blue});
+        const int base[2] = {highBase, lowBase};
+        const LaneAhead ahead[2] = {highAhead, lowAhead};
         const auto& codes = m_state.codes;
         const bool unwrapped = lo <= hi;
         StepChoice choice;
@@ -221,8 +255,9 @@ public:
                 lanes[pixel].ahead = ahead[pixel];
             }
             const auto quick = ChooseOnePieceStep(codes, codes.luma, lanes[0], lanes[1]);
-            choice = quick ? *quick
-                           : ChooseStep(codes, codes.luma, WholeLane(lanes[0]), WholeLane(lanes[1]));
+            choice = quick
+                         ? *quick
+                         : ChooseStep(codes, codes.luma, WholeLane(lanes[0]), WholeLane(lanes[1]));
         }
         // Most steps stay clear of the wraps; only the others need every piece.
         if (!unwrapped || WrapCouldBeat(lanes[0], choice.high) ||
@@ -234,8 +269,12 @@ public:
             }
             choice = ChooseStep(codes, codes.luma, whole[0], whole[1]);
         }
-        AppendStep(choice.code, m_out);
-        m_ay += StepValue(codes, kLumaCodes, choice.code);
+        return choice;
+    }
+
+    uint32_t Finish(const StepChoice& choice, uint32_t aboveHalf) {
+        m_out.Append(choice.code);
+        m_ay += StepValue(m_state.codes, kLumaCodes, choice.code);
         m_ayHigh += choice.high;
         m_ayLow += choice.low;
         return (aboveHalf + m_ay) & 0xFFFF;
@@ -245,9 +284,9 @@ public:
     // `chromaSteps` is given; `nextCoded` tells whether word i + 1 is coded after it.
     void CodeWord(int i, const StepCode* chromaSteps, bool nextCoded) {
         const bool narrow = m_state.narrowBlocks;
-        if (chromaSteps) AppendStep(chromaSteps[narrow ? 2 * i : i], m_out);
+        if (chromaSteps) m_out.Append(chromaSteps[narrow ? 2 * i : i]);
         const uint32_t high = Step(4 * i, m_above[i] >> 16, static_cast<int>(m_above[i] & 0xFFFF));
-        if (chromaSteps && narrow) AppendStep(chromaSteps[2 * i + 1], m_out);
+        if (chromaSteps && narrow) m_out.Append(chromaSteps[2 * i + 1]);
         const uint32_t low = Step(4 * i + 2, m_above[i] & 0xFFFF,
                                   nextCoded ? static_cast<int>(m_above[i + 1] >> 16) : -1);
         m_words[i] = high << 16 | low;
@@ -268,7 +307,7 @@ private:
     uint32_t* m_words;
     const uint32_t* m_shownChroma;
     int m_sampleShift;  // pixels a chroma sample covers, as a shift
-    std::vector<uint8_t>& m_out;
+    StepWriter& m_out;
     uint32_t m_ay = 0;
     int m_ayHigh = 0, m_ayLow = 0;
 };
@@ -282,6 +321,8 @@ void EncodeLumaChromaFrame(EncoderState& state, std::span<const uint8_t> bgr,
     uint32_t* luma = images.image.data();
     uint32_t* chroma = images.image2.data();
     CodeChroma(state, bgr, kept, chroma);
+    // One luminance step a pixel pair, and a chroma step a sample of the block-top rows.
+    StepWriter writer(out, static_cast<size_t>(state.width) * static_cast<size_t>(state.height));
 
     int chromaRow = 0;
     for (int r = 0; r < state.height; ++r) {
@@ -293,7 +334,7 @@ void EncodeLumaChromaFrame(EncoderState& state, std::span<const uint8_t> bgr,
             blockTop ? state.chromaSteps.data() + static_cast<size_t>(chromaRow - 1) * chromaLength
                      : nullptr;
         LumaRowCoder row(state, bgr, r, luma + static_cast<size_t>(r) * words,
-                         luma + static_cast<size_t>(r + 1) * words, shownChroma, out);
+                         luma + static_cast<size_t>(r + 1) * words, shownChroma, writer);
         for (int i = 0; i < words; ++i) {
             if (state.IsKept(kept, r, i))
                 row.KeepFrom(i);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace truemotion {
@@ -44,6 +45,9 @@ void LaneOptions::Sorted::Finish() {
             ++index;
         nearest[static_cast<size_t>(delta + kReach)] = static_cast<uint8_t>(index);
     }
+    for (int i = 0; i + 1 < count; ++i)
+        midSum[static_cast<size_t>(i)] =
+            options[static_cast<size_t>(i)].delta + options[static_cast<size_t>(i) + 1].delta;
 }
 
 LaneOptions::LaneOptions(const DeltaTable& deltas, const DeltaTable& escapeDeltas, int escapeScale,
@@ -192,9 +196,9 @@ bool BuildStepCodes(int deltaSet, int vectorTable, CodeTableLayout layout, StepC
 StepChoice ChooseStep(const StepCodes& codes, const LaneOptions& options, const LaneTarget& high,
                       const LaneTarget& low) {
     if (high.count == 1 && low.count == 1)
-        if (const auto choice = ChooseOnePieceStep(codes, options,
-                                                   {high.pieces[0], high.weight, high.ahead},
-                                                   {low.pieces[0], low.weight, low.ahead}))
+        if (const auto choice =
+                ChooseOnePieceStep(codes, options, {high.pieces[0], high.weight, high.ahead},
+                                   {low.pieces[0], low.weight, low.ahead}))
             return *choice;
     auto choose = [&](auto best) {
         const LaneOptions::Pick plainHigh = best(high, false), plainLow = best(low, false);
@@ -251,7 +255,8 @@ std::optional<StepChoice> ChooseOnePieceStep(const StepCodes& codes, const LaneO
                                           static_cast<double>(piece.hi));
         return piece.constant + lane.weight * (nearest - piece.target) * (nearest - piece.target);
     };
-    const Inside plainHigh = inside(options.m_plain, high), plainLow = inside(options.m_plain, low);
+    const Inside plainHigh = inside(options.Kind(false), high),
+                 plainLow = inside(options.Kind(false), low);
     if (plainHigh.option == nullptr || plainLow.option == nullptr) return std::nullopt;
     StepChoice choice{{codes.pairGroup[plainHigh.option->n][plainLow.option->n], 0},
                       plainHigh.option->delta,
@@ -261,8 +266,8 @@ std::optional<StepChoice> ChooseOnePieceStep(const StepCodes& codes, const LaneO
     // plain pair that close to the constants needs no look at the least costs.
     if (plainCost - high.piece.constant - low.piece.constant > kEscapeRateCost &&
         plainCost - leastCost(high) - leastCost(low) > kEscapeRateCost) {
-        const Inside escapedHigh = inside(options.m_escaped, high),
-                     escapedLow = inside(options.m_escaped, low);
+        const Inside escapedHigh = inside(options.Kind(true), high),
+                     escapedLow = inside(options.Kind(true), low);
         if (escapedHigh.option == nullptr || escapedLow.option == nullptr) return std::nullopt;
         if (escapedHigh.cost + escapedLow.cost + kEscapeRateCost < plainCost)
             choice = {{codes.pairGroup[escapedHigh.option->n][escapedLow.option->n],

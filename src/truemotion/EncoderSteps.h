@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <optional>
 #include <span>
@@ -42,6 +43,32 @@ inline void AppendStep(StepCode code, std::vector<uint8_t>& out) {
         out.push_back(code.escape);
     }
 }
+
+// Appends the steps of a frame to `out` through a pointer, in room for three index
+// bytes a step made beforehand; `out` ends after the last step again when the writer
+// goes.
+class StepWriter {
+public:
+    StepWriter(std::vector<uint8_t>& out, size_t steps) : m_out(out) {
+        const size_t start = out.size();
+        out.resize(start + 3 * steps);
+        m_next = out.data() + start;
+    }
+    ~StepWriter() { m_out.resize(static_cast<size_t>(m_next - m_out.data())); }
+    StepWriter(const StepWriter&) = delete;
+    StepWriter& operator=(const StepWriter&) = delete;
+
+    void Append(StepCode code) {
+        m_next[0] = code.group;
+        m_next[1] = 0;
+        m_next[2] = code.escape;
+        m_next += code.escape != 0 ? 3 : 1;
+    }
+
+private:
+    std::vector<uint8_t>& m_out;
+    uint8_t* m_next;
+};
 
 // One lane's wish: its error as a function of the delta it takes, in up to three
 // pieces; within piece p a delta d in p.lo..p.hi costs weight × (d − p.target)² +
@@ -94,10 +121,6 @@ struct LaneOption {
 // repeats (the first nibble of a repeated value is kept).
 class LaneOptions {
 public:
-    friend std::optional<StepChoice> ChooseOnePieceStep(const StepCodes& codes,
-                                                        const LaneOptions& options,
-                                                        const struct PieceLane& high,
-                                                        const struct PieceLane& low);
     LaneOptions() = default;
     // Escaped deltas are deltas[n] + escapeScale × escapeDeltas[m].
     LaneOptions(const DeltaTable& deltas, const DeltaTable& escapeDeltas, int escapeScale,
@@ -125,12 +148,6 @@ public:
             std::clamp(lo, -Sorted::kReach - 1, Sorted::kReach + 1) + Sorted::kReach + 1)];
         return least <= hi;
     }
-    std::span<const LaneOption> Options(bool escaped) const {
-        const Sorted& sorted = escaped ? m_escaped : m_plain;
-        return {sorted.options.data(), static_cast<size_t>(sorted.count)};
-    }
-
-private:
     // Options of one kind, with the index of the option nearest each whole delta
     // from −kReach to kReach (beyond every option).
     struct Sorted {
@@ -147,7 +164,17 @@ private:
         std::array<LaneOption, 64> options{};
         int count = 0;
         std::array<uint8_t, 2 * kReach + 1> nearest{};
+        // Twice the midpoint between option i and option i + 1.
+        std::array<int, 64> midSum{};
     };
+    const Sorted& Kind(bool escaped) const { return escaped ? m_escaped : m_plain; }
+
+    std::span<const LaneOption> Options(bool escaped) const {
+        const Sorted& sorted = escaped ? m_escaped : m_plain;
+        return {sorted.options.data(), static_cast<size_t>(sorted.count)};
+    }
+
+private:
     static Pick BestOf(const Sorted& sorted, const LaneTarget& lane);
 
     Sorted m_plain, m_escaped;
@@ -198,6 +225,30 @@ struct PieceLane {
 // first choice out); ChooseStep then makes the same choice the long way.
 std::optional<StepChoice> ChooseOnePieceStep(const StepCodes& codes, const LaneOptions& options,
                                              const PieceLane& high, const PieceLane& low);
+
+// A lane of one piece whose target is a fraction p / Q and whose costs are thirds of
+// whole numbers: 3 × cost(δ) = (Qδ − p)² + c3 for δ in lo..hi. Whole numbers order
+// such costs exactly, where doubles only come close.
+struct ExactLane {
+    int p = 0;
+    int lo = 0, hi = 0;
+    int64_t c3 = 0;
+    LaneAhead ahead;
+};
+
+struct ExactChoice {
+    StepChoice choice;
+    // 3 × each lane's cost.
+    int64_t highCost3 = 0, lowCost3 = 0;
+};
+
+// What ChooseStep chooses for the LaneTargets of these lanes, found in whole numbers;
+// nothing where that is not certain: a lane whose nearest option lies outside its
+// range (BestOf then looks further), a comparison that comes out equal (where the
+// rounding of doubles decides), or a look-ahead that rules the first choice out.
+template <int Q>
+std::optional<ExactChoice> ChooseExactStep(const StepCodes& codes, const LaneOptions& options,
+                                           const ExactLane& high, const ExactLane& low);
 
 inline bool LaneAhead::Allows(int delta) const {
     return next == nullptr || next->Reaches(lo - delta, hi - delta);
@@ -254,6 +305,80 @@ inline uint32_t StepValue(const StepCodes& codes, CodeTableKind table, StepCode 
                  static_cast<uint32_t>(codes.escapeScale);
     }
     return value;
+}
+
+// Inlined into the mode coders' step, where the lanes stay in registers.
+template <int Q>
+[[gnu::always_inline]] inline std::optional<ExactChoice> ChooseExactStep(const StepCodes& codes,
+                                                                         const LaneOptions& options,
+                                                                         const ExactLane& high,
+                                                                         const ExactLane& low) {
+    using Sorted = LaneOptions::Sorted;
+    // 3 × the escape's cost, in the lanes' units.
+    constexpr int64_t kEscape3 = 144;
+    static_assert(kEscapeRateCost * 3 == kEscape3);
+    // Keeps the dividend below positive for the targets of lanes whose pixels lie in
+    // range (the caller's part).
+    constexpr int kBias = 2048;
+    // floor(p / Q + 1/2), the target's nearest whole delta (halves up), as LeastCost
+    // and NearestIndex round it.
+    auto rounded = [](int p) {
+        return static_cast<int>(static_cast<unsigned>(2 * (p + kBias * Q) + Q) / (2 * Q)) - kBias;
+    };
+    struct Nearest {
+        const LaneOption* option = nullptr;
+        int64_t cost3 = 0;
+    };
+    // The option nearest p / Q (the first of equals) when it lies inside lo..hi: then it
+    // is the one BestOf picks.
+    auto nearest = [&](const Sorted& sorted, const ExactLane& lane) {
+        const int whole = std::clamp(rounded(lane.p), -Sorted::kReach, Sorted::kReach);
+        size_t i = sorted.nearest[static_cast<size_t>(whole + Sorted::kReach)];
+        // The nearest option lies next to the one nearest the rounded target.
+        if (i > 0 && 2 * lane.p <= Q * sorted.midSum[i - 1])
+            --i;
+        else if (static_cast<int>(i) + 1 < sorted.count && 2 * lane.p > Q * sorted.midSum[i])
+            ++i;
+        const LaneOption& option = sorted.options[i];
+        if (option.delta < lane.lo || option.delta > lane.hi) return Nearest{};
+        const int64_t distance = Q * option.delta - lane.p;
+        return Nearest{&option, distance * distance + lane.c3};
+    };
+    auto leastCost3 = [&](const ExactLane& lane) {
+        const int64_t distance = Q * std::clamp(rounded(lane.p), lane.lo, lane.hi) - lane.p;
+        return distance * distance + lane.c3;
+    };
+    static_assert(kBias > 4 * 255, "targets of pixels in range stay clear of the bias");
+    const Nearest plainHigh = nearest(options.Kind(false), high),
+                  plainLow = nearest(options.Kind(false), low);
+    if (plainHigh.option == nullptr || plainLow.option == nullptr) return std::nullopt;
+    ExactChoice exact{{{codes.pairGroup[plainHigh.option->n][plainLow.option->n], 0},
+                       plainHigh.option->delta,
+                       plainLow.option->delta},
+                      plainHigh.cost3,
+                      plainLow.cost3};
+    const int64_t plainCost3 = plainHigh.cost3 + plainLow.cost3;
+    // A lane's least cost is at least its constant: first the cheaper bound.
+    int64_t gain3 = plainCost3 - high.c3 - low.c3;
+    if (gain3 >= kEscape3) gain3 = plainCost3 - leastCost3(high) - leastCost3(low);
+    if (gain3 == kEscape3) return std::nullopt;
+    if (gain3 > kEscape3) {
+        const Nearest escapedHigh = nearest(options.Kind(true), high),
+                      escapedLow = nearest(options.Kind(true), low);
+        if (escapedHigh.option == nullptr || escapedLow.option == nullptr) return std::nullopt;
+        const int64_t escapedCost3 = escapedHigh.cost3 + escapedLow.cost3 + kEscape3;
+        if (escapedCost3 == plainCost3) return std::nullopt;
+        if (escapedCost3 < plainCost3)
+            exact = {{{codes.pairGroup[escapedHigh.option->n][escapedLow.option->n],
+                       codes.pairGroup[escapedHigh.option->m][escapedLow.option->m]},
+                      escapedHigh.option->delta,
+                      escapedLow.option->delta},
+                     escapedHigh.cost3,
+                     escapedLow.cost3};
+    }
+    if (!high.ahead.Allows(exact.choice.high) || !low.ahead.Allows(exact.choice.low))
+        return std::nullopt;
+    return exact;
 }
 
 }  // namespace truemotion

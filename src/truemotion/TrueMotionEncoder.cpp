@@ -1,7 +1,12 @@
 #include "truemotion/TrueMotionEncoder.h"
 
+#include <cstring>
 #include <string>
 #include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "truemotion/EncoderHeader.h"
 #include "truemotion/EncoderState.h"
@@ -75,15 +80,37 @@ void CodeKeyFrame(EncoderState& s, std::span<const uint8_t> bgr, WorkImages& ima
     out.push_back(s.codes.pairGroup[0][0]);
 }
 
+// Squared error of the 12 bytes at a against those at b.
+int PixelsError(const uint8_t* a, const uint8_t* b) {
+#if defined(__SSE2__)
+    // 8 + 4 bytes, so that the last block of a picture reads nothing past it.
+    auto load = [](const uint8_t* p) {
+        uint32_t last;
+        std::memcpy(&last, p + 8, 4);
+        return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
+                                  _mm_cvtsi32_si128(static_cast<int>(last)));
+    };
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i x = load(a), y = load(b);
+    const __m128i low = _mm_sub_epi16(_mm_unpacklo_epi8(x, zero), _mm_unpacklo_epi8(y, zero));
+    const __m128i high = _mm_sub_epi16(_mm_unpackhi_epi8(x, zero), _mm_unpackhi_epi8(y, zero));
+    __m128i sum = _mm_add_epi32(_mm_madd_epi16(low, low), _mm_madd_epi16(high, high));
+    sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(1, 0, 3, 2)));
+    sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_cvtsi128_si32(sum);
+#else
+    int sum = 0;
+    for (int k = 0; k < 12; ++k) sum += (a[k] - b[k]) * (a[k] - b[k]);
+    return sum;
+#endif
+}
+
 // Squared error of the pixels x0..x0+3 of rows y0..y1-1 of `shown` against the source.
 int BlockError(const EncoderState& s, std::span<const uint8_t> bgr, std::span<const uint8_t> shown,
                int x0, int y0, int y1) {
     int sum = 0;
-    for (int y = y0; y < y1; ++y) {
-        const uint8_t* a = s.SourceRow(bgr, y) + 3 * x0;
-        const uint8_t* b = s.SourceRow(shown, y) + 3 * x0;
-        for (int k = 0; k < 12; ++k) sum += (a[k] - b[k]) * (a[k] - b[k]);
-    }
+    for (int y = y0; y < y1; ++y)
+        sum += PixelsError(s.SourceRow(bgr, y) + 3 * x0, s.SourceRow(shown, y) + 3 * x0);
     return sum;
 }
 
@@ -176,14 +203,27 @@ void TrueMotionEncoder::EncodeDeltaFrame(std::span<const uint8_t> bgr, std::vect
     out.clear();
     if (bgr.size() < Area(s.width, s.height) * 3) return;
 
-    // What coding every block reaches, against what keeping it shows.
-    CodeKeyFrame(s, bgr, s.trial, s.trialFrame);
     const int threshold = s.settings.keepThreshold;
     const int topRows = s.height % 4;
+    // A block whose kept picture lies within the threshold stays kept whatever coding
+    // would reach; when every block does, the frame keeps them all without the trial.
+    auto withinThreshold = [&](int x0, int y0, int y1) {
+        return BlockError(s, bgr, s.shown.pixels, x0, y0, y1) <=
+               12 * (y1 - y0) * threshold * threshold;
+    };
+    bool allWithin = true;
+    for (int k = 0; k < s.MaskBlocks() && allWithin; ++k) {
+        allWithin = topRows == 0 || withinThreshold(4 * k, 0, topRows);
+        for (int stripe = 0; stripe < s.Stripes() && allWithin; ++stripe)
+            allWithin = withinThreshold(4 * k, topRows + 4 * stripe, topRows + 4 * stripe + 4);
+    }
+    // What coding every block reaches, against what keeping it shows.
+    if (!allWithin) CodeKeyFrame(s, bgr, s.trial, s.trialFrame);
     // Coding pays when it gains more than the threshold allows (per pixel and channel)
     // and more than a quarter of what coding itself misses by: a block the source has
     // not changed codes a little differently each time, and is better left alone.
     auto worthCoding = [&](int x0, int y0, int y1) {
+        if (allWithin) return false;
         const int kept = BlockError(s, bgr, s.shown.pixels, x0, y0, y1);
         const int coded = BlockError(s, bgr, s.trial.pixels, x0, y0, y1);
         return kept > coded + coded / 4 + 12 * (y1 - y0) * threshold * threshold;
