@@ -48,6 +48,14 @@ void LaneOptions::Sorted::Finish() {
     for (int i = 0; i + 1 < count; ++i)
         midSum[static_cast<size_t>(i)] =
             options[static_cast<size_t>(i)].delta + options[static_cast<size_t>(i) + 1].delta;
+    // Sorted ascending, the nearest option moves up as p grows; on a tie the first stays.
+    index = 0;
+    for (int p = -kThirdsReach; p < kThirdsReach; ++p) {
+        while (index + 1 < static_cast<size_t>(count) &&
+               std::abs(3 * options[index + 1].delta - p) < std::abs(3 * options[index].delta - p))
+            ++index;
+        nearestThird[static_cast<size_t>(p + kThirdsReach)] = static_cast<uint8_t>(index);
+    }
 }
 
 LaneOptions::LaneOptions(const DeltaTable& deltas, const DeltaTable& escapeDeltas, int escapeScale,

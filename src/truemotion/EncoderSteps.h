@@ -166,6 +166,10 @@ public:
         std::array<uint8_t, 2 * kReach + 1> nearest{};
         // Twice the midpoint between option i and option i + 1.
         std::array<int, 64> midSum{};
+        // The index of the option nearest p / 3 (the first of equals), for p from
+        // −kThirdsReach to kThirdsReach − 1: the 24-bit luminance's targets.
+        static constexpr int kThirdsReach = 2048;
+        std::array<uint8_t, 2 * kThirdsReach> nearestThird{};
     };
     const Sorted& Kind(bool escaped) const { return escaped ? m_escaped : m_plain; }
 
@@ -332,13 +336,19 @@ template <int Q>
     // The option nearest p / Q (the first of equals) when it lies inside lo..hi: then it
     // is the one BestOf picks.
     auto nearest = [&](const Sorted& sorted, const ExactLane& lane) {
-        const int whole = std::clamp(rounded(lane.p), -Sorted::kReach, Sorted::kReach);
-        size_t i = sorted.nearest[static_cast<size_t>(whole + Sorted::kReach)];
-        // The nearest option lies next to the one nearest the rounded target.
-        if (i > 0 && 2 * lane.p <= Q * sorted.midSum[i - 1])
-            --i;
-        else if (static_cast<int>(i) + 1 < sorted.count && 2 * lane.p > Q * sorted.midSum[i])
-            ++i;
+        size_t i;
+        if constexpr (Q == 3) {
+            static_assert(Sorted::kThirdsReach > 4 * 255);
+            i = sorted.nearestThird[static_cast<size_t>(lane.p + Sorted::kThirdsReach)];
+        } else {
+            const int whole = std::clamp(rounded(lane.p), -Sorted::kReach, Sorted::kReach);
+            i = sorted.nearest[static_cast<size_t>(whole + Sorted::kReach)];
+            // The nearest option lies next to the one nearest the rounded target.
+            if (i > 0 && 2 * lane.p <= Q * sorted.midSum[i - 1])
+                --i;
+            else if (static_cast<int>(i) + 1 < sorted.count && 2 * lane.p > Q * sorted.midSum[i])
+                ++i;
+        }
         const LaneOption& option = sorted.options[i];
         if (option.delta < lane.lo || option.delta > lane.hi) return Nearest{};
         const int64_t distance = Q * option.delta - lane.p;
