@@ -117,15 +117,13 @@ public:
             // Bases out of range only follow broken pixels: left to the doubles.
             if (base.lowest < 0 || base.highest > kFieldMax) return std::nullopt;
             const uint8_t* wanted = m_source + 3 * (2 * w + pixel);
-            lanes[pixel] = {wanted[0] + wanted[1] + wanted[2] - 8 * base.sum,
-                            -base.lowest,
-                            kFieldMax - base.highest,
-                            0,
-                            {}};
+            lanes[pixel] = {wanted[0] + wanted[1] + wanted[2] - 8 * base.sum, -base.lowest,
+                            kFieldMax - base.highest, 0};
             if (next >= 0) {
                 const Fields ahead = fields(next, pixel);
-                lanes[pixel].ahead = {&m_state.codes.luma, -ahead.lowest,
-                                      kFieldMax - ahead.highest};
+                lanes[pixel].ahead = true;
+                lanes[pixel].aheadLo = -ahead.lowest;
+                lanes[pixel].aheadHi = kFieldMax - ahead.highest;
             }
         }
         const auto exact =

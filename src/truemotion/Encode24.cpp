@@ -218,8 +218,13 @@ public:
             auto exactLane = [&](const uint8_t* bgr, int base, const LaneAhead& ahead) {
                 const int u0 = bgr[1], u1 = bgr[2] - red, u2 = bgr[0] - blue;
                 const int sum = u0 + u1 + u2;
-                return ExactLane{sum - 3 * base, lo - base, hi - base,
-                                 3 * (u0 * u0 + u1 * u1 + u2 * u2) - sum * sum, ahead};
+                return ExactLane{sum - 3 * base,
+                                 lo - base,
+                                 hi - base,
+                                 3 * (u0 * u0 + u1 * u1 + u2 * u2) - sum * sum,
+                                 ahead.next != nullptr,
+                                 ahead.lo,
+                                 ahead.hi};
             };
             const ExactLane high = exactLane(source, highBase, highAhead);
             const ExactLane low = exactLane(source + 3, lowBase, lowAhead);

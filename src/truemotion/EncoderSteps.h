@@ -237,7 +237,10 @@ struct ExactLane {
     int p = 0;
     int lo = 0, hi = 0;
     int64_t c3 = 0;
-    LaneAhead ahead;
+    // The look-ahead, on the same options: after δ some option must lie in
+    // aheadLo − δ .. aheadHi − δ, when `ahead` is set.
+    bool ahead = false;
+    int aheadLo = 0, aheadHi = 0;
 };
 
 struct ExactChoice {
@@ -252,7 +255,7 @@ struct ExactChoice {
 // rounding of doubles decides), or a look-ahead that rules the first choice out.
 template <int Q>
 std::optional<ExactChoice> ChooseExactStep(const StepCodes& codes, const LaneOptions& options,
-                                           const ExactLane& high, const ExactLane& low);
+                                           ExactLane high, ExactLane low);
 
 inline bool LaneAhead::Allows(int delta) const {
     return next == nullptr || next->Reaches(lo - delta, hi - delta);
@@ -315,8 +318,8 @@ inline uint32_t StepValue(const StepCodes& codes, CodeTableKind table, StepCode 
 template <int Q>
 [[gnu::always_inline]] inline std::optional<ExactChoice> ChooseExactStep(const StepCodes& codes,
                                                                          const LaneOptions& options,
-                                                                         const ExactLane& high,
-                                                                         const ExactLane& low) {
+                                                                         ExactLane high,
+                                                                         ExactLane low) {
     using Sorted = LaneOptions::Sorted;
     // 3 × the escape's cost, in the lanes' units.
     constexpr int64_t kEscape3 = 144;
@@ -335,7 +338,7 @@ template <int Q>
     };
     // The option nearest p / Q (the first of equals) when it lies inside lo..hi: then it
     // is the one BestOf picks.
-    auto nearest = [&](const Sorted& sorted, const ExactLane& lane) {
+    auto nearest = [&](const Sorted& sorted, ExactLane lane) {
         size_t i;
         if constexpr (Q == 3) {
             static_assert(Sorted::kThirdsReach > 4 * 255);
@@ -386,8 +389,10 @@ template <int Q>
                      escapedHigh.cost3,
                      escapedLow.cost3};
     }
-    if (!high.ahead.Allows(exact.choice.high) || !low.ahead.Allows(exact.choice.low))
-        return std::nullopt;
+    auto allows = [&](const ExactLane& lane, int delta) {
+        return !lane.ahead || options.Reaches(lane.aheadLo - delta, lane.aheadHi - delta);
+    };
+    if (!allows(high, exact.choice.high) || !allows(low, exact.choice.low)) return std::nullopt;
     return exact;
 }
 
