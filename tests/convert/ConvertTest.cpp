@@ -23,6 +23,7 @@
 #include "support/SteppedTimer.h"
 #include "support/TempDir.h"
 #include "support/TestDocument.h"
+#include "truemotion/TrueMotionEncoder.h"
 
 namespace {
 
@@ -530,6 +531,34 @@ TEST_F(ConvertTest, CancellingCreatesNothing) {
     doc.OnConvert(host);
     EXPECT_FALSE(std::filesystem::exists(dir.File("out.avi")));
     EXPECT_EQ(host.proposedPath, dir.File("source.avi"));
+}
+
+// Decoding ahead on its own thread changes nothing in what our compressor is given: the
+// converted movie's frames are the encoder's frames of the source's pictures, in order,
+// a key frame every 15.
+TEST_F(ConvertTest, TrueMotionFramesAreTheEncodersFramesOfTheSourcePictures) {
+    Open(48, moviemaker::SoundKind::kNone, 24);
+    host.choices = {"DUCK"};
+    doc.OnConvert(host);
+    ASSERT_EQ(frame.panes[0], "変換終了");
+    const auto source = DecodedFrames(dir.File("source.avi"));
+    auto encoder = truemotion::TrueMotionEncoder::Create(48, 24, {});
+    ASSERT_TRUE(encoder.Ok());
+    auto out = movie::AviReader::OpenFile(dir.File("out.avi"));
+    ASSERT_TRUE(out.Ok());
+    const int video = out->FindStream(movie::streamtypeVIDEO, 0);
+    ASSERT_GE(video, 0);
+    ASSERT_EQ(out->StreamInfo(video).dwLength, source.size());
+    std::vector<uint8_t> expected, chunk(out->LargestChunkBytes(video));
+    for (uint32_t i = 0; i < source.size(); ++i) {
+        i % 15 == 0 ? encoder->EncodeKeyFrame(source[i], expected)
+                    : encoder->EncodeDeltaFrame(source[i], expected);
+        const auto read = out->Read(video, i, 1, chunk);
+        ASSERT_TRUE(read.Ok());
+        EXPECT_TRUE(std::equal(chunk.begin(), chunk.begin() + read->bytes, expected.begin(),
+                               expected.end()))
+            << "frame " << i;
+    }
 }
 
 }  // namespace

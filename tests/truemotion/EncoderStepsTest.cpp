@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
+#include <random>
 #include <string>
 
 #include "truemotion/EncoderSteps.h"
@@ -186,6 +188,111 @@ TEST(ChooseFittingStep, FindsTheCheapestPairThatFitsACoupledCondition) {
     EXPECT_FALSE(ChooseFittingStep(codes, codes.chroma, red, blue, [](int, int) {
                      return false;
                  }).has_value());
+}
+
+// The quick paths (whole numbers, and doubles for lanes of one piece) must choose
+// exactly what the long way chooses, or leave the choice to it; they answer many steps
+// even of these harsh ones.
+// The long way is forced by a second, empty piece, which changes no cost.
+TEST(ChooseStep, QuickPathsChooseAsTheLongWay) {
+    auto longWay = [](const LaneTarget& lane) {
+        LaneTarget twoPieces = lane;
+        twoPieces.pieces[1] = {0, 1, 0, 0};
+        twoPieces.count = 2;
+        return twoPieces;
+    };
+    auto same = [](const StepChoice& a, const StepChoice& b) {
+        return a.code.group == b.code.group && a.code.escape == b.code.escape && a.high == b.high &&
+               a.low == b.low;
+    };
+    std::mt19937 random(7);
+    auto uniform = [&](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(random);
+    };
+    for (const auto layout : {CodeTableLayout::k24Bit, CodeTableLayout::k15Bit})
+        for (int deltaSet = 0; deltaSet < 4; ++deltaSet) {
+            const StepCodes codes = Codes(deltaSet, 2, layout);
+            SCOPED_TRACE("delta set " + std::to_string(deltaSet));
+            int steps = 0, exactAnswers = 0, pieceAnswers = 0;
+            while (steps < 20000) {
+                struct Lanes {
+                    ExactLane exact;
+                    LaneTarget target;
+                };
+                // A lane as the 24-bit or the 15-bit coder makes it, with or without a
+                // look-ahead, on small ranges of values so that ties come often.
+                auto makeLane = [&]() -> std::optional<Lanes> {
+                    Lanes lanes;
+                    const int spread = uniform(0, 3) == 0 ? 255 : 12;
+                    if (layout == CodeTableLayout::k24Bit) {
+                        const int red = uniform(-spread, spread), blue = uniform(-spread, spread);
+                        const int lo = std::max({0, -red, -blue}),
+                                  hi = std::min({255, 255 - red, 255 - blue});
+                        if (lo > hi) return std::nullopt;
+                        const int base = uniform(0, 255), mid = uniform(0, 255);
+                        const int u0 = std::clamp(mid + uniform(-spread, spread), 0, 255),
+                                  u1 = std::clamp(mid + uniform(-spread, spread), 0, 255) - red,
+                                  u2 = std::clamp(mid + uniform(-spread, spread), 0, 255) - blue;
+                        const int sum = u0 + u1 + u2;
+                        lanes.exact = {sum - 3 * base, lo - base, hi - base,
+                                       3 * (u0 * u0 + u1 * u1 + u2 * u2) - sum * sum};
+                        const double mean = (double{1.0} * u0 + u1 + u2) / 3;
+                        const double constant = (u0 - mean) * (u0 - mean) +
+                                                (u1 - mean) * (u1 - mean) +
+                                                (u2 - mean) * (u2 - mean);
+                        lanes.target = LaneTarget(mean - base, lo - base, hi - base, 3.0, constant);
+                    } else {
+                        int fields[3], wanted = 0;
+                        double sum = 0;
+                        for (int& f : fields) {
+                            f = uniform(0, 31);
+                            const int w = uniform(0, 255);
+                            wanted += w;
+                            sum += w / 8.0 - f;
+                        }
+                        const int lo = -std::min({fields[0], fields[1], fields[2]}),
+                                  hi = 31 - std::max({fields[0], fields[1], fields[2]});
+                        lanes.exact = {wanted - 8 * (fields[0] + fields[1] + fields[2]), lo, hi, 0};
+                        lanes.target = LaneTarget(sum / 3, lo, hi, 192.0);
+                    }
+                    if (uniform(0, 2) != 0) {
+                        const int reach = layout == CodeTableLayout::k24Bit ? 255 : 31;
+                        const int next = uniform(0, reach), width = uniform(0, 2) == 0 ? 2 : reach;
+                        lanes.exact.ahead = true;
+                        lanes.exact.aheadLo = -next;
+                        lanes.exact.aheadHi = width - next;
+                        lanes.target.ahead = {&codes.luma, -next, width - next};
+                    }
+                    return lanes;
+                };
+                const auto high = makeLane(), low = makeLane();
+                if (!high || !low) continue;
+                ++steps;
+                const StepChoice expected =
+                    ChooseStep(codes, codes.luma, longWay(high->target), longWay(low->target));
+                const auto exact =
+                    layout == CodeTableLayout::k24Bit
+                        ? ChooseExactStep<3>(codes, codes.luma, high->exact, low->exact)
+                        : ChooseExactStep<24>(codes, codes.luma, high->exact, low->exact);
+                if (exact) {
+                    ++exactAnswers;
+                    ASSERT_TRUE(same(exact->choice, expected)) << "whole numbers, step " << steps;
+                }
+                const auto piece = ChooseOnePieceStep(
+                    codes, codes.luma,
+                    {high->target.pieces[0], high->target.weight, high->target.ahead},
+                    {low->target.pieces[0], low->target.weight, low->target.ahead});
+                if (piece) {
+                    ++pieceAnswers;
+                    ASSERT_TRUE(same(*piece, expected)) << "one piece, step " << steps;
+                }
+                ASSERT_TRUE(
+                    same(ChooseStep(codes, codes.luma, high->target, low->target), expected))
+                    << "step " << steps;
+            }
+            EXPECT_GT(exactAnswers, steps / 3);
+            EXPECT_GT(pieceAnswers, steps / 3);
+        }
 }
 
 }  // namespace
