@@ -59,10 +59,12 @@ public:
     StepWriter& operator=(const StepWriter&) = delete;
 
     void Append(StepCode code) {
-        m_next[0] = code.group;
-        m_next[1] = 0;
-        m_next[2] = code.escape;
-        m_next += code.escape != 0 ? 3 : 1;
+        // Through a local: byte stores may alias the pointer itself.
+        uint8_t* next = m_next;
+        next[0] = code.group;
+        next[1] = 0;
+        next[2] = code.escape;
+        m_next = next + (code.escape != 0 ? 3 : 1);
     }
 
 private:
