@@ -202,32 +202,23 @@ public:
                   hi = std::min({kByteMax, kByteMax - red, kByteMax - blue});
         const int highBase = static_cast<int>((aboveHalf >> 8) & 0xFF) + m_ayHigh;
         const int lowBase = static_cast<int>(aboveHalf & 0xFF) + m_ayLow;
-        const uint8_t* source = m_source + 3 * x;
-        LaneAhead highAhead, lowAhead;
-        if (nextAboveHalf >= 0) {
-            const int nextHigh = ((nextAboveHalf >> 8) & 0xFF) + m_ayHigh;
-            const int nextLow = (nextAboveHalf & 0xFF) + m_ayLow;
-            highAhead = {&m_state.codes.luma, -nextHigh, kByteMax - nextHigh};
-            lowAhead = {&m_state.codes.luma, -nextLow, kByteMax - nextLow};
-        }
         // In whole numbers first, for pixels in range whose unwrapped piece is not
         // empty: three times that piece's cost, (3δ − p)² + c3, with p = 3 × its
         // target and c3 = 3 × its constant.
         if (lo <= hi && static_cast<unsigned>(highBase) <= kByteMax &&
             static_cast<unsigned>(lowBase) <= kByteMax) {
-            auto exactLane = [&](const uint8_t* bgr, int base, const LaneAhead& ahead) {
+            const uint8_t* source = m_source + 3 * x;
+            auto exactLane = [&](const uint8_t* bgr, int base, int nextBase) {
                 const int u0 = bgr[1], u1 = bgr[2] - red, u2 = bgr[0] - blue;
                 const int sum = u0 + u1 + u2;
-                return ExactLane{sum - 3 * base,
-                                 lo - base,
-                                 hi - base,
-                                 3 * (u0 * u0 + u1 * u1 + u2 * u2) - sum * sum,
-                                 ahead.next != nullptr,
-                                 ahead.lo,
-                                 ahead.hi};
+                return ExactLane{sum - 3 * base,     lo - base,
+                                 hi - base,          3 * (u0 * u0 + u1 * u1 + u2 * u2) - sum * sum,
+                                 nextAboveHalf >= 0, -nextBase,
+                                 kByteMax - nextBase};
             };
-            const ExactLane high = exactLane(source, highBase, highAhead);
-            const ExactLane low = exactLane(source + 3, lowBase, lowAhead);
+            const ExactLane high =
+                exactLane(source, highBase, ((nextAboveHalf >> 8) & 0xFF) + m_ayHigh);
+            const ExactLane low = exactLane(source + 3, lowBase, (nextAboveHalf & 0xFF) + m_ayLow);
             const auto quick = ChooseExactStep<3>(m_state.codes, m_state.codes.luma, high, low);
             // No wrap can win where WrapCouldBeat's first bound holds by a margin
             // its rounding cannot cross.
@@ -235,20 +226,26 @@ public:
                 quick->lowCost3 <= 35642)
                 return Finish(quick->choice, aboveHalf);
         }
-        return Finish(ChooseInDoubles(source, sample, highBase, lowBase, highAhead, lowAhead),
-                      aboveHalf);
+        return Finish(ChooseInDoubles(x, aboveHalf, nextAboveHalf), aboveHalf);
     }
 
     // The step as the doubles choose it, for the steps the whole numbers leave open.
-    [[gnu::noinline]] StepChoice ChooseInDoubles(const uint8_t* source, uint32_t sample,
-                                                 int highBase, int lowBase,
-                                                 const LaneAhead& highAhead,
-                                                 const LaneAhead& lowAhead) const {
+    [[gnu::noinline]] StepChoice ChooseInDoubles(int x, uint32_t aboveHalf,
+                                                 int nextAboveHalf) const {
+        const uint32_t sample = m_shownChroma[x >> m_sampleShift];
+        const uint8_t* source = m_source + 3 * x;
         const int red = RedOf(sample), blue = BlueOf(sample);
         const int lo = std::max({0, -red, -blue}),
                   hi = std::min({kByteMax, kByteMax - red, kByteMax - blue});
-        const int base[2] = {highBase, lowBase};
-        const LaneAhead ahead[2] = {highAhead, lowAhead};
+        const int base[2] = {static_cast<int>((aboveHalf >> 8) & 0xFF) + m_ayHigh,
+                             static_cast<int>(aboveHalf & 0xFF) + m_ayLow};
+        LaneAhead ahead[2];
+        if (nextAboveHalf >= 0) {
+            const int nextBase[2] = {((nextAboveHalf >> 8) & 0xFF) + m_ayHigh,
+                                     (nextAboveHalf & 0xFF) + m_ayLow};
+            for (int pixel = 0; pixel < 2; ++pixel)
+                ahead[pixel] = {&m_state.codes.luma, -nextBase[pixel], kByteMax - nextBase[pixel]};
+        }
         const auto& codes = m_state.codes;
         const bool unwrapped = lo <= hi;
         StepChoice choice;
