@@ -147,23 +147,30 @@ public:
         LaneTarget lanes[2];
         const Field fields[2] = {kRed, kBlue};
         const int rows = std::min(m_state.BlockHeight(), m_state.height - m_row);
+        // The block's offsets of red and of blue against green in each pixel's
+        // columns, for both lanes in one pass over the source.
+        int offsets[2][2][2] = {};  // [word − first][pixel][lane]
+        for (int y = m_row; y < m_row + rows; ++y) {
+            const uint8_t* row = m_state.SourceRow(m_bgr, y);
+            for (int w = first; w <= last; ++w)
+                for (int pixel = 0; pixel < 2; ++pixel) {
+                    const auto [x0, x1] = Layout::Columns(w, pixel);
+                    for (int x = x0; x <= x1; ++x) {
+                        const uint8_t* source = row + 3 * x;
+                        offsets[w - first][pixel][0] += source[kFieldChannel[kRed]] - source[1];
+                        offsets[w - first][pixel][1] += source[kFieldChannel[kBlue]] - source[1];
+                    }
+                }
+        }
         for (int lane = 0; lane < 2; ++lane) {
             const Field field = fields[lane];
-            const int channel = kFieldChannel[field];
             double sum = 0;
             for (int w = first; w <= last; ++w)
                 for (int pixel = 0; pixel < 2; ++pixel) {
                     const int have = Base(w, pixel, field) - Base(w, pixel, kGreen);
-                    // The block's mean offset of this channel against green, in the
-                    // pixel's columns.
+                    // The block's mean offset of this channel against green.
                     const auto [x0, x1] = Layout::Columns(w, pixel);
-                    int offset = 0;
-                    for (int y = m_row; y < m_row + rows; ++y)
-                        for (int x = x0; x <= x1; ++x) {
-                            const uint8_t* source = m_state.SourceRow(m_bgr, y) + 3 * x;
-                            offset += source[channel] - source[1];
-                        }
-                    sum += offset / (8.0 * rows * (x1 - x0 + 1)) - have;
+                    sum += offsets[w - first][pixel][lane] / (8.0 * rows * (x1 - x0 + 1)) - have;
                 }
             const int count = 2 * (last - first + 1);
             lanes[lane] = {sum / count, -kChromaReach, kChromaReach, kFieldWeight * count};

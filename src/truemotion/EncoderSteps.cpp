@@ -49,13 +49,17 @@ void LaneOptions::Sorted::Finish() {
         midSum[static_cast<size_t>(i)] =
             options[static_cast<size_t>(i)].delta + options[static_cast<size_t>(i) + 1].delta;
     // Sorted ascending, the nearest option moves up as p grows; on a tie the first stays.
-    index = 0;
-    for (int p = -kThirdsReach; p < kThirdsReach; ++p) {
-        while (index + 1 < static_cast<size_t>(count) &&
-               std::abs(3 * options[index + 1].delta - p) < std::abs(3 * options[index].delta - p))
-            ++index;
-        nearestThird[static_cast<size_t>(p + kThirdsReach)] = static_cast<uint8_t>(index);
-    }
+    auto fill = [&](int q, int reach, uint8_t* table) {
+        size_t i = 0;
+        for (int p = -reach; p < reach; ++p) {
+            while (i + 1 < static_cast<size_t>(count) &&
+                   std::abs(q * options[i + 1].delta - p) < std::abs(q * options[i].delta - p))
+                ++i;
+            table[p + reach] = static_cast<uint8_t>(i);
+        }
+    };
+    fill(3, kThirdsReach, nearestThird.data());
+    fill(24, kTwentyFourthsReach, nearestTwentyFourth.data());
 }
 
 LaneOptions::LaneOptions(const DeltaTable& deltas, const DeltaTable& escapeDeltas, int escapeScale,

@@ -169,9 +169,12 @@ public:
         // Twice the midpoint between option i and option i + 1.
         std::array<int, 64> midSum{};
         // The index of the option nearest p / 3 (the first of equals), for p from
-        // −kThirdsReach to kThirdsReach − 1: the 24-bit luminance's targets.
+        // −kThirdsReach to kThirdsReach − 1: the 24-bit luminance's targets; and of
+        // the option nearest p / 24, the 15-bit luminance's.
         static constexpr int kThirdsReach = 2048;
         std::array<uint8_t, 2 * kThirdsReach> nearestThird{};
+        static constexpr int kTwentyFourthsReach = 1024;
+        std::array<uint8_t, 2 * kTwentyFourthsReach> nearestTwentyFourth{};
     };
     const Sorted& Kind(bool escaped) const { return escaped ? m_escaped : m_plain; }
 
@@ -345,6 +348,11 @@ template <int Q>
         if constexpr (Q == 3) {
             static_assert(Sorted::kThirdsReach > 4 * 255);
             i = sorted.nearestThird[static_cast<size_t>(lane.p + Sorted::kThirdsReach)];
+        } else if constexpr (Q == 24) {
+            // Three 8-bit channels less 8 × three 5-bit fields in range.
+            static_assert(Sorted::kTwentyFourthsReach > 3 * 255);
+            i = sorted
+                    .nearestTwentyFourth[static_cast<size_t>(lane.p + Sorted::kTwentyFourthsReach)];
         } else {
             const int whole = std::clamp(rounded(lane.p), -Sorted::kReach, Sorted::kReach);
             i = sorted.nearest[static_cast<size_t>(whole + Sorted::kReach)];
