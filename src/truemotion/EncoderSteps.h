@@ -256,8 +256,12 @@ struct ExactChoice {
 
 // What ChooseStep chooses for the LaneTargets of these lanes, found in whole numbers;
 // nothing where that is not certain: a lane whose nearest option lies outside its
-// range (BestOf then looks further), a comparison that comes out equal (where the
-// rounding of doubles decides), or a look-ahead that rules the first choice out.
+// range (BestOf then looks further), a comparison across lanes that comes out equal
+// (where the rounding of doubles decides), or a look-ahead that rules the first choice
+// out. Within a lane the doubles agree: distinct costs lie a third apart, far beyond
+// their rounding, and equal ones need a target of whole or half deltas, which doubles
+// hold exactly. Q is 3 (24-bit luminance) or 24 (15-bit); the lanes' pixels lie in
+// range, which keeps p within the tables (the caller's part).
 template <int Q>
 std::optional<ExactChoice> ChooseExactStep(const StepCodes& codes, const LaneOptions& options,
                                            ExactLane high, ExactLane low);
