@@ -268,14 +268,15 @@ void EncodePairFrame(EncoderState& state, std::span<const uint8_t> bgr, const Ke
         const bool blockTop = state.IsBlockTopRow(r);
         PairRowCoder<PairLayout> row(state, bgr, r, image + static_cast<size_t>(r) * words,
                                      image + static_cast<size_t>(r + 1) * words, writer);
+        const auto keptOfRow = state.KeptOfRow(kept, r);
         for (int k = 0; k < blocks; ++k) {
-            if (state.IsKept(kept, r, k)) {
+            if (keptOfRow(k)) {
                 row.KeepFrom(2 * k + 1);
                 continue;
             }
             // A luminance step looks ahead to the next word of the row unless a chroma
             // step comes first, which can still mend that word's colour.
-            const bool nextCoded = k + 1 < blocks && !state.IsKept(kept, r, k + 1);
+            const bool nextCoded = k + 1 < blocks && !keptOfRow(k + 1);
             const bool narrowTop = blockTop && state.narrowBlocks;
             if (blockTop) row.ChromaStep(2 * k, state.narrowBlocks ? 2 * k : 2 * k + 1);
             row.LumaStep(2 * k, narrowTop ? -1 : 2 * k + 1);

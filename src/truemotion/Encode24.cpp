@@ -57,8 +57,9 @@ void CodeChroma(EncoderState& state, std::span<const uint8_t> bgr, const KeptBlo
         const int shownRows = std::clamp(state.height - firstShown, 0, state.BlockHeight());
         uint32_t ac = 0;
         int acRed = 0, acBlue = 0;
+        const auto keptOfRow = state.KeptOfRow(kept, r);
         for (int k = 0; k < state.MaskBlocks(); ++k) {
-            if (state.IsKept(kept, r, k)) {
+            if (keptOfRow(k)) {
                 const int s = (k + 1) * samplesPerBlock - 1;
                 ac = current[s] - above[s];
                 acRed = RedOf(current[s]) - RedOf(above[s]);
@@ -337,11 +338,12 @@ void EncodeLumaChromaFrame(EncoderState& state, std::span<const uint8_t> bgr,
                      : nullptr;
         LumaRowCoder row(state, bgr, r, luma + static_cast<size_t>(r) * words,
                          luma + static_cast<size_t>(r + 1) * words, shownChroma, writer);
+        const auto keptOfRow = state.KeptOfRow(kept, r);
         for (int i = 0; i < words; ++i) {
-            if (state.IsKept(kept, r, i))
+            if (keptOfRow(i))
                 row.KeepFrom(i);
             else
-                row.CodeWord(i, chromaSteps, i + 1 < words && !state.IsKept(kept, r, i + 1));
+                row.CodeWord(i, chromaSteps, i + 1 < words && !keptOfRow(i + 1));
         }
     }
     WriteImage24(state.width, state.height, state.blockMask, state.narrowBlocks, luma, chroma,

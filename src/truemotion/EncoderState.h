@@ -59,11 +59,21 @@ struct EncoderState {
     // the rows above the first stripe when the height is not a multiple of 4, which
     // the decoder always keeps in a delta frame.
     int StripeOfRow(int row) const { return Stripes() - (height - row + 3) / 4; }
-    // Whether mask block k of row r is kept; `keptBlocks` is null for a key frame.
-    bool IsKept(const KeptBlocks* keptBlocks, int row, int block) const {
-        if (keptBlocks == nullptr) return false;
+    // Which mask blocks of row r are kept; `keptBlocks` is null for a key frame.
+    struct KeptRow {
+        const uint8_t* flags = nullptr;  // null: none (key frame) or all (`all`)
+        bool all = false;
+        bool operator()(int block) const {
+            return all || (flags != nullptr && flags[static_cast<size_t>(block)] != 0);
+        }
+    };
+    KeptRow KeptOfRow(const KeptBlocks* keptBlocks, int row) const {
+        if (keptBlocks == nullptr) return {};
         const int stripe = StripeOfRow(row);
-        return stripe < 0 || (*keptBlocks)[static_cast<size_t>(stripe * MaskBlocks() + block)] != 0;
+        if (stripe < 0) return {nullptr, true};
+        return {
+            keptBlocks->data() + static_cast<size_t>(stripe) * static_cast<size_t>(MaskBlocks()),
+            false};
     }
     // Row y of a display bitmap, counted from the top.
     const uint8_t* SourceRow(std::span<const uint8_t> bgr, int y) const {
