@@ -224,9 +224,12 @@ void TrueMotionEncoder::EncodeDeltaFrame(std::span<const uint8_t> bgr, std::vect
     // not changed codes a little differently each time, and is better left alone.
     auto worthCoding = [&](int x0, int y0, int y1) {
         if (allWithin) return false;
+        const int allowance = 12 * (y1 - y0) * threshold * threshold;
         const int kept = BlockError(s, bgr, s.shown.pixels, x0, y0, y1);
+        // Within the allowance no coding can be worth it.
+        if (kept <= allowance) return false;
         const int coded = BlockError(s, bgr, s.trial.pixels, x0, y0, y1);
-        return kept > coded + coded / 4 + 12 * (y1 - y0) * threshold * threshold;
+        return kept > coded + coded / 4 + allowance;
     };
     bool topRowsNeedCoding = false, anyKept = false;
     for (int k = 0; k < s.MaskBlocks() && !topRowsNeedCoding; ++k) {
