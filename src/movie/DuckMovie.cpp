@@ -14,7 +14,7 @@
 #include "audio/PcmCopy.h"
 #include "base/ByteReader.h"
 #include "base/FourCC.h"
-#include "truemotion/FrameGeometry.h"
+#include "truemotion/FrameHeader.h"
 #include "truemotion/FrameKind.h"
 
 namespace {

@@ -13,9 +13,6 @@
 namespace truemotion {
 namespace {
 
-constexpr uint32_t kBlackPair = 0x80008000u;
-constexpr uint32_t kEscapeScale15 = 5;
-
 // The steps of one row, over the pair words of the rows above and below.
 struct Row15 {
     CodeCursor& cursor;

@@ -13,9 +13,6 @@
 namespace truemotion {
 namespace {
 
-constexpr uint32_t kBlackPair = 0x80008000u;
-constexpr uint32_t kEscapeScale15 = 5;
-
 // One row: two coded words and three display words per iteration. Block-top rows take
 // a chroma step before each coded word, whatever the block width.
 template <bool blockTop, bool checked>

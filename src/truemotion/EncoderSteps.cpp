@@ -12,7 +12,6 @@ namespace {
 constexpr double kBrokenPixelCost = 1e12;
 // Added to the cost of a delta after which the lane's next pixel must break.
 constexpr double kBrokenNextCost = 1e9;
-constexpr int kEscapeScale15 = 5;
 
 double Cost(const LaneOptions::Pick& pick) {
     return pick.cost + (pick.valid ? 0 : kBrokenPixelCost) + (pick.allowed ? 0 : kBrokenNextCost);

@@ -2,9 +2,10 @@
 
 #include <vector>
 
+#include "support/DecoderTestAccess.h"
 #include "support/DisplayBitmap.h"
 #include "support/FrameBuilder.h"
-#include "truemotion/FrameGeometry.h"
+#include "truemotion/FrameHeader.h"
 #include "truemotion/TrueMotionDecoder.h"
 
 namespace truemotion {
@@ -185,14 +186,14 @@ TEST(Decoder, OpenRefusesAbsurdSizes) {
     TrueMotionDecoder decoder;
     for (auto [w, h] : {std::pair{0, 4}, {4, 0}, {2049, 4}, {4, 2049}, {-4, 4}, {4, -4}}) {
         EXPECT_FALSE(decoder.Open(w, h)) << w << "x" << h;
-        EXPECT_EQ(decoder.GetWidth(), 0);
+        EXPECT_EQ(testing::TrueMotionDecoderTestAccess::Width(decoder), 0);
     }
     ASSERT_TRUE(decoder.Open(2048, 2048));
-    EXPECT_EQ(decoder.GetWidth(), 2048);
-    EXPECT_EQ(decoder.GetHeight(), 2048);
+    EXPECT_EQ(testing::TrueMotionDecoderTestAccess::Width(decoder), 2048);
+    EXPECT_EQ(testing::TrueMotionDecoderTestAccess::Height(decoder), 2048);
     decoder.Close();
     decoder.Close();
-    EXPECT_EQ(decoder.GetWidth(), 0);
+    EXPECT_EQ(testing::TrueMotionDecoderTestAccess::Width(decoder), 0);
 }
 
 }  // namespace
