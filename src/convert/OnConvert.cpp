@@ -7,6 +7,7 @@
 #include "base/SafeOutputFile.h"
 #include "base/TruncateToUnsigned.h"
 #include "convert/Compressor.h"
+#include "convert/ConversionHost.h"
 #include "convert/FramePipeline.h"
 #include "movie/AviRecordCodec.h"
 #include "movie/AviWriter.h"

@@ -32,12 +32,12 @@ public:
 
     // Builds the surfaces for a picture of the header's size in `view`; on any failure
     // releases what it obtained and returns false.
-    bool InitDirectDraw(platform::WindowHandle view, const movie::BITMAPINFOHEADER& header);
+    bool InitDirectDraw(platform::WindowHandle view, const BITMAPINFOHEADER& header);
     // Zeroes the whole picture surface, so the bands outside the picture stay black.
     void ClearSurface();
     // Copies the picture into the surface 1:1 and shows the surface over the client
     // area, or over the screen while full screen is active.
-    void Draw(const uint8_t* pixels, const movie::BITMAPINFOHEADER& header,
+    void Draw(const uint8_t* pixels, const BITMAPINFOHEADER& header,
               const platform::RECT& clientScreen, bool fullScreenActive, bool aspectCorrect);
     // Full screen blits over the whole screen, whatever windows lie there, so the
     // clipper is off the primary meanwhile. Both do nothing unless blitting.

@@ -10,8 +10,8 @@ namespace {
 // The stand-in that the document's tests measure sound with must play at the format's
 // rate exactly, in whole frames, and not bank the time a dry queue leaves unused.
 TEST(RecordingWaveOut, PlaysAtTheFormatsRate) {
-    movie::WAVEFORMATEX format;
-    format.wFormatTag = movie::WAVE_FORMAT_PCM;
+    WAVEFORMATEX format;
+    format.wFormatTag = WAVE_FORMAT_PCM;
     format.nChannels = 2;
     format.nSamplesPerSec = 22050;
     format.wBitsPerSample = 16;

@@ -17,8 +17,8 @@ using std::chrono::milliseconds;
 
 TEST(SdlWaveOutClock, ThePositionRunsWithTheDeviceAndHoldsWhenItDoes) {
     ::setenv("SDL_AUDIODRIVER", "dummy", 1);
-    movie::WAVEFORMATEX format;
-    format.wFormatTag = movie::WAVE_FORMAT_PCM;
+    WAVEFORMATEX format;
+    format.wFormatTag = WAVE_FORMAT_PCM;
     format.nChannels = 2;
     format.nSamplesPerSec = 22050;
     format.wBitsPerSample = 16;

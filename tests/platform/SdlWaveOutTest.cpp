@@ -16,9 +16,9 @@ namespace {
 using platform::WAVEHDR;
 using std::chrono::milliseconds;
 
-movie::WAVEFORMATEX Pcm(uint16_t channels, uint32_t rate, uint16_t bits) {
-    movie::WAVEFORMATEX format;
-    format.wFormatTag = movie::WAVE_FORMAT_PCM;
+WAVEFORMATEX Pcm(uint16_t channels, uint32_t rate, uint16_t bits) {
+    WAVEFORMATEX format;
+    format.wFormatTag = WAVE_FORMAT_PCM;
     format.nChannels = channels;
     format.nSamplesPerSec = rate;
     format.wBitsPerSample = bits;
@@ -71,7 +71,7 @@ protected:
 TEST_F(SdlWaveOutTest, PlaysTheHeadersInOrderAsTheyAre) {
     const struct {
         const char* name;
-        movie::WAVEFORMATEX format;
+        WAVEFORMATEX format;
         uint8_t silence;
     } cases[] = {
         {"8-bit mono", Pcm(1, 11025, 8), 0x80},
@@ -202,7 +202,7 @@ TEST_F(SdlWaveOutTest, RefusesWhatItCannotPlay) {
     misaligned.nBlockAlign = 2;
     const struct {
         const char* name;
-        movie::WAVEFORMATEX format;
+        WAVEFORMATEX format;
     } cases[] = {
         {"not PCM", adpcm},
         {"12 bits", Pcm(1, 22050, 12)},

@@ -15,8 +15,8 @@ bool operator==(const RECT& a, const RECT& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
-movie::BITMAPINFOHEADER Picture(int width, int height) {
-    movie::BITMAPINFOHEADER header;
+BITMAPINFOHEADER Picture(int width, int height) {
+    BITMAPINFOHEADER header;
     header.biWidth = width;
     header.biHeight = height;
     header.biBitCount = 24;

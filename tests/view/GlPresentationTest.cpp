@@ -173,7 +173,7 @@ TEST(GlPresentation, FullScreenShowsTheWholeSurfaceWithBlackBands) {
     ProcessEventsFor(300);
     GlDirectDrawProvider gl;
     DirectDrawBackEnd backEnd(&gl);
-    movie::BITMAPINFOHEADER header;
+    BITMAPINFOHEADER header;
     header.biWidth = 320;
     header.biHeight = 224;
     header.biBitCount = 24;

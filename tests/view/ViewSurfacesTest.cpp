@@ -22,7 +22,7 @@ protected:
         const QImage shot = view->grab().toImage();
         return shot.pixel(shot.width() / 2, shot.height() / 2) & 0xFFFFFF;
     }
-    std::string Text(const movie::RECT& r) const { return recording_detail::Text(r); }
+    std::string Text(const RECT& r) const { return recording_detail::Text(r); }
     bool Logged(const std::string& call) const {
         return std::find(state.log.begin(), state.log.end(), call) != state.log.end();
     }
