@@ -44,4 +44,3 @@ struct BITMAPINFOHEADER {
     uint32_t biClrImportant = 0;
 };
 inline constexpr uint32_t kBitmapInfoHeaderBytes = 40;
-

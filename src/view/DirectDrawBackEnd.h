@@ -14,6 +14,8 @@ struct PictureSurfaceLayout {
 };
 PictureSurfaceLayout LayoutPictureSurface(int width, int height, int screenWidth, int screenHeight);
 
+class DirectDrawBackEndTestAccess;
+
 // The view's surface back end: the display's surfaces, the clipper bound to the view
 // and the picture surface, built for each movie. Either all four interfaces are held or
 // none. Plain C++, so it runs on any implementation of the surface service.
@@ -52,10 +54,10 @@ public:
     bool Overlay() const { return m_bOverlay; }
     uint32_t EraseColor() const { return m_bOverlay ? kOverlayKeyColor : 0; }
     const platform::RECT& Screen() const { return m_rcScreen; }
-    const platform::RECT& SurfaceRect() const { return m_rcSurface; }
-    const platform::RECT& PictureRect() const { return m_rcPicture; }
 
 private:
+    friend class DirectDrawBackEndTestAccess;
+
     void SetColorKeys(platform::WindowHandle view);
     bool CreatePictureSurface(int width, int height);
 
