@@ -23,11 +23,8 @@ constexpr uint32_t kMovi = MakeFourCC("movi");
 constexpr uint32_t kRec = MakeFourCC("rec ");
 constexpr uint32_t kIdx1 = MakeFourCC("idx1");
 
-// Stream numbers are two decimal digits in chunk ids.
-constexpr int kMaxStreams = 100;
 // A format larger than this is no format we read; only its start is kept.
 constexpr uint32_t kMaxFormatBytes = 1u << 20;
-constexpr uint32_t kIndexEntryBytes = 16;
 constexpr uint32_t kMainHeaderBytes = 40;  // the fields before the reserved words
 
 struct Chunk {

@@ -11,6 +11,10 @@
 namespace movie {
 
 std::vector<uint8_t> SerializeWaveFormat(const WAVEFORMATEX& wfx);
+// Reads a stored wave format into `wfx`, field by field as far as `bytes` reach, the rest
+// zero; cbSize only when stored (old files stop before it). False when the format ends
+// before wBitsPerSample: the fields that were there are filled all the same.
+bool ParseWaveFormat(std::span<const uint8_t> bytes, WAVEFORMATEX& wfx);
 std::vector<uint8_t> SerializeBitmapInfoHeader(const BITMAPINFOHEADER& bmih);
 
 // The stream header chunk ('strh', 56 bytes) and what the file service reports of it.

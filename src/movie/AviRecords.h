@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "base/SystemRecords.h"
@@ -30,6 +31,11 @@ inline constexpr uint32_t streamtypeVIDEO = MakeFourCC("vids");
 inline constexpr uint32_t streamtypeAUDIO = MakeFourCC("auds");
 
 inline constexpr uint32_t AVIIF_KEYFRAME = 0x10;
+
+// Stream numbers are two decimal digits in chunk ids.
+inline constexpr size_t kMaxStreams = 100;
+// An entry of the index ('idx1'): chunk id, flags, offset and size, 32 bits each.
+inline constexpr uint32_t kIndexEntryBytes = 16;
 
 // What the file service tells about a whole file.
 struct AVIFILEINFO {

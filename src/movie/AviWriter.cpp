@@ -17,11 +17,8 @@ namespace movie {
 namespace {
 
 constexpr uint32_t AVIF_HASINDEX = 0x10;
-constexpr uint32_t kIndexEntryBytes = 16;
 // A RIFF's sizes are 32-bit; stay inside them.
 constexpr uint64_t kMaxFileBytes = 0xFFFFFFF0u;
-// Stream numbers are two decimal digits in chunk ids.
-constexpr size_t kMaxStreams = 100;
 
 class DiskSink final : public ByteSink {
 public:
