@@ -190,7 +190,7 @@ void CLumekoDoc::OnConvert(convert::IConversionHost& host) {
         }
         host.ShowProgress(convert::IConversionHost::Stage::kPictures, i + 1, m_nFrameCount);
         host.PumpMessages();
-        if (written && host.Cancelled()) written = MakeError(ErrorKind::Io, "cancelled");
+        if (written && host.Cancelled()) written = MakeError(ErrorKind::Cancelled, "cancelled");
     }
     // The movie is the caller's again once the decoding thread has stopped.
     pipeline.reset();
@@ -209,7 +209,7 @@ void CLumekoDoc::OnConvert(convert::IConversionHost& host) {
             host.ShowProgress(convert::IConversionHost::Stage::kSound,
                               std::min<uint64_t>(m_movie.GetAudioPosition(), total), total);
             host.PumpMessages();
-            if (written && host.Cancelled()) written = MakeError(ErrorKind::Io, "cancelled");
+            if (written && host.Cancelled()) written = MakeError(ErrorKind::Cancelled, "cancelled");
         }
     }
     if (written) written = writer->Finish();
