@@ -21,6 +21,8 @@ constexpr char kConvertingSound[] = "音声変換中";
 constexpr char kConversionDone[] = "変換終了";
 constexpr char kSourceIsOutput[] = "変換元のﾌｧｲﾙには書き込めません";
 constexpr char kVideoName[] = "ZEVEDI TrueMotion Video #1";
+// "TrueMotin" is misspelt on purpose: every movie this converter ever wrote carries this
+// name, and tools that look for it must keep finding it.
 constexpr char kAudioName[] = "ZEVEDI TrueMotin Audio #1";
 
 void SetName(char (&field)[64], const char* name) {

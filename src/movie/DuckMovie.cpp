@@ -241,7 +241,8 @@ int CDuckMovie::OpenVideo() {
     m_bmih.biHeight = m_nHeight;
     m_bmih.biBitCount = 24;
     // Sized from the file header, not from the decoded picture: compressors and files
-    // written before rely on that figure.
+    // written before rely on that figure. Stored bitmaps pad each row of 3 × width bytes
+    // to a multiple of 4 (the bitmap in memory has unpadded rows).
     m_bmih.biSizeImage = m_fileInfo.dwHeight * ((3 * m_fileInfo.dwWidth + 3) & ~3u);
     return 1;
 }
@@ -382,6 +383,7 @@ uint32_t CDuckMovie::GetScale() const {
 
 uint32_t CDuckMovie::GetAudioChunkSize() const {
     if (m_pAudio < 0) return 0;
+    // Decoded sound is 16-bit: an even cap never cuts a sample in two.
     return static_cast<uint32_t>(std::min<size_t>(
         audio::DecodedChunkCapacity(m_wfx.wFormatTag, m_nAudioWorkSize), UINT32_MAX & ~size_t{1}));
 }

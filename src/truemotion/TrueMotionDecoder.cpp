@@ -160,6 +160,7 @@ int TrueMotionDecoder::DecodeFrameBody(std::span<const uint8_t> body, uint8_t* p
     const uint32_t layout = PictureLayout();
     const bool changedOnly = delta && rowByRow && pixels != nullptr && previous != nullptr &&
                              previous == m_pLastPixels && layout == m_nLastLayout;
+    // The display bitmap's rows are 3 × width bytes, unpadded.
     const size_t rowBytes = 3 * static_cast<size_t>(m_nWidth);
     if (changedOnly && previous != pixels)
         std::memcpy(pixels, previous, rowBytes * static_cast<size_t>(m_nHeight));

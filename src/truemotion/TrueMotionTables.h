@@ -51,8 +51,10 @@ inline constexpr uint32_t kBlackPair = 0x80008000u;
 // The 15-bit modes add an escape's deltas five times over, the 24-bit ones once.
 inline constexpr uint32_t kEscapeScale15 = 5;
 
-// The 24-bit writer's grey pixels: entry v holds v in its three low bytes. Bit 31 is set
-// in every entry so that a grey word is never 0, which the writer reads as "no pixel".
+// The 24-bit writer's grey pixels: entry v holds v in its three low bytes, to which the
+// writer adds a chroma word. The top byte is dropped when the pixel is written; it only
+// takes the carry or borrow out of the blue byte, so its 0x80 never shows; the
+// table keeps the format's words as they are defined, and the tests hold it to them.
 inline constexpr std::array<uint32_t, 256> kGrayTable = [] {
     std::array<uint32_t, 256> table{};
     for (uint32_t v = 0; v < table.size(); ++v) table[v] = 0x80000000u + v * 0x010101u;
