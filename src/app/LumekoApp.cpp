@@ -10,7 +10,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QMessageBox>
 #include <QUrl>
 #include <cerrno>
 #include <csignal>
@@ -61,14 +60,6 @@ extern "C" void WriteSignal(int signal) {
 
 }  // namespace
 
-void QtMessageBox::ShowError(std::string_view text) {
-    QMessageBox box(QMessageBox::Critical, QString(),
-                    QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
-                    QMessageBox::Ok);
-    box.setWindowModality(Qt::ApplicationModal);
-    box.exec();
-}
-
 CLumekoApp::CLumekoApp(int& argc, char** argv)
     : m_argc(argc),
       m_argv(argv),
@@ -101,7 +92,7 @@ CLumekoApp::~CLumekoApp() {
 
 bool CLumekoApp::InitInstance() {
     QCoreApplication::setApplicationName("Lumeko");
-    QCoreApplication::setApplicationVersion("0.1.0");
+    QCoreApplication::setApplicationVersion(LUMEKO_VERSION);
     // The window's application id under Wayland: the desktop file's name, for its icon.
     QGuiApplication::setDesktopFileName("lumeko");
     m_recent.Load();

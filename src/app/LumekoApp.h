@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/MainFrame.h"
+#include "app/QtMessageBox.h"
 #include "app/ShellOpenServer.h"
 #include "platform/IniFileSettings.h"
 #include "platform/MessageBox.h"
@@ -15,12 +16,6 @@
 #include "platform/sdl/SdlWaveOut.h"
 #include "playback/LumekoDoc.h"
 #include "view/LumekoView.h"
-
-// Message boxes of the program's own: no owner, the default caption, the error icon.
-class QtMessageBox final : public platform::IMessageBox {
-public:
-    void ShowError(std::string_view text) override;
-};
 
 // The application: start-up, the settings file beside the program, the recent-file
 // list, idle processing that serves the document, and the one entry for files.

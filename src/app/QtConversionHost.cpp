@@ -5,10 +5,10 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QKeyEvent>
-#include <QMessageBox>
 
 #include "app/CompressorDialog.h"
 #include "app/MainFrame.h"
+#include "app/QtMessageBox.h"
 #include "convert/gst/GstExport.h"
 
 std::optional<std::string> QtConversionHost::ChooseOutputPath(const std::string& proposed) {
@@ -120,14 +120,7 @@ void QtConversionHost::ShowError(std::string_view text) {
 
 // The program's own text, and under it why.
 void QtConversionHost::ShowFailure(std::string_view text, std::string_view reason) {
-    QMessageBox box(QMessageBox::Critical, QString(),
-                    QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
-                    QMessageBox::Ok);
-    if (!reason.empty())
-        box.setInformativeText(
-            QString::fromUtf8(reason.data(), static_cast<qsizetype>(reason.size())));
-    box.setWindowModality(Qt::ApplicationModal);
-    box.exec();
+    QtMessageBox::Show(text, reason);
 }
 
 QtConversionHost::~QtConversionHost() {

@@ -20,7 +20,6 @@
 
 namespace {
 
-constexpr char kNoMemoryMessage[] = "ﾒﾓﾘが確保出来ません";
 // Reading every frame header at open is bounded by this; the rest are read when a seek
 // needs them, so a long movie opens as fast as a short one.
 constexpr auto kKeyIndexBudget = std::chrono::milliseconds(40);
@@ -210,7 +209,7 @@ int CDuckMovie::OpenVideo() {
     m_nFrameDataSize = m_pFile->LargestChunkBytes(m_pVideo);
     m_pFrameData = AllocateBytes(m_nFrameDataSize);
     if (!m_pFrameData) {
-        m_messages.ShowError(kNoMemoryMessage);
+        m_messages.ShowError(platform::kNoMemoryText);
         return Refuse("not enough memory for a frame of " + std::to_string(m_nFrameDataSize) +
                       " bytes");
     }
@@ -231,7 +230,7 @@ int CDuckMovie::OpenVideo() {
     m_nHeight = geometry->height;
 
     if (!m_decoder.Open(m_nWidth, m_nHeight)) {
-        m_messages.ShowError(kNoMemoryMessage);
+        m_messages.ShowError(platform::kNoMemoryText);
         return Refuse("not enough memory for a picture of " + std::to_string(m_nWidth) + "x" +
                       std::to_string(m_nHeight));
     }
@@ -270,7 +269,7 @@ void CDuckMovie::OpenAudio() {
     m_nAudioWorkSize = std::min(m_pFile->LargestChunkBytes(m_pAudio), AudioReadBound(m_wfx));
     m_pAudioWork = AllocateBytes(m_nAudioWorkSize);
     if (!m_pAudioWork) {
-        m_messages.ShowError(kNoMemoryMessage);
+        m_messages.ShowError(platform::kNoMemoryText);
         m_pAudio = -1;
     }
 }

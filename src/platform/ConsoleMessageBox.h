@@ -24,10 +24,10 @@ public:
     // The program's own message texts in English; other texts as they are.
     static std::string_view English(std::string_view text) {
         static constexpr std::string_view kTexts[][2] = {
-            {"ﾒﾓﾘが確保出来ません", "not enough memory"},
-            {"音声用のﾒﾓﾘが確保出来ません", "not enough memory for the sound; playing without it"},
-            {"このCODECには変換できません", "the compressor cannot convert this movie"},
-            {"変換元のﾌｧｲﾙには書き込めません", "the movie being converted cannot be written"},
+            {kNoMemoryText, "not enough memory"},
+            {kNoSoundMemoryText, "not enough memory for the sound; playing without it"},
+            {kCannotConvertText, "the compressor cannot convert this movie"},
+            {kSourceIsOutputText, "the movie being converted cannot be written"},
         };
         for (const auto& [japanese, english] : kTexts)
             if (text == japanese) return english;

@@ -7,6 +7,13 @@
 
 namespace platform {
 
+// The program's own texts that more than one part shows (ConsoleMessageBox gives each in
+// English).
+inline constexpr char kNoMemoryText[] = "ﾒﾓﾘが確保出来ません";
+inline constexpr char kNoSoundMemoryText[] = "音声用のﾒﾓﾘが確保出来ません";
+inline constexpr char kCannotConvertText[] = "このCODECには変換できません";
+inline constexpr char kSourceIsOutputText[] = "変換元のﾌｧｲﾙには書き込めません";
+
 class IMessageBox {
 public:
     virtual ~IMessageBox() = default;

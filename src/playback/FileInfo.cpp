@@ -1,6 +1,5 @@
 #include "playback/FileInfo.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "playback/LumekoDoc.h"
@@ -20,9 +19,7 @@ FileInfoTexts MakeFileInfoTexts(CLumekoDoc& doc) {
     movie::WAVEFORMATEX wfx;
     doc.m_movie.GetWaveFormat(&wfx);
     const uint32_t frames = doc.m_movie.GetFrameCount();
-    const float seconds =
-        std::clamp(static_cast<float>(frames) * doc.m_fScale / doc.m_fRate, 0.0f, 2e9f);
-    const int t = static_cast<int>(seconds);
+    const int t = static_cast<int>(doc.RunningSeconds());
     FileInfoTexts texts;
     texts.size = Format("%dx%d", bmih.biWidth, bmih.biHeight);
     texts.audioRate = Format("%dHz", static_cast<int>(wfx.nSamplesPerSec));

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr char kNoMemoryMessage[] = "ﾒﾓﾘが確保出来ません";
-constexpr char kNoSoundMemoryMessage[] = "音声用のﾒﾓﾘが確保出来ません";
 constexpr char kSettingsSection[] = "Lumeko";
 constexpr char kLoopKey[] = "loop";
 constexpr char kVolumeKey[] = "volume";
@@ -74,6 +72,11 @@ std::string CLumekoDoc::TimeText(uint32_t seconds) {
     std::snprintf(text, sizeof text, "%2d:%2d", static_cast<int>(seconds / 60),
                   static_cast<int>(seconds % 60));
     return text;
+}
+
+uint32_t CLumekoDoc::RunningSeconds() const {
+    return static_cast<uint32_t>(
+        std::clamp(static_cast<float>(m_nFrameCount) * m_fScale / m_fRate, 0.0f, 2e9f));
 }
 
 uint32_t CLumekoDoc::DueFrame(uint32_t elapsedMs) const {
@@ -139,7 +142,7 @@ bool CLumekoDoc::OpenMovie(std::string path) {
     m_ring = Allocate((kFrameSlots + 1) * m_nSlotBytes);
     if (!m_ring) {
         m_movie.Close();
-        m_services.messages.ShowError(kNoMemoryMessage);
+        m_services.messages.ShowError(platform::kNoMemoryText);
         return false;
     }
     for (int i = 0; i < kFrameSlots; ++i) {
@@ -154,9 +157,7 @@ bool CLumekoDoc::OpenMovie(std::string path) {
     m_nCurrentFrame = 0;
     m_movie.ReadFrame(0, m_pFrameSlot[0]);
 
-    const int seconds = static_cast<int>(
-        std::clamp(static_cast<float>(m_nFrameCount) * m_fScale / m_fRate, 0.0f, 2e9f));
-    SetPane(kLengthPane, TimeText(static_cast<uint32_t>(seconds)));
+    SetPane(kLengthPane, TimeText(RunningSeconds()));
 
     m_nAudioBufferSize = m_movie.GetAudioChunkSize();
     m_pAudioBuffer.fill(nullptr);
@@ -168,7 +169,7 @@ bool CLumekoDoc::OpenMovie(std::string path) {
                 m_pAudioBuffer[static_cast<size_t>(i)] =
                     m_audio.get() + static_cast<size_t>(i) * (m_nAudioBufferSize & ~1u);
         } else {
-            m_services.messages.ShowError(kNoSoundMemoryMessage);
+            m_services.messages.ShowError(platform::kNoSoundMemoryText);
         }
     }
 

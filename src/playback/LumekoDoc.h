@@ -90,6 +90,9 @@ public:
 
     // The elapsed or running time as the status bar shows it: "%2d:%2d".
     static std::string TimeText(uint32_t seconds);
+    // The open movie's running time in whole seconds, as the status bar and the File
+    // Information dialog give it.
+    uint32_t RunningSeconds() const;
 
     // Timing from the file header, in exact single-precision float arithmetic as stored files were
     // made for.

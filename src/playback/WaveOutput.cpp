@@ -1,4 +1,4 @@
-#include "audio/AudioFormat.h"
+#include "movie/DecodedWaveFormat.h"
 #include "playback/LumekoDoc.h"
 
 // The document's sound: ten buffers of one decoded read each (a chunk, or a bounded
@@ -7,18 +7,7 @@
 
 void CLumekoDoc::OpenWave() {
     if (!m_pAudioBuffer[0]) return;
-    movie::WAVEFORMATEX format;
-    m_movie.GetWaveFormat(&format);
-    if (format.wFormatTag != movie::WAVE_FORMAT_PCM) {
-        // The decoders' output; DK3 always decodes to two channels, whatever the
-        // format declares, so it plays at its true speed.
-        format.wFormatTag = movie::WAVE_FORMAT_PCM;
-        format.nChannels = m_movie.GetDecodedChannels();
-        format.wBitsPerSample = 16;
-        format.nBlockAlign = static_cast<uint16_t>(format.nChannels * 2);
-        format.nAvgBytesPerSec = format.nBlockAlign * format.nSamplesPerSec;
-        format.cbSize = 0;
-    }
+    const movie::WAVEFORMATEX format = DecodedWaveFormat(m_movie);
     if (!m_services.waveOut.waveOutOpen(format)) return;
     m_nBytesPerSecond = static_cast<uint32_t>(format.nBlockAlign) * format.nSamplesPerSec;
     for (int i = 0; i < kWaveBuffers; ++i) {

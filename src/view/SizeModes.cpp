@@ -12,19 +12,25 @@ PictureSize FactorFrameSize(int factor, PictureSize base, PictureSize allowance)
     return {factor * base.width + allowance.width, factor * base.height + allowance.height};
 }
 
-FrameRect MaximumFrameRect(FrameRect work, PictureSize base, PictureSize allowance) {
-    const int availWidth = work.width - allowance.width,
-              availHeight = work.height - allowance.height;
-    if (base.width <= 0 || base.height <= 0 || availWidth <= 0 || availHeight <= 0) return work;
-    if (static_cast<double>(base.width) / base.height >
-        static_cast<double>(availWidth) / availHeight) {
+FrameRect FitAndCentre(PictureSize picture, FrameRect area) {
+    if (picture.width <= 0 || picture.height <= 0 || area.width <= 0 || area.height <= 0)
+        return area;
+    if (static_cast<double>(picture.width) / picture.height >
+        static_cast<double>(area.width) / area.height) {
         const int height =
-            static_cast<int>(static_cast<long long>(base.height) * availWidth / base.width) +
-            allowance.height;
-        return {work.x, work.y + (work.height - height) / 2, work.width, height};
+            static_cast<int>(static_cast<long long>(area.width) * picture.height / picture.width);
+        return {area.x, area.y + (area.height - height) / 2, area.width, height};
     }
     const int width =
-        static_cast<int>(static_cast<long long>(base.width) * availHeight / base.height) +
-        allowance.width;
-    return {work.x + (work.width - width) / 2, work.y, width, work.height};
+        static_cast<int>(static_cast<long long>(area.height) * picture.width / picture.height);
+    return {area.x + (area.width - width) / 2, area.y, width, area.height};
+}
+
+FrameRect MaximumFrameRect(FrameRect work, PictureSize base, PictureSize allowance) {
+    // The picture fits in what the frame leaves of the work area; the frame goes around it.
+    const FrameRect client = {work.x, work.y, work.width - allowance.width,
+                              work.height - allowance.height};
+    if (client.width <= 0 || client.height <= 0) return work;
+    const FrameRect fitted = FitAndCentre(base, client);
+    return {fitted.x, fitted.y, fitted.width + allowance.width, fitted.height + allowance.height};
 }

@@ -20,6 +20,11 @@ PictureSize CorrectedSize(int width, int height);
 // the frame has around the client area now.
 PictureSize FactorFrameSize(int factor, PictureSize base, PictureSize allowance);
 
+// The largest rectangle with the picture's proportions inside `area`: its whole width or
+// its whole height, centred on the other axis. "Wider than the area" compares W / H with
+// AW / AH in floating point; a picture or area without size fills the area.
+FrameRect FitAndCentre(PictureSize picture, FrameRect area);
+
 // The largest frame with the picture's proportions in the work area, centred on the
 // axis that has room to spare.
 FrameRect MaximumFrameRect(FrameRect workArea, PictureSize base, PictureSize allowance);

@@ -287,13 +287,15 @@ TEST_F(ViewTest, LoopingReentersFullScreenAndThePaneKeepsStill) {
     ASSERT_TRUE(view->IsFullScreen());
     const size_t written = panes.paneHistory.size();
     int restarts = 0;
-    for (int ms = 0; ms < 3000; ms += 5) {
-        services.clock.Advance(5);
-        services.timer.Tick();
-        const uint32_t before = services.doc.m_nNextFrame;
-        services.doc.IdleProcess(0);
-        if (services.doc.m_nNextFrame < before) ++restarts;
-    }
+    uint32_t next = services.doc.m_nNextFrame;
+    services.RunFor(
+        3000,
+        [&] {
+            if (services.doc.m_nNextFrame < next) ++restarts;
+            next = services.doc.m_nNextFrame;
+            return false;
+        },
+        5);
     EXPECT_TRUE(services.doc.m_bPlaying);
     EXPECT_TRUE(view->IsFullScreen()) << "every restart of the loop enters again";
     EXPECT_GE(restarts, 1);

@@ -229,13 +229,7 @@ protected:
         t.doc.m_pendingFiles = {path, good};
         t.doc.m_bAutoPlay = true;
         t.doc.m_bCloseWhenDone = true;
-        uint32_t ms = 0;
-        for (; ms < kMaxPlayMs && frame.closeRequests == 0; ++ms) {
-            t.clock.Advance(1);
-            if (t.timer.running && t.clock.timeGetTime() % t.timer.period == 0) t.timer.Tick();
-            t.wave.PlayFor(1);
-            t.doc.IdleProcess(0);
-        }
+        const uint32_t ms = t.RunFor(kMaxPlayMs, [&frame] { return frame.closeRequests != 0; });
         EXPECT_LT(ms, kMaxPlayMs) << "the player did not reach the end of its queue";
         const std::vector<std::string> played =
             opens ? std::vector<std::string>{path, good} : std::vector<std::string>{good};
@@ -532,6 +526,11 @@ TEST_F(MalformedMovieTest, EachHostileFileHasItsOutcome) {
          {},
          kSound},
         {"sound format of 2 bytes", dk4, [](auto& s) { s[1].format.resize(2); }, {}, kSilent},
+        {"sound format chunk claiming 2 of its bytes, the rest read as chunks",
+         dk4,
+         {},
+         [](auto& f) { StoreLE32(&f[Nth(f, "strf", 1).header + 4], 2); },
+         kSilent},
         {"sound format of 64 KiB",
          dk4,
          [](auto& s) { s[1].format.resize(64 * 1024, 0xA5); },

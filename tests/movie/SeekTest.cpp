@@ -9,6 +9,7 @@
 #include "movie/DuckMovie.h"
 #include "moviemaker/MovieMaker.h"
 #include "support/FileBytes.h"
+#include "support/MadeMovie.h"
 #include "support/RecordingMessageBox.h"
 #include "support/TempDir.h"
 
@@ -37,10 +38,7 @@ MovieSpec Spec(int keyEvery, EncoderMode mode = EncoderMode::k24Bit,
 class SeekTest : public ::testing::Test {
 protected:
     std::string Make(const MovieSpec& spec, const std::string& name = "movie.avi") {
-        const std::string path = dir.File(name);
-        auto made = moviemaker::MakeMovie(spec, path);
-        EXPECT_TRUE(made.Ok()) << (made.Ok() ? "" : made.Error().message);
-        return path;
+        return MakeMovieIn(dir, spec, name);
     }
     // Every frame's picture and result when decoded in order into one picture.
     struct Decoded {

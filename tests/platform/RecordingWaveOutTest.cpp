@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "support/ManualClock.h"
+#include "support/PcmFormat.h"
 #include "support/RecordingWaveOut.h"
 
 namespace {
@@ -10,13 +11,7 @@ namespace {
 // The stand-in that the document's tests measure sound with must play at the format's
 // rate exactly, in whole frames, and not bank the time a dry queue leaves unused.
 TEST(RecordingWaveOut, PlaysAtTheFormatsRate) {
-    WAVEFORMATEX format;
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = 2;
-    format.nSamplesPerSec = 22050;
-    format.wBitsPerSample = 16;
-    format.nBlockAlign = 4;
-    format.nAvgBytesPerSec = 88200;
+    const WAVEFORMATEX format = PcmFormat(2, 22050, 16);
 
     ManualClock clock(500);
     RecordingWaveOut wave(&clock);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/sdl/SdlWaveOut.h"
+#include "support/PcmFormat.h"
 
 // The play position of the SDL device on its dummy driver, which takes its buffers in
 // real time: it waits for the first write, runs with the device, holds while paused and
@@ -17,13 +18,7 @@ using std::chrono::milliseconds;
 
 TEST(SdlWaveOutClock, ThePositionRunsWithTheDeviceAndHoldsWhenItDoes) {
     ::setenv("SDL_AUDIODRIVER", "dummy", 1);
-    WAVEFORMATEX format;
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = 2;
-    format.nSamplesPerSec = 22050;
-    format.wBitsPerSample = 16;
-    format.nBlockAlign = 4;
-    format.nAvgBytesPerSec = 88200;
+    const WAVEFORMATEX format = PcmFormat(2, 22050, 16);
     platform::SdlWaveOut wave;
     ASSERT_TRUE(wave.waveOutOpen(format)) << wave.OpenError();
     uint64_t position = 1;

@@ -9,24 +9,13 @@
 
 #include "platform/sdl/SdlWaveOut.h"
 #include "support/FileBytes.h"
+#include "support/PcmFormat.h"
 #include "support/TempDir.h"
 
 namespace {
 
 using platform::WAVEHDR;
 using std::chrono::milliseconds;
-
-WAVEFORMATEX Pcm(uint16_t channels, uint32_t rate, uint16_t bits) {
-    WAVEFORMATEX format;
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = channels;
-    format.nSamplesPerSec = rate;
-    format.wBitsPerSample = bits;
-    format.nBlockAlign = static_cast<uint16_t>(channels * bits / 8);
-    format.nAvgBytesPerSec = format.nBlockAlign * rate;
-    format.cbSize = 0;
-    return format;
-}
 
 // A header over bytes of its own that never equal the device's silence.
 struct Buffer {
@@ -74,8 +63,8 @@ TEST_F(SdlWaveOutTest, PlaysTheHeadersInOrderAsTheyAre) {
         WAVEFORMATEX format;
         uint8_t silence;
     } cases[] = {
-        {"8-bit mono", Pcm(1, 11025, 8), 0x80},
-        {"16-bit stereo", Pcm(2, 22050, 16), 0x00},
+        {"8-bit mono", PcmFormat(1, 11025, 8), 0x80},
+        {"16-bit stereo", PcmFormat(2, 22050, 16), 0x00},
     };
     for (const auto& c : cases) {
         TempDir dir;
@@ -116,7 +105,7 @@ TEST_F(SdlWaveOutTest, PlaysTheHeadersInOrderAsTheyAre) {
 
 TEST_F(SdlWaveOutTest, PauseStopsConsumingAndRestartGoesOn) {
     platform::SdlWaveOut wave;
-    ASSERT_TRUE(wave.waveOutOpen(Pcm(1, 8000, 8))) << wave.OpenError();
+    ASSERT_TRUE(wave.waveOutOpen(PcmFormat(1, 8000, 8))) << wave.OpenError();
     Buffer second(16000, 3);  // two seconds
     wave.waveOutPrepareHeader(second.header);
     wave.waveOutWrite(second.header);
@@ -132,7 +121,7 @@ TEST_F(SdlWaveOutTest, PauseStopsConsumingAndRestartGoesOn) {
 
 TEST_F(SdlWaveOutTest, ResetMarksEveryQueuedHeaderDoneAtOnce) {
     platform::SdlWaveOut wave;
-    ASSERT_TRUE(wave.waveOutOpen(Pcm(2, 44100, 16))) << wave.OpenError();
+    ASSERT_TRUE(wave.waveOutOpen(PcmFormat(2, 44100, 16))) << wave.OpenError();
     wave.waveOutPause();
     std::array<Buffer, 4> buffers{Buffer(4000, 1), Buffer(4000, 2), Buffer(4000, 3),
                                   Buffer(4000, 4)};
@@ -162,7 +151,7 @@ TEST_F(SdlWaveOutTest, IgnoresWritesThatBreakTheRules) {
     wave.waveOutWrite(buffer.header);
     EXPECT_FALSE(buffer.Queued()) << "the device is not open";
 
-    ASSERT_TRUE(wave.waveOutOpen(Pcm(1, 8000, 8))) << wave.OpenError();
+    ASSERT_TRUE(wave.waveOutOpen(PcmFormat(1, 8000, 8))) << wave.OpenError();
     wave.waveOutPause();
     Buffer unprepared(800, 2);
     wave.waveOutWrite(unprepared.header);
@@ -182,35 +171,35 @@ TEST_F(SdlWaveOutTest, CloseReturnsTheQueuedHeaders) {
     Buffer buffer(80000, 1);
     {
         platform::SdlWaveOut wave;
-        ASSERT_TRUE(wave.waveOutOpen(Pcm(1, 8000, 8))) << wave.OpenError();
+        ASSERT_TRUE(wave.waveOutOpen(PcmFormat(1, 8000, 8))) << wave.OpenError();
         wave.waveOutPrepareHeader(buffer.header);
         wave.waveOutWrite(buffer.header);
         wave.waveOutClose();
         EXPECT_TRUE(buffer.Done());
         EXPECT_FALSE(buffer.Queued());
         // Open again and leave it to the destructor, still playing.
-        ASSERT_TRUE(wave.waveOutOpen(Pcm(1, 8000, 8))) << wave.OpenError();
+        ASSERT_TRUE(wave.waveOutOpen(PcmFormat(1, 8000, 8))) << wave.OpenError();
         wave.waveOutWrite(buffer.header);
     }
     EXPECT_TRUE(buffer.Done());
 }
 
 TEST_F(SdlWaveOutTest, RefusesWhatItCannotPlay) {
-    auto adpcm = Pcm(2, 22050, 4);
+    auto adpcm = PcmFormat(2, 22050, 4);
     adpcm.wFormatTag = 0x61;
-    auto misaligned = Pcm(2, 22050, 16);
+    auto misaligned = PcmFormat(2, 22050, 16);
     misaligned.nBlockAlign = 2;
     const struct {
         const char* name;
         WAVEFORMATEX format;
     } cases[] = {
         {"not PCM", adpcm},
-        {"12 bits", Pcm(1, 22050, 12)},
-        {"24 bits", Pcm(1, 22050, 24)},
-        {"no channels", Pcm(0, 22050, 16)},
-        {"nine channels", Pcm(9, 22050, 16)},
-        {"no rate", Pcm(1, 0, 16)},
-        {"absurd rate", Pcm(1, 4000000000u, 16)},
+        {"12 bits", PcmFormat(1, 22050, 12)},
+        {"24 bits", PcmFormat(1, 22050, 24)},
+        {"no channels", PcmFormat(0, 22050, 16)},
+        {"nine channels", PcmFormat(9, 22050, 16)},
+        {"no rate", PcmFormat(1, 0, 16)},
+        {"absurd rate", PcmFormat(1, 4000000000u, 16)},
         {"block alignment that is not one frame", misaligned},
     };
     platform::SdlWaveOut wave;
@@ -231,18 +220,18 @@ TEST_F(SdlWaveOutTest, RefusesWhatItCannotPlay) {
 TEST_F(SdlWaveOutTest, OpenFailsWithoutASoundDevice) {
     UseDriver("no-such-driver");
     platform::SdlWaveOut wave;
-    EXPECT_FALSE(wave.waveOutOpen(Pcm(2, 22050, 16)));
+    EXPECT_FALSE(wave.waveOutOpen(PcmFormat(2, 22050, 16)));
     EXPECT_FALSE(wave.OpenError().empty());
     // The driver comes back once it is there.
     UseDriver("dummy");
-    EXPECT_TRUE(wave.waveOutOpen(Pcm(2, 22050, 16))) << wave.OpenError();
+    EXPECT_TRUE(wave.waveOutOpen(PcmFormat(2, 22050, 16))) << wave.OpenError();
 }
 
 // As the document uses it: a tick thread polls the done flags and writes the buffers
 // again, while the user-interface thread pauses and restarts.
 TEST_F(SdlWaveOutTest, FeedsFromAnotherThreadWhilePausing) {
     platform::SdlWaveOut wave;
-    ASSERT_TRUE(wave.waveOutOpen(Pcm(2, 44100, 16))) << wave.OpenError();
+    ASSERT_TRUE(wave.waveOutOpen(PcmFormat(2, 44100, 16))) << wave.OpenError();
     std::array<Buffer, 4> buffers{Buffer(1764, 1), Buffer(1764, 2), Buffer(1764, 3),
                                   Buffer(1764, 4)};
     for (auto& buffer : buffers) {

@@ -5,13 +5,9 @@
 #include <vector>
 
 #include "moviemaker/MovieMaker.h"
-#include "platform/MemorySettings.h"
 #include "playback/LumekoDoc.h"
 #include "support/FileBytes.h"
 #include "support/RecordingFrame.h"
-#include "support/RecordingMessageBox.h"
-#include "support/RecordingWaveOut.h"
-#include "support/SteppedTimer.h"
 #include "support/TempDir.h"
 #include "support/TestDocument.h"
 
@@ -41,26 +37,16 @@ protected:
         return path;
     }
 
-    // Runs `ms` milliseconds of playback in 1 ms steps: the timer ticks at its period,
-    // the device plays sound at the format's rate, an idle pass runs every `idleEveryMs`.
+    // Runs `ms` milliseconds of playback, an idle pass every `idleEveryMs`, and keeps
+    // every picture shown.
     void Run(uint32_t ms, uint32_t idleEveryMs = 1) {
-        for (uint32_t i = 0; i < ms; ++i) {
-            clock.Advance(1);
-            if (timer.running && timer.period && clock.timeGetTime() % timer.period == 0)
-                timer.Tick();
-            // A paused device saves no sound up for later.
-            if (wave.open && !wave.paused && wave.format.nBlockAlign) {
-                m_soundDebt += wave.format.nAvgBytesPerSec / 1000.0;
-                const size_t whole = static_cast<size_t>(m_soundDebt) / wave.format.nBlockAlign *
-                                     wave.format.nBlockAlign;
-                if (whole) m_soundDebt -= static_cast<double>(wave.Consume(whole));
-            }
-            if (m_soundDebt > 1e6) m_soundDebt = 0;
-            if (i % idleEveryMs == idleEveryMs - 1) {
-                doc.IdleProcess(0);
+        services.RunFor(
+            ms,
+            [this] {
                 if (doc.m_pCurrentImage) shown.insert(doc.m_pCurrentImage);
-            }
-        }
+                return false;
+            },
+            idleEveryMs);
     }
 
     // The slot a frame is decoded into.
@@ -69,16 +55,16 @@ protected:
     }
 
     TempDir dir;
-    platform::MemorySettings settings;
-    ManualClock clock{1000};
-    SteppedTimer timer;
-    RecordingWaveOut wave;
-    RecordingMessageBox messages;
     RecordingFrame frame;
     RecordingView view;
-    CLumekoDoc doc{{settings, clock, timer, wave, messages}};
+    TestDocument services{1000};
+    platform::MemorySettings& settings = services.settings;
+    ManualClock& clock = services.clock;
+    SteppedTimer& timer = services.timer;
+    RecordingWaveOut& wave = services.wave;
+    RecordingMessageBox& messages = services.messages;
+    CLumekoDoc& doc = services.doc;
     std::set<const uint8_t*> shown;
-    double m_soundDebt = 0;
 };
 
 TEST(DocumentTiming, FollowsTheFileRateInFloat) {
@@ -152,9 +138,9 @@ TEST_F(LumekoDocTest, PauseFreezesClockAndSound) {
     const uint32_t due = doc.DueFrame(clock.timeGetTime() - doc.m_dwStartTime);
     doc.OnPause();
     EXPECT_TRUE(wave.paused);
-    const size_t played = wave.played_bytes.size();
+    const size_t played = wave.playedBytes.size();
     Run(10000);
-    EXPECT_EQ(wave.played_bytes.size(), played);
+    EXPECT_EQ(wave.playedBytes.size(), played);
     doc.OnPause();
     EXPECT_FALSE(wave.paused);
     EXPECT_EQ(doc.DueFrame(clock.timeGetTime() - doc.m_dwStartTime), due);
@@ -169,10 +155,9 @@ TEST_F(LumekoDocTest, LoopRestartsWithTheSoundFromTheStart) {
     looping.IdleProcess(0);
     looping.OnPlay();
     ASSERT_EQ(looping.m_bLoop, 1);
+    // The fixture's document stays stopped; the services play for this one.
     for (int i = 0; i < 1500; ++i) {
-        clock.Advance(1);
-        if (timer.running && clock.timeGetTime() % timer.period == 0) timer.Tick();
-        wave.Consume(88);
+        services.Step();
         looping.IdleProcess(0);
     }
     EXPECT_TRUE(looping.m_bPlaying);
@@ -257,7 +242,7 @@ TEST_F(LumekoDocTest, SoundFollowsThePicture) {
     doc.OnPlay();
     for (int second = 1; second <= 19; ++second) {
         Run(1000);
-        const double soundSeconds = wave.played_bytes.size() / 88200.0;
+        const double soundSeconds = wave.playedBytes.size() / 88200.0;
         const double pictureSeconds = doc.DueFrame(clock.timeGetTime() - doc.m_dwStartTime) / 15.0;
         EXPECT_NEAR(soundSeconds, pictureSeconds, 1 / 15.0 + 0.01) << second;
     }
@@ -297,15 +282,15 @@ protected:
     uint32_t Due() { return doc.DueFrame(clock.timeGetTime() - doc.m_dwStartTime); }
     // The next `bytes` bytes the device plays must be the movie's sound from `frame`'s start.
     void ExpectSoundFrom(uint32_t target, size_t bytes) {
-        const size_t before = wave.played_bytes.size();
+        const size_t before = wave.playedBytes.size();
         const bool paused = wave.paused;
         wave.paused = false;
         wave.Consume(bytes);
         wave.paused = paused;
         const size_t from = static_cast<size_t>(target) * 22050 / 15 * 4;
-        ASSERT_EQ(wave.played_bytes.size() - before, bytes);
-        EXPECT_TRUE(std::equal(wave.played_bytes.begin() + static_cast<std::ptrdiff_t>(before),
-                               wave.played_bytes.end(),
+        ASSERT_EQ(wave.playedBytes.size() - before, bytes);
+        EXPECT_TRUE(std::equal(wave.playedBytes.begin() + static_cast<std::ptrdiff_t>(before),
+                               wave.playedBytes.end(),
                                m_sound.begin() + static_cast<std::ptrdiff_t>(from)))
             << "sound after a seek to frame " << target;
     }
@@ -408,16 +393,16 @@ TEST_F(SeekDocTest, VolumeScalesTheSoundAndIsKept) {
     wave.Consume(4000);
     for (size_t i = 0; i < 2000; i += 2) {
         const auto played =
-            static_cast<int16_t>(wave.played_bytes[i] | wave.played_bytes[i + 1] << 8);
+            static_cast<int16_t>(wave.playedBytes[i] | wave.playedBytes[i + 1] << 8);
         const auto whole = static_cast<int16_t>(m_sound[i] | m_sound[i + 1] << 8);
         EXPECT_NEAR(played, whole / 2.0, 1.0) << i;
     }
     doc.SetMute(true);
     doc.Seek(10);
-    const size_t before = wave.played_bytes.size();
+    const size_t before = wave.playedBytes.size();
     wave.Consume(4000);
-    EXPECT_TRUE(std::all_of(wave.played_bytes.begin() + static_cast<std::ptrdiff_t>(before),
-                            wave.played_bytes.end(), [](uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(std::all_of(wave.playedBytes.begin() + static_cast<std::ptrdiff_t>(before),
+                            wave.playedBytes.end(), [](uint8_t b) { return b == 0; }));
     doc.SetVolume(500);
     EXPECT_EQ(doc.GetVolume(), CLumekoDoc::kMaxVolume);
     {

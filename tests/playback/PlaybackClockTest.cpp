@@ -45,7 +45,7 @@ protected:
         ASSERT_TRUE(doc.OpenMovie(path));
         lastShown = CLumekoDoc::kNoFrame;
         wrongFrames = backwards = 0;
-        m_heardBefore = wave.played_bytes.size();
+        m_heardBefore = wave.playedBytes.size();
         doc.OnPlay();
         ASSERT_TRUE(doc.m_bPlaying);
     }
@@ -86,7 +86,7 @@ protected:
     // Milliseconds of sound heard, and how far the picture on screen is from it (the
     // shown frame's start to its end is on time).
     double SoundMs() const {
-        return static_cast<double>(wave.played_bytes.size() - m_heardBefore) * 1000.0 /
+        return static_cast<double>(wave.playedBytes.size() - m_heardBefore) * 1000.0 /
                wave.format.nAvgBytesPerSec;
     }
     double PictureOffsetMs() {
@@ -191,13 +191,13 @@ TEST_F(PlaybackClockTest, AnUnderrunHoldsBothAndTheyResumeTogether) {
     Run(2000);
     tickStallEnd = now + 3000;
     Run(1500);  // the queue (about 1.3 s) is dry by now
-    const size_t heard = wave.played_bytes.size();
+    const size_t heard = wave.playedBytes.size();
     const uint32_t shown = doc.ShownFrame();
     Run(1400);
-    EXPECT_EQ(wave.played_bytes.size(), heard);
+    EXPECT_EQ(wave.playedBytes.size(), heard);
     EXPECT_EQ(doc.ShownFrame(), shown);
     Run(1100);
-    EXPECT_GT(wave.played_bytes.size(), heard);
+    EXPECT_GT(wave.playedBytes.size(), heard);
     EXPECT_GT(doc.ShownFrame(), shown);
     EXPECT_LE(std::abs(PictureOffsetMs()), 20.0);
     EXPECT_EQ(wrongFrames, 0);
@@ -211,10 +211,10 @@ TEST_F(PlaybackClockTest, PausesKeepThemTogether) {
     for (int i = 0; i < 5; ++i) {
         Run(500 + static_cast<uint32_t>(rand() % 700));
         doc.OnPause();
-        const size_t heard = wave.played_bytes.size();
+        const size_t heard = wave.playedBytes.size();
         const uint32_t shown = doc.ShownFrame();
         Run(static_cast<uint32_t>(rand() % 3000));
-        EXPECT_EQ(wave.played_bytes.size(), heard);
+        EXPECT_EQ(wave.playedBytes.size(), heard);
         EXPECT_EQ(doc.ShownFrame(), shown);
         doc.OnPause();
     }
@@ -297,8 +297,8 @@ TEST_F(PlaybackClockTest, OneHugeSoundChunkIsReadInPieces) {
     EXPECT_FALSE(doc.m_bPlaying);
     uint32_t size = 0;
     const auto all = decodeAll(dir.File("huge.avi"), size);
-    ASSERT_GE(wave.played_bytes.size(), all.size() - 88200);
-    EXPECT_TRUE(std::equal(wave.played_bytes.begin(), wave.played_bytes.end(), all.begin()));
+    ASSERT_GE(wave.playedBytes.size(), all.size() - 88200);
+    EXPECT_TRUE(std::equal(wave.playedBytes.begin(), wave.playedBytes.end(), all.begin()));
 }
 
 }  // namespace

@@ -55,7 +55,7 @@ size_t RecordingWaveOut::Consume(size_t bytes) {
     while (open && !paused && total < bytes && !queue.empty()) {
         platform::WAVEHDR& h = *queue.front();
         const size_t n = std::min<size_t>(bytes - total, h.dwBufferLength - m_position);
-        played_bytes.insert(played_bytes.end(), h.lpData + m_position, h.lpData + m_position + n);
+        playedBytes.insert(playedBytes.end(), h.lpData + m_position, h.lpData + m_position + n);
         if (n) played.push_back({m_clock ? m_clock->timeGetTime() : 0, h.dwUser, n});
         m_position += n;
         m_heard += n;

@@ -53,7 +53,7 @@ public:
     bool noPosition = false;
     int opens = 0, writes = 0, resets = 0, misuses = 0;
     std::deque<platform::WAVEHDR*> queue;
-    std::vector<uint8_t> played_bytes;
+    std::vector<uint8_t> playedBytes;
     std::vector<Played> played;
 
 private:

@@ -16,6 +16,7 @@
 
 #include "base/SafeOutputFile.h"
 #include "convert/Yuv420.h"
+#include "movie/DecodedWaveFormat.h"
 #include "movie/DuckMovie.h"
 
 namespace convert {
@@ -251,13 +252,12 @@ SourceFormat DescribeMovie(CDuckMovie& movie) {
     in.height = bmih.biHeight < 0 ? -bmih.biHeight : bmih.biHeight;
     in.rate = movie.GetRate();
     in.scale = movie.GetScale();
-    movie::WAVEFORMATEX wfx;
-    movie.GetWaveFormat(&wfx);
-    in.sound = movie.HasAudio() && movie.GetDecodedChannels() > 0 && wfx.nSamplesPerSec > 0 &&
+    const movie::WAVEFORMATEX sound = DecodedWaveFormat(movie);
+    in.sound = movie.HasAudio() && sound.nChannels > 0 && sound.nSamplesPerSec > 0 &&
                movie.GetAudioChunkSize() > 0;
-    in.sampleRate = wfx.nSamplesPerSec;
-    in.channels = movie.GetDecodedChannels();
-    in.bits = wfx.wFormatTag == 1 && wfx.wBitsPerSample == 8 ? 8 : 16;
+    in.sampleRate = sound.nSamplesPerSec;
+    in.channels = sound.nChannels;
+    in.bits = sound.wBitsPerSample;
     return in;
 }
 
