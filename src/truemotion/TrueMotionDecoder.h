@@ -9,9 +9,10 @@
 #include "truemotion/CodeTables.h"
 #include "truemotion/FrameHeader.h"
 
-// The TrueMotion 1 frame decoder: header un-chaining and checks, code tables, the
-// key, delta and two-thirds-width body decoders over the working images, and the
-// writers of the 24-bit display bitmap.
+// The TrueMotion 1 frame decoder: takes over the state of each accepted frame header
+// (FrameHeader.h), builds the code tables it names, and runs the key, delta and
+// two-thirds-width body decoders over the working images and the writers of the 24-bit
+// display bitmap.
 //
 // Frames are hostile input: every read of a frame is bounded by its length. A body
 // that ends early stops the frame there; the working memory and the display bitmap
