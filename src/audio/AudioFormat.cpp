@@ -6,7 +6,7 @@ namespace audio {
 
 bool IsValidBlockAlign(uint16_t formatTag, uint16_t channels, uint16_t blockAlign) {
     switch (formatTag) {
-        case kWaveFormatPcm:
+        case WAVE_FORMAT_PCM:
             return blockAlign > 0;
         case kWaveFormatDk4:
             return blockAlign >= (channels == 2 ? kDk4StereoHeaderBytes : kDk4MonoHeaderBytes);
@@ -41,7 +41,7 @@ size_t FramesPerBlock(uint16_t formatTag, uint16_t channels, uint16_t blockAlign
 }
 
 size_t DecodedChunkCapacity(uint16_t formatTag, size_t rawBytes) {
-    const size_t factor = formatTag == kWaveFormatPcm ? 1 : formatTag == kWaveFormatDk4 ? 4 : 6;
+    const size_t factor = formatTag == WAVE_FORMAT_PCM ? 1 : formatTag == kWaveFormatDk4 ? 4 : 6;
     if (rawBytes > std::numeric_limits<size_t>::max() / factor)
         return std::numeric_limits<size_t>::max();
     return rawBytes * factor;

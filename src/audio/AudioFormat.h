@@ -3,12 +3,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/SystemRecords.h"
+
 // The audio formats a movie may carry, and the sizes that follow from their
 // block alignment. Shared by the movie source, the wave output and the converter.
 
 namespace audio {
 
-inline constexpr uint16_t kWaveFormatPcm = 1;
+// The compressed format tags; PCM is the system's WAVE_FORMAT_PCM.
 inline constexpr uint16_t kWaveFormatDk4 = 0x61;
 inline constexpr uint16_t kWaveFormatDk3 = 0x62;
 

@@ -8,7 +8,18 @@
 // the settings file, the compressors). No exceptions cross the core's boundary:
 // callers turn an Error into the system's 1/0/-1 results at their edge.
 
-enum class ErrorKind { Io, Truncated, Corrupt, Unsupported, OutOfMemory };
+enum class ErrorKind {
+    Io,
+    Truncated,
+    Corrupt,
+    Unsupported,
+    OutOfMemory,
+    // The user stopped the work; nothing went wrong.
+    Cancelled,
+    // The caller asked for something the interface does not offer (a stream that is not
+    // there, a buffer too small, calls out of order): a fault of the program, not of a file.
+    InvalidArgument,
+};
 
 struct Error {
     ErrorKind kind;

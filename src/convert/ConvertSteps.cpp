@@ -28,7 +28,7 @@ Result<void> AfterChunk(IConversionHost& host, IConversionHost::Stage stage, uin
                         uint64_t total, Result<void> written) {
     host.ShowProgress(stage, done, total);
     host.PumpMessages();
-    if (written && host.Cancelled()) return MakeError(ErrorKind::Io, "cancelled");
+    if (written && host.Cancelled()) return MakeError(ErrorKind::Cancelled, "cancelled");
     return written;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <string>
 
 #include "base/ByteReader.h"
 #include "movie/AviRecordCodec.h"
@@ -23,11 +24,8 @@ constexpr uint32_t kMovi = MakeFourCC("movi");
 constexpr uint32_t kRec = MakeFourCC("rec ");
 constexpr uint32_t kIdx1 = MakeFourCC("idx1");
 
-// Stream numbers are two decimal digits in chunk ids.
-constexpr int kMaxStreams = 100;
 // A format larger than this is no format we read; only its start is kept.
 constexpr uint32_t kMaxFormatBytes = 1u << 20;
-constexpr uint32_t kIndexEntryBytes = 16;
 constexpr uint32_t kMainHeaderBytes = 40;  // the fields before the reserved words
 
 struct Chunk {
@@ -167,7 +165,7 @@ Result<void> AviReader::Parse() {
             movi = chunk;
         } else if (type == kHdrl && !haveHeader) {
             haveHeader = true;
-            ParseHeaderList(chunk.dataStart + 4, chunk.dataEnd);
+            LUMEKO_TRY(ParseHeaderList(chunk.dataStart + 4, chunk.dataEnd));
         }
     }
     if (!haveHeader || !haveMovi)
@@ -185,7 +183,7 @@ Result<void> AviReader::Parse() {
     return {};
 }
 
-void AviReader::ParseHeaderList(uint64_t start, uint64_t end) {
+Result<void> AviReader::ParseHeaderList(uint64_t start, uint64_t end) {
     ByteSource& source = *m_source;
     ChunkWalker header(source, start, end);
     for (Chunk part; header.Next(part);) {
@@ -202,13 +200,21 @@ void AviReader::ParseHeaderList(uint64_t start, uint64_t end) {
             m_fileInfo.dwSuggestedBufferSize = r.U32();
             m_fileInfo.dwWidth = r.U32();
             m_fileInfo.dwHeight = r.U32();
+            if (r.Failed())
+                return MakeError(ErrorKind::Corrupt,
+                                 "AVI main header of " + std::to_string(bytes.size()) + " bytes, " +
+                                     std::to_string(kMainHeaderBytes) + " needed");
         } else if (part.id == kList && header.ListType(part) == kStrl &&
                    m_streams.size() < kMaxStreams) {
             Stream stream;
             ChunkWalker list(source, part.dataStart + 4, part.dataEnd);
             for (Chunk item; list.Next(item);) {
                 if (item.id == kStrh) {
-                    ParseStreamHeader(ReadBytes(source, item, kStreamHeaderBytes), stream.info);
+                    // A header too short to read leaves the stream without a type: it
+                    // keeps its number, and nothing plays it.
+                    if (!ParseStreamHeader(ReadBytes(source, item, kStreamHeaderBytes),
+                                           stream.info))
+                        continue;
                 } else if (item.id == kStrf) {
                     stream.format = ReadBytes(source, item, kMaxFormatBytes);
                 } else if (item.id == kStrn) {
@@ -221,6 +227,7 @@ void AviReader::ParseHeaderList(uint64_t start, uint64_t end) {
             m_streams.push_back(std::move(stream));
         }
     }
+    return {};
 }
 
 int AviReader::SampleStream(uint32_t chunkId) const {
@@ -357,10 +364,10 @@ Result<AviReader::ReadResult> AviReader::ReadHead(int stream, uint32_t sample,
 Result<AviReader::ReadResult> AviReader::Read(int stream, uint32_t start, int32_t samples,
                                               std::span<uint8_t> buffer) {
     if (stream < 0 || stream >= static_cast<int>(m_streams.size()))
-        return MakeError(ErrorKind::Unsupported, "no such stream");
+        return MakeError(ErrorKind::InvalidArgument, "no such stream");
     const Stream& s = m_streams[static_cast<size_t>(stream)];
     if (samples != kConvenient && samples <= 0)
-        return MakeError(ErrorKind::Unsupported, "no samples asked for");
+        return MakeError(ErrorKind::InvalidArgument, "no samples asked for");
     if (start >= s.samples)
         return MakeError(ErrorKind::Truncated, "read past the end of the stream");
 
@@ -381,9 +388,10 @@ Result<AviReader::ReadResult> AviReader::Read(int stream, uint32_t start, int32_
         offset += within * s.sampleBytes;
         bytes = wanted * s.sampleBytes;
         count = static_cast<uint32_t>(wanted);
-        if (count == 0) return MakeError(ErrorKind::Unsupported, "buffer too small for one sample");
+        if (count == 0)
+            return MakeError(ErrorKind::InvalidArgument, "buffer too small for one sample");
     } else if (bytes > buffer.size()) {
-        return MakeError(ErrorKind::Unsupported, "buffer too small for the sample");
+        return MakeError(ErrorKind::InvalidArgument, "buffer too small for the sample");
     }
     if (!m_source->ReadAt(offset, buffer.first(static_cast<size_t>(bytes))))
         return MakeError(ErrorKind::Io, "cannot read the sample");

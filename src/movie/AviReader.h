@@ -81,7 +81,9 @@ private:
     struct Stream;
     explicit AviReader(std::unique_ptr<ByteSource> source);
     Result<void> Parse();
-    void ParseHeaderList(uint64_t start, uint64_t end);
+    // Reads the main header and the stream lists; an error when the main header is cut
+    // short.
+    Result<void> ParseHeaderList(uint64_t start, uint64_t end);
     // The stream whose samples a chunk id "NNxx" holds, or -1.
     int SampleStream(uint32_t chunkId) const;
     // Adds the chunks that 'idx1' lists inside the movie data; returns how many.

@@ -17,6 +17,20 @@ std::vector<uint8_t> SerializeWaveFormat(const WAVEFORMATEX& wfx) {
     return w.Take();
 }
 
+bool ParseWaveFormat(std::span<const uint8_t> bytes, WAVEFORMATEX& wfx) {
+    ByteReader r(bytes);
+    wfx = WAVEFORMATEX{};
+    wfx.wFormatTag = r.U16();
+    wfx.nChannels = r.U16();
+    wfx.nSamplesPerSec = r.U32();
+    wfx.nAvgBytesPerSec = r.U32();
+    wfx.nBlockAlign = r.U16();
+    wfx.wBitsPerSample = r.U16();
+    if (r.Failed()) return false;
+    wfx.cbSize = r.Remaining() >= 2 ? r.U16() : 0;
+    return true;
+}
+
 std::vector<uint8_t> SerializeBitmapInfoHeader(const BITMAPINFOHEADER& bmih) {
     ByteWriter w(kBitmapInfoHeaderBytes);
     w.U32(bmih.biSize);
@@ -85,10 +99,10 @@ bool ParseStreamHeader(std::span<const uint8_t> bytes, AVISTREAMINFO& info) {
 
 uint32_t SampleBytes(const AVISTREAMINFO& info, std::span<const uint8_t> format) {
     if (info.fccType != streamtypeAUDIO) return 0;
-    constexpr size_t kBlockAlignAt = 12;
-    if (format.size() >= kBlockAlignAt + 2) {
-        if (const uint16_t align = LoadLE16(format.data() + kBlockAlignAt)) return align;
-    }
+    // A format cut short after its block alignment still gives it.
+    WAVEFORMATEX wfx;
+    static_cast<void>(ParseWaveFormat(format, wfx));
+    if (wfx.nBlockAlign) return wfx.nBlockAlign;
     return info.dwSampleSize ? info.dwSampleSize : 1;
 }
 

@@ -1,12 +1,24 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
-// The records of AVI files and wave formats, with the field names of the system's
+#include "base/SystemRecords.h"
+
+// The records of AVI files, with the field names of the system's
 // file service. They are in-memory records: files are read and written field by
 // field in little-endian order, never by copying these structs.
 
 namespace movie {
+
+// The system records below the movie layer, under the names the movie code knows them by.
+using ::BI_RGB;
+using ::BITMAPINFOHEADER;
+using ::kBitmapInfoHeaderBytes;
+using ::kWaveFormatExBytes;
+using ::RECT;
+using ::WAVE_FORMAT_PCM;
+using ::WAVEFORMATEX;
 
 constexpr uint32_t MakeFourCC(const char (&code)[5]) {
     return static_cast<uint32_t>(static_cast<uint8_t>(code[0])) |
@@ -20,12 +32,10 @@ inline constexpr uint32_t streamtypeAUDIO = MakeFourCC("auds");
 
 inline constexpr uint32_t AVIIF_KEYFRAME = 0x10;
 
-struct RECT {
-    int32_t left = 0;
-    int32_t top = 0;
-    int32_t right = 0;
-    int32_t bottom = 0;
-};
+// Stream numbers are two decimal digits in chunk ids.
+inline constexpr size_t kMaxStreams = 100;
+// An entry of the index ('idx1'): chunk id, flags, offset and size, 32 bits each.
+inline constexpr uint32_t kIndexEntryBytes = 16;
 
 // What the file service tells about a whole file.
 struct AVIFILEINFO {
@@ -64,37 +74,5 @@ struct AVISTREAMINFO {
     uint32_t dwFormatChangeCount = 0;
     char szName[64] = {};
 };
-
-inline constexpr uint16_t WAVE_FORMAT_PCM = 1;
-
-// A wave format; 18 bytes when stored.
-struct WAVEFORMATEX {
-    uint16_t wFormatTag = 0;
-    uint16_t nChannels = 0;
-    uint32_t nSamplesPerSec = 0;
-    uint32_t nAvgBytesPerSec = 0;
-    uint16_t nBlockAlign = 0;
-    uint16_t wBitsPerSample = 0;
-    uint16_t cbSize = 0;
-};
-inline constexpr uint32_t kWaveFormatExBytes = 18;
-
-inline constexpr uint32_t BI_RGB = 0;
-
-// A bitmap information header; 40 bytes when stored.
-struct BITMAPINFOHEADER {
-    uint32_t biSize = 40;
-    int32_t biWidth = 0;
-    int32_t biHeight = 0;
-    uint16_t biPlanes = 1;
-    uint16_t biBitCount = 0;
-    uint32_t biCompression = BI_RGB;
-    uint32_t biSizeImage = 0;
-    int32_t biXPelsPerMeter = 0;
-    int32_t biYPelsPerMeter = 0;
-    uint32_t biClrUsed = 0;
-    uint32_t biClrImportant = 0;
-};
-inline constexpr uint32_t kBitmapInfoHeaderBytes = 40;
 
 }  // namespace movie

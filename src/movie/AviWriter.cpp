@@ -17,11 +17,8 @@ namespace movie {
 namespace {
 
 constexpr uint32_t AVIF_HASINDEX = 0x10;
-constexpr uint32_t kIndexEntryBytes = 16;
 // A RIFF's sizes are 32-bit; stay inside them.
 constexpr uint64_t kMaxFileBytes = 0xFFFFFFF0u;
-// Stream numbers are two decimal digits in chunk ids.
-constexpr size_t kMaxStreams = 100;
 
 class DiskSink final : public ByteSink {
 public:
@@ -240,7 +237,7 @@ Result<AviWriter> AviWriter::Create(const std::string& path, OutputFiles& files,
 Result<int> AviWriter::AddStream(const AVISTREAMINFO& info, std::span<const uint8_t> format) {
     State& s = *m_state;
     if (s.started || s.finished)
-        return MakeError(ErrorKind::Unsupported, "streams are added before the movie data");
+        return MakeError(ErrorKind::InvalidArgument, "streams are added before the movie data");
     if (s.streams.size() >= kMaxStreams)
         return MakeError(ErrorKind::Unsupported, "too many streams");
     const int n = static_cast<int>(s.streams.size());
@@ -257,7 +254,7 @@ Result<void> AviWriter::Write(int stream, std::span<const uint8_t> data, bool ke
     State& s = *m_state;
     if (s.broken) return *s.failure;
     if (s.finished || stream < 0 || stream >= static_cast<int>(s.streams.size()))
-        return MakeError(ErrorKind::Unsupported, "no such stream");
+        return MakeError(ErrorKind::InvalidArgument, "no such stream");
     LUMEKO_TRY(s.Start());
     const uint64_t chunkBytes = 8 + uint64_t{data.size()} + (data.size() & 1);
     const uint64_t indexBytes = 8 + kIndexEntryBytes * (uint64_t{s.index.size()} + 1);
@@ -288,7 +285,7 @@ Result<void> AviWriter::Write(int stream, std::span<const uint8_t> data, bool ke
 Result<void> AviWriter::Finish() {
     State& s = *m_state;
     if (s.broken) return *s.failure;
-    if (s.finished) return MakeError(ErrorKind::Unsupported, "already finished");
+    if (s.finished) return MakeError(ErrorKind::InvalidArgument, "already finished");
     LUMEKO_TRY(s.Start());
     const uint64_t moviBytes = s.written - s.moviType - 4;
     Bytes idx1;

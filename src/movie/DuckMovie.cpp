@@ -14,7 +14,8 @@
 #include "audio/PcmCopy.h"
 #include "base/ByteReader.h"
 #include "base/FourCC.h"
-#include "truemotion/FrameGeometry.h"
+#include "movie/AviRecordCodec.h"
+#include "truemotion/FrameHeader.h"
 #include "truemotion/FrameKind.h"
 
 namespace {
@@ -31,7 +32,7 @@ bool IsHandledAudioFormat(const movie::WAVEFORMATEX& wfx) {
     if (wfx.nChannels == 0 || wfx.nSamplesPerSec == 0) return false;
     // PCM is copied and played in blocks of one sample of every channel; a format whose
     // block is any other size cannot be played right.
-    if (wfx.wFormatTag == audio::kWaveFormatPcm &&
+    if (wfx.wFormatTag == WAVE_FORMAT_PCM &&
         ((wfx.wBitsPerSample != 8 && wfx.wBitsPerSample != 16) ||
          wfx.nBlockAlign != uint32_t{wfx.nChannels} * wfx.wBitsPerSample / 8))
         return false;
@@ -46,8 +47,7 @@ uint32_t AudioReadBound(const movie::WAVEFORMATEX& wfx) {
     constexpr uint64_t kMaxDecoded = 4 * 1024 * 1024;
     const uint64_t decodedPerSecond =
         uint64_t{wfx.nSamplesPerSec} * audio::DecodedChannelCount(wfx.wFormatTag, wfx.nChannels) *
-        (wfx.wFormatTag == audio::kWaveFormatPcm ? std::max<uint64_t>(wfx.wBitsPerSample / 8, 1)
-                                                 : 2);
+        (wfx.wFormatTag == WAVE_FORMAT_PCM ? std::max<uint64_t>(wfx.wBitsPerSample / 8, 1) : 2);
     const uint64_t decoded = std::clamp(decodedPerSecond, kMinDecoded, kMaxDecoded);
     const uint64_t factor = audio::DecodedChunkCapacity(wfx.wFormatTag, 1);
     const uint64_t block = std::max<uint64_t>(wfx.nBlockAlign, 1);
@@ -173,7 +173,7 @@ void CDuckMovie::SeekAudio(uint32_t frame) {
     m_nAudioSkipBytes = 0;
     if (m_pAudio < 0) return;
     const uint64_t sample = AudioSampleOfFrame(frame);
-    if (m_wfx.wFormatTag == audio::kWaveFormatPcm) {
+    if (m_wfx.wFormatTag == WAVE_FORMAT_PCM) {
         m_nAudioPos = static_cast<uint32_t>(std::min<uint64_t>(sample, m_audioInfo.dwLength));
         return;
     }
@@ -240,7 +240,8 @@ int CDuckMovie::OpenVideo() {
     m_bmih.biHeight = m_nHeight;
     m_bmih.biBitCount = 24;
     // Sized from the file header, not from the decoded picture: compressors and files
-    // written before rely on that figure.
+    // written before rely on that figure. Stored bitmaps pad each row of 3 × width bytes
+    // to a multiple of 4 (the bitmap in memory has unpadded rows).
     m_bmih.biSizeImage = m_fileInfo.dwHeight * ((3 * m_fileInfo.dwWidth + 3) & ~3u);
     return 1;
 }
@@ -253,17 +254,10 @@ void CDuckMovie::OpenAudio() {
     // The stored format: a wave format (its last word optional in old files) and the
     // samples-per-block word; anything longer is not ours to read.
     const auto format = m_pFile->StreamFormat(m_pAudio);
-    ByteReader reader(format);
-    m_wfx = movie::WAVEFORMATEX{};
-    m_wfx.wFormatTag = reader.U16();
-    m_wfx.nChannels = reader.U16();
-    m_wfx.nSamplesPerSec = reader.U32();
-    m_wfx.nAvgBytesPerSec = reader.U32();
-    m_wfx.nBlockAlign = reader.U16();
-    m_wfx.wBitsPerSample = reader.U16();
-    const bool complete = !reader.Failed();
-    m_wfx.cbSize = reader.Remaining() >= 2 ? reader.U16() : 0;
-    m_wSamplesPerBlock = reader.Remaining() >= 2 ? reader.U16() : 0;
+    const bool complete = movie::ParseWaveFormat(format, m_wfx);
+    m_wSamplesPerBlock = format.size() >= movie::kWaveFormatExBytes + 2
+                             ? LoadLE16(format.data() + movie::kWaveFormatExBytes)
+                             : 0;
     if (!complete || !IsHandledAudioFormat(m_wfx)) {
         m_pAudio = -1;
         return;
@@ -340,7 +334,7 @@ uint32_t CDuckMovie::ReadAudio(uint8_t* dst) {
 uint32_t CDuckMovie::ReadAudioChunk(uint8_t* dst) {
     if (m_pAudio < 0 || m_nAudioPos >= m_audioInfo.dwLength) return 0;
     const size_t capacity = GetAudioChunkSize();
-    const bool pcm = m_wfx.wFormatTag == audio::kWaveFormatPcm;
+    const bool pcm = m_wfx.wFormatTag == WAVE_FORMAT_PCM;
     auto read = m_pFile->Read(m_pAudio, m_nAudioPos, movie::AviReader::kConvenient,
                               std::span(m_pAudioWork.get(), m_nAudioWorkSize));
     if (!read) return 0;
@@ -388,6 +382,7 @@ uint32_t CDuckMovie::GetScale() const {
 
 uint32_t CDuckMovie::GetAudioChunkSize() const {
     if (m_pAudio < 0) return 0;
+    // Decoded sound is 16-bit: an even cap never cuts a sample in two.
     return static_cast<uint32_t>(std::min<size_t>(
         audio::DecodedChunkCapacity(m_wfx.wFormatTag, m_nAudioWorkSize), UINT32_MAX & ~size_t{1}));
 }

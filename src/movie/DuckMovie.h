@@ -87,7 +87,6 @@ public:
     std::optional<FileIdentity> GetFileIdentity() const;
     bool HasAudio() const { return m_pAudio >= 0; }
     const std::string& GetPath() const { return m_strPath; }
-    const movie::AVIFILEINFO& GetFileInfo() const { return m_fileInfo; }
     const movie::AVISTREAMINFO& GetVideoInfo() const { return m_videoInfo; }
     const movie::AVISTREAMINFO& GetAudioInfo() const { return m_audioInfo; }
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "movie/AviRecords.h"
+#include "base/SystemRecords.h"
 
 // Our own stand-in for the display's surface service: a primary surface that is the
 // screen, a clipper bound to a window, picture surfaces made from a description, and
@@ -14,7 +14,7 @@
 
 namespace platform {
 
-using RECT = movie::RECT;
+using ::RECT;
 
 // The window a clipper or the cooperative level is bound to, as the implementation
 // knows it (for the Qt one, the view's QWidget).
@@ -90,7 +90,7 @@ public:
     virtual bool Unlock() = 0;
     // The surface's device context, StretchDIBits and its release in one call: draws the
     // 24-bit bottom-up bitmap over `dest`, whose size is the bitmap's (a 1:1 copy).
-    virtual bool StretchDIBits(const RECT& dest, const movie::BITMAPINFOHEADER& header,
+    virtual bool StretchDIBits(const RECT& dest, const BITMAPINFOHEADER& header,
                                const uint8_t* bits) = 0;
     // Shows this overlay surface's `source` part over `destRect` of the primary `dest`.
     virtual bool UpdateOverlay(const RECT& source, IDirectDrawSurface& dest, const RECT& destRect,

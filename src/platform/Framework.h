@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "movie/AviRecords.h"
+#include "base/SystemRecords.h"
 
 // What the document reaches of the window system: the main frame's status bar, title,
 // recent-file list and close request, and the view that shows the pictures. Every call
@@ -31,7 +31,7 @@ public:
     virtual ~IDocumentView() = default;
     // The movie's picture format (24-bit, bottom-up rows of 3 × width bytes); the view
     // keeps a copy.
-    virtual void SetBitmapFormat(const movie::BITMAPINFOHEADER& format) = 0;
+    virtual void SetBitmapFormat(const BITMAPINFOHEADER& format) = 0;
     // Fits the frame window to the current size mode.
     virtual void ApplyWindowSize() = 0;
     // Repaints the document's current picture soon, without erasing the background.

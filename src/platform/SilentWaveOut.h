@@ -7,7 +7,7 @@ namespace platform {
 // A device that never opens: the movie plays, or converts, without sound.
 class SilentWaveOut final : public IWaveOut {
 public:
-    bool waveOutOpen(const movie::WAVEFORMATEX&) override { return false; }
+    bool waveOutOpen(const WAVEFORMATEX&) override { return false; }
     void waveOutPrepareHeader(WAVEHDR&) override {}
     void waveOutUnprepareHeader(WAVEHDR&) override {}
     void waveOutWrite(WAVEHDR&) override {}

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "movie/AviRecords.h"
+#include "base/SystemRecords.h"
 
 // The system's wave output, as the player uses it: buffers described by headers are
 // written to an open device, played in the order written, and marked done when played.
@@ -34,7 +34,7 @@ public:
     // Opens the device for `format`, which must be PCM of 8 or 16 bits; the bytes are
     // played as they are, unconverted. False when there is no device for it, and the
     // movie then plays silently. Opening an open device closes it first.
-    virtual bool waveOutOpen(const movie::WAVEFORMATEX& format) = 0;
+    virtual bool waveOutOpen(const WAVEFORMATEX& format) = 0;
     // Marks the header prepared; a header is prepared once and then written many times.
     virtual void waveOutPrepareHeader(WAVEHDR& header) = 0;
     // Clears the mark; a header still queued stays prepared (reset the device first).

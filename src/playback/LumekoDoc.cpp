@@ -164,6 +164,7 @@ bool CLumekoDoc::OpenMovie(std::string path) {
     if (m_nAudioBufferSize) {
         m_audio = Allocate(size_t{kWaveBuffers} * m_nAudioBufferSize);
         if (m_audio) {
+            // Each buffer starts at an even offset, so its 16-bit samples stay aligned.
             for (int i = 0; i < kWaveBuffers; ++i)
                 m_pAudioBuffer[static_cast<size_t>(i)] =
                     m_audio.get() + static_cast<size_t>(i) * (m_nAudioBufferSize & ~1u);

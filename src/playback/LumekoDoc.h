@@ -7,7 +7,6 @@
 #include <memory>
 #include <string>
 
-#include "convert/ConversionHost.h"
 #include "movie/DuckMovie.h"
 #include "platform/Framework.h"
 #include "platform/MessageBox.h"
@@ -15,6 +14,11 @@
 #include "platform/MultimediaTimer.h"
 #include "platform/Settings.h"
 #include "platform/WaveOut.h"
+
+// The converter's host lives a floor up; the document only hands it on.
+namespace convert {
+class IConversionHost;
+}
 
 // The document: the queue of files to play, the movie, the ring of decoded pictures,
 // the wave buffers and the playback clock.

@@ -41,7 +41,7 @@ public:
         Escape<escapeScale, checked>(escape, acc);
     }
 
-    bool exhausted() const { return m_exhausted; }
+    bool Exhausted() const { return m_exhausted; }
 
     // Whether `steps` steps cannot reach the stream's end: none reads more than three
     // bytes (the group's, and an escape's two).

@@ -13,9 +13,6 @@
 namespace truemotion {
 namespace {
 
-constexpr uint32_t kBlackPair = 0x80008000u;
-constexpr uint32_t kEscapeScale15 = 5;
-
 // The steps of one row, over the pair words of the rows above and below.
 struct Row15 {
     CodeCursor& cursor;
@@ -85,7 +82,7 @@ void TrueMotionDecoder::DecodeKey15(std::span<const uint8_t> indexStream, const 
     const auto writeRow = FastestRow15Writer();
     CodeCursor cursor(indexStream);
     int r = 0;
-    for (; r < height && !cursor.exhausted(); ++r) {
+    for (; r < height && !cursor.Exhausted(); ++r) {
         const uint32_t* above = image + static_cast<size_t>(r) * words;
         Row15 row{cursor, Table(kLumaCodes), Table(kChromaCodes), above,
                   image + static_cast<size_t>(r + 1) * words};
@@ -115,7 +112,7 @@ void TrueMotionDecoder::DecodeDelta15(std::span<const uint8_t> mask,
     size_t maskPosition = 0;
     ResetMaskWords();
     int r = 0;
-    for (; r < height && !cursor.exhausted(); ++r) {
+    for (; r < height && !cursor.Exhausted(); ++r) {
         const bool blockTop = IsBlockTopRow(r);
         if (blockTop && (height - r) % 4 == 0) maskPosition = LoadMaskStripe(mask, maskPosition);
         Row15 row{cursor, Table(kLumaCodes), Table(kChromaCodes),

@@ -113,7 +113,7 @@ void TrueMotionDecoder::DecodeKey24(std::span<const uint8_t> indexStream, const 
     CodeCursor cursor(indexStream);
     int chromaRow = 0;
     int r = 0;
-    for (; r < height && !cursor.exhausted(); ++r) {
+    for (; r < height && !cursor.Exhausted(); ++r) {
         const bool blockTop = IsBlockTopRow(r);
         Row24 row = images.RowAt(cursor, m_codeTables, r, blockTop, chromaRow);
         if (!blockTop)
@@ -145,7 +145,7 @@ void TrueMotionDecoder::DecodeDelta24(std::span<const uint8_t> mask,
     ResetMaskWords();
     int chromaRow = 0;
     int r = 0;
-    for (; r < height && !cursor.exhausted(); ++r) {
+    for (; r < height && !cursor.Exhausted(); ++r) {
         const bool blockTop = IsBlockTopRow(r);
         if (blockTop && (height - r) % 4 == 0) maskPosition = LoadMaskStripe(mask, maskPosition);
         Row24 row = images.RowAt(cursor, m_codeTables, r, blockTop, chromaRow);

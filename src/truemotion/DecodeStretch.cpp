@@ -13,9 +13,6 @@
 namespace truemotion {
 namespace {
 
-constexpr uint32_t kBlackPair = 0x80008000u;
-constexpr uint32_t kEscapeScale15 = 5;
-
 // One row: two coded words and three display words per iteration. Block-top rows take
 // a chroma step before each coded word, whatever the block width.
 template <bool blockTop, bool checked>
@@ -51,7 +48,7 @@ void TrueMotionDecoder::DecodeStretch(std::span<const uint8_t> indexStream, cons
     const auto writeRow = FastestRow15Writer();
     CodeCursor cursor(indexStream);
     int r = 0;
-    for (; r < height && !cursor.exhausted(); ++r) {
+    for (; r < height && !cursor.Exhausted(); ++r) {
         const uint32_t* above = coded + static_cast<size_t>(r) * codedWords;
         uint32_t* row = coded + static_cast<size_t>(r + 1) * codedWords;
         uint32_t* display = m_pWorkImage2 + static_cast<size_t>(r + 1) * displayWords;

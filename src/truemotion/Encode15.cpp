@@ -15,7 +15,6 @@
 namespace truemotion {
 namespace {
 
-constexpr uint32_t kBlackPair = 0x80008000u;
 constexpr int kFieldMax = 31;
 enum Field { kRed = 0, kGreen = 1, kBlue = 2 };
 constexpr int kFieldShift[3] = {0, 5, 10};

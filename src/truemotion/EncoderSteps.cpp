@@ -13,7 +13,6 @@ namespace {
 constexpr double kBrokenPixelCost = 1e12;
 // Added to the cost of a delta after which the lane's next pixel must break.
 constexpr double kBrokenNextCost = 1e9;
-constexpr int kEscapeScale15 = 5;
 
 // floor(x + 0.5), without the library call that floor is on plain x86-64.
 double RoundHalfUp(double x) {

@@ -1,100 +1,91 @@
-#include <algorithm>
+#include "truemotion/FrameHeader.h"
 
-#include "truemotion/FrameGeometry.h"
-#include "truemotion/TrueMotionDecoder.h"
-#include "truemotion/TrueMotionTables.h"
+#include <algorithm>
+#include <bit>
 
 namespace truemotion {
 namespace {
 
-// Fields of the un-chained header.
-enum HeaderByte : int {
-    kCompressionByte = 0,
-    kDeltaSetByte = 1,
-    kVectorTableByte = 2,
-    kVersionByte = 9,
-    kHeaderTypeByte = 10,
-    kFlagsByte = 11,
-};
+// The header bytes up to the flags, all that holds fields.
+constexpr size_t kFieldBytes = kFlagsField + 1;
+// The geometry probe reads no further than this into a frame.
+constexpr size_t kProbedFrameBytes = 21;
+static_assert(kFieldBytes + 2 <= kProbedFrameBytes);
 
-constexpr uint8_t kDeltaFlag = 0x08;
-constexpr uint8_t kKeyFlag = 0x10;
-constexpr uint8_t kSkipFlag = 0x20;
-constexpr uint16_t kTablesBuilt = 0xFFFF;
-
-// The acceptance test reads byte `type` of the compression's 8-byte row. A type above
-// 7 reads on into the rows after it, as movies made for this format expect; past the end of
-// the table there is nothing to accept.
-bool IsAcceptedType(int compression, int type) {
-    const size_t index =
-        static_cast<size_t>(compression) * kCompressionTable[0].size() + static_cast<size_t>(type);
-    const size_t rowSize = kCompressionTable[0].size();
-    if (index >= kCompressionTable.size() * rowSize) return false;
-    return kCompressionTable[index / rowSize][index % rowSize] != 0;
+FrameHeader ReadFields(std::span<const uint8_t> frame) {
+    const auto d = UnchainHeader<kFieldBytes>(frame);
+    FrameHeader h;
+    h.size = HeaderBytesOf(frame[0]);
+    h.compression = d[kCompressionField];
+    h.deltaSet = d[kDeltaSetField];
+    h.vectorTable = d[kVectorTableField];
+    h.height = static_cast<uint16_t>(d[kHeightField] | d[kHeightField + 1] << 8);
+    h.width = static_cast<uint16_t>(d[kWidthField] | d[kWidthField + 1] << 8);
+    h.version = d[kVersionField];
+    h.type = d[kTypeField];
+    h.flags = d[kFlagsField];
+    return h;
 }
 
 }  // namespace
 
-int TrueMotionDecoder::ParseFrameHeader(std::span<const uint8_t> frame) {
-    if (frame.size() < kMinFrameBytes) return 0;
-    const uint8_t b0 = frame[0];
-    if (b0 < 0x10) return 0;
-    const int headerSize = ((b0 & 0x0F) << 3) | (b0 >> 5);
-    const auto d = UnchainHeader<kCodedHeaderBytes>(frame);
+bool AcceptsHeaderType(int compression, int type) {
+    constexpr size_t kRowBytes = sizeof(CompressionRow);
+    const size_t index = static_cast<size_t>(compression) * kRowBytes + static_cast<size_t>(type);
+    if (index >= kCompressionTable.size() * kRowBytes) return false;
+    const auto row =
+        std::bit_cast<std::array<uint8_t, kRowBytes>>(kCompressionTable[index / kRowBytes]);
+    return row[index % kRowBytes] != 0;
+}
 
-    const int compression = d[kCompressionByte];
-    if (compression < 1 || compression > 16) return 0;
-    int type = d[kHeaderTypeByte];
-    if (!IsAcceptedType(compression, type)) return 0;
-
-    const bool extended = headerSize > 10 && d[kVersionByte] >= 2;
-    if (extended) {
-        if (type > 3) return 0;
-        const uint8_t flags = d[kFlagsByte];
-        if (type >= 2) {
-            m_bStretch = (flags & kStretchFlag) != 0;
-            m_bDeltaFlag = (flags & kDeltaFlag) != 0;
-            m_bKeyFrame = m_bDeltaFlag ? (flags & kKeyFlag) != 0 : 1;
-            m_bSkipFlag = (flags & kSkipFlag) != 0;
-        } else {
-            m_bStretch = m_bDeltaFlag = m_bSkipFlag = 0;
-            m_bKeyFrame = 1;
-        }
-    } else {
-        type = 0;
-        m_bStretch = m_bDeltaFlag = m_bSkipFlag = 0;
-        m_bKeyFrame = 1;
+ParsedHeader ParseFrameHeader(std::span<const uint8_t> frame) {
+    ParsedHeader parsed;
+    if (frame.size() < kMinFrameBytes) {
+        parsed.fault = HeaderFault::kShortFrame;
+        return parsed;
     }
-
-    const auto& row = kCompressionTable[static_cast<size_t>(compression)];
-    if (d[kDeltaSetByte] != m_nLastDeltaSet || d[kVectorTableByte] != m_nLastVectorTable ||
-        m_wTablesBuilt != kTablesBuilt) {
-        // Odd compressions with a typed header always use vector table 1. There is no
-        // vector table 0 and no delta set above 3: such frames are rejected.
-        const int table = (compression & 1) && type != 0 ? 1 : d[kVectorTableByte];
-        const auto layout = row[kCompressionClassByte] == kClass24Bit ? CodeTableLayout::k24Bit
-                                                                      : CodeTableLayout::k15Bit;
-        if (!BuildCodeTables(d[kDeltaSetByte], VectorTableBytes(table), layout, m_codeTables))
-            return 0;
-        m_nLastDeltaSet = d[kDeltaSetByte];
-        m_nLastVectorTable = d[kVectorTableByte];
-        m_wTablesBuilt = kTablesBuilt;
+    if (frame[0] < kMinSizeByte) {
+        parsed.fault = HeaderFault::kSizeByte;
+        return parsed;
     }
+    parsed.header = ReadFields(frame);
+    const FrameHeader& h = parsed.header;
+    if (h.compression < 1 || h.compression > kMaxCompression)
+        parsed.fault = HeaderFault::kCompression;
+    else if (!AcceptsHeaderType(h.compression, h.type))
+        parsed.fault = HeaderFault::kTypeNotAccepted;
+    else if (h.Extended() && h.type > kMaxHeaderType)
+        parsed.fault = HeaderFault::kExtendedType;
+    return parsed;
+}
 
-    m_nCompression = static_cast<uint8_t>(compression);
-    if (compression != m_nLastCompression) {
-        // The rows above the picture of the chroma image and of the luminance image
-        // start from zero. The 15-bit modes refill the luminance image's row with
-        // black pairs, so a movie that switches to 24-bit would predict from those.
-        m_nLastCompression = compression;
-        std::fill_n(m_pWorkImage2, m_nWidth / 2, 0u);
-        std::fill_n(m_pWorkImage.get(), m_nWidth / 2, 0u);
-    }
-    m_nHeaderType = static_cast<uint8_t>(type);
-    m_bNarrowBlocks = row[kCompressionBlockWidthByte] == 2;
-    m_nBlockShift = row[kCompressionBlockHeightByte] == 4 ? 2 : 1;
-    m_nBlockMask = (1 << m_nBlockShift) - 1;
-    return headerSize;
+void WriteFrameHeader(const FrameHeader& header, std::vector<uint8_t>& out) {
+    std::array<uint8_t, kCodedHeaderBytes> d{};
+    d[kCompressionField] = header.compression;
+    d[kDeltaSetField] = header.deltaSet;
+    d[kVectorTableField] = header.vectorTable;
+    d[kHeightField] = static_cast<uint8_t>(header.height);
+    d[kHeightField + 1] = static_cast<uint8_t>(header.height >> 8);
+    d[kWidthField] = static_cast<uint8_t>(header.width);
+    d[kWidthField + 1] = static_cast<uint8_t>(header.width >> 8);
+    d[kVersionField] = header.version;
+    d[kTypeField] = header.type;
+    d[kFlagsField] = header.flags;
+    out.assign(std::max(static_cast<size_t>(header.size), kMinFrameBytes), 0);
+    out[0] = SizeByteFor(header.size);
+    for (size_t k = 0; k < d.size(); ++k) out[k + 2] = out[k + 1] ^ d[k];
+}
+
+static_assert(HeaderBytesOf(SizeByteFor(kEncodedHeaderBytes)) == kEncodedHeaderBytes);
+static_assert(SizeByteFor(kEncodedHeaderBytes) == 0x13);
+static_assert(kMinFrameBytes <= kEncodedHeaderBytes, "the chained bytes lie inside the header");
+
+std::optional<FrameGeometry> ProbeFrameGeometry(std::span<const uint8_t> frame) {
+    if (frame.size() < kProbedFrameBytes) return std::nullopt;
+    const FrameHeader h = ReadFields(frame);
+    FrameGeometry geometry{h.width, h.height};
+    if (h.flags & kStretchFlag) geometry.width = (geometry.width / 2) * 3;
+    return geometry;
 }
 
 }  // namespace truemotion

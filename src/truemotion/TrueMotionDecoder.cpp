@@ -5,12 +5,16 @@
 #include <new>
 
 #include "truemotion/BitmapWriters.h"
+#include "truemotion/FrameHeader.h"
 
 namespace truemotion {
 
-TrueMotionDecoder::TrueMotionDecoder() {
-    for (uint32_t v = 0; v < m_grayTable.size(); ++v) m_grayTable[v] = 0x80000000u + v * 0x010101u;
-}
+namespace {
+// Marks the code tables as built from m_nLastDeltaSet and m_nLastVectorTable.
+constexpr uint16_t kTablesBuilt = 0xFFFF;
+}  // namespace
+
+TrueMotionDecoder::TrueMotionDecoder() : m_grayTable(kGrayTable) {}
 
 TrueMotionDecoder::~TrueMotionDecoder() = default;
 
@@ -81,7 +85,8 @@ void TrueMotionDecoder::Close() {
 int TrueMotionDecoder::DecodeFrame(std::span<const uint8_t> frame, uint8_t* pixels,
                                    const uint8_t* previous) {
     if (!m_pWorkImage) return 0;
-    const int headerSize = ParseFrameHeader(frame);
+    const ParsedHeader parsed = ParseFrameHeader(frame);
+    const int headerSize = parsed.Ok() ? TakeHeader(parsed.header) : 0;
     const int result =
         headerSize == 0
             ? 0
@@ -93,6 +98,40 @@ int TrueMotionDecoder::DecodeFrame(std::span<const uint8_t> frame, uint8_t* pixe
     return result;
 }
 
+int TrueMotionDecoder::TakeHeader(const FrameHeader& header) {
+    m_bStretch = header.Stretch();
+    m_bDeltaFlag = header.DeltaFlag();
+    m_bKeyFrame = header.KeyFrame();
+    m_bSkipFlag = header.Skip();
+
+    if (header.deltaSet != m_nLastDeltaSet || header.vectorTable != m_nLastVectorTable ||
+        m_wTablesBuilt != kTablesBuilt) {
+        // There is no vector table 0 and no delta set above 3: such frames are refused.
+        const auto layout = header.Is24Bit() ? CodeTableLayout::k24Bit : CodeTableLayout::k15Bit;
+        if (!BuildCodeTables(header.deltaSet, VectorTableBytes(header.CodeVectorTable()), layout,
+                             m_codeTables))
+            return 0;
+        m_nLastDeltaSet = header.deltaSet;
+        m_nLastVectorTable = header.vectorTable;
+        m_wTablesBuilt = kTablesBuilt;
+    }
+
+    m_nCompression = header.compression;
+    if (header.compression != m_nLastCompression) {
+        // The rows above the picture of the chroma image and of the luminance image
+        // start from zero. The 15-bit modes refill the luminance image's row with
+        // black pairs, so a movie that switches to 24-bit would predict from those.
+        m_nLastCompression = header.compression;
+        std::fill_n(m_pWorkImage2, m_nWidth / 2, 0u);
+        std::fill_n(m_pWorkImage.get(), m_nWidth / 2, 0u);
+    }
+    const CompressionRow& row = header.Row();
+    m_bNarrowBlocks = row.blockWidth == 2;
+    m_nBlockShift = row.blockHeight == 4 ? 2 : 1;
+    m_nBlockMask = (1 << m_nBlockShift) - 1;
+    return header.size;
+}
+
 uint32_t TrueMotionDecoder::PictureLayout() const {
     return (m_nCompression > 8 ? 1u : 0u) | (m_bStretch ? 2u : 0u) | (m_bNarrowBlocks ? 4u : 0u) |
            static_cast<uint32_t>(m_nBlockMask) << 3;
@@ -101,11 +140,6 @@ uint32_t TrueMotionDecoder::PictureLayout() const {
 int TrueMotionDecoder::DecodeFrameBody(std::span<const uint8_t> body, uint8_t* pixels,
                                        const uint8_t* previous) {
     if (m_nCompression == 0) return 0;
-    if (m_nHeaderType < 2) {
-        m_bDeltaFlag = 0;
-        m_bKeyFrame = 1;
-        m_bSkipFlag = 0;
-    }
     if (m_bSkipFlag && !m_bDeltaFlag) {
         // The bitmap is left as it was: only the one that showed the last frame still does.
         if (pixels != m_pLastPixels) m_pLastPixels = nullptr;
@@ -126,6 +160,7 @@ int TrueMotionDecoder::DecodeFrameBody(std::span<const uint8_t> body, uint8_t* p
     const uint32_t layout = PictureLayout();
     const bool changedOnly = delta && rowByRow && pixels != nullptr && previous != nullptr &&
                              previous == m_pLastPixels && layout == m_nLastLayout;
+    // The display bitmap's rows are 3 × width bytes, unpadded.
     const size_t rowBytes = 3 * static_cast<size_t>(m_nWidth);
     if (changedOnly && previous != pixels)
         std::memcpy(pixels, previous, rowBytes * static_cast<size_t>(m_nHeight));

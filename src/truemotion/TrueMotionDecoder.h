@@ -7,16 +7,22 @@
 
 #include "truemotion/ChangeMask.h"
 #include "truemotion/CodeTables.h"
+#include "truemotion/FrameHeader.h"
 
-// The TrueMotion 1 frame decoder: header un-chaining and checks, code tables, the
-// key, delta and two-thirds-width body decoders over the working images, and the
-// writers of the 24-bit display bitmap.
+// The TrueMotion 1 frame decoder: takes over the state of each accepted frame header
+// (FrameHeader.h), builds the code tables it names, and runs the key, delta and
+// two-thirds-width body decoders over the working images and the writers of the 24-bit
+// display bitmap.
 //
 // Frames are hostile input: every read of a frame is bounded by its length. A body
 // that ends early stops the frame there; the working memory and the display bitmap
 // are never touched outside their bounds.
 
 namespace truemotion {
+
+namespace testing {
+class TrueMotionDecoderTestAccess;
+}
 
 inline constexpr int kMaxWidth = 2048;
 inline constexpr int kMaxHeight = 2048;
@@ -59,11 +65,10 @@ public:
     bool WritePicture(uint8_t* pixels) const;
 
     int GetCompression() const { return m_nCompression; }
-    int GetWidth() const { return m_nWidth; }
-    int GetHeight() const { return m_nHeight; }
-    const std::array<uint32_t, 256>& GetGrayTable() const { return m_grayTable; }
 
 private:
+    friend class testing::TrueMotionDecoderTestAccess;
+
     // Where the body decoders put the picture: each row as soon as it is decoded (and,
     // if the frame stops early, the rows after it from the working images), or with
     // `changedOnly` each coded block as soon as it is decoded. `pixels` is null when
@@ -78,8 +83,9 @@ private:
         }
     };
 
-    // The header size in bytes, or 0 when the frame is rejected.
-    int ParseFrameHeader(std::span<const uint8_t> frame);
+    // Takes over an accepted header's state and builds the code tables it names: the
+    // header size in bytes, or 0 when the tables cannot be built.
+    int TakeHeader(const FrameHeader& header);
     int DecodeFrameBody(std::span<const uint8_t> body, uint8_t* pixels, const uint8_t* previous);
     // What decides how the display bitmap shows the working images.
     uint32_t PictureLayout() const;
@@ -109,7 +115,6 @@ private:
     int32_t m_nLastCompression = 0;
     std::array<uint32_t, 256> m_grayTable;
     uint8_t m_nCompression = 0;
-    uint8_t m_nHeaderType = 0;
     uint16_t m_bKeyFrame = 0;
     uint16_t m_bDeltaFlag = 0;
     uint16_t m_bStretch = 0;

@@ -8,33 +8,27 @@
 #include <emmintrin.h>
 #endif
 
-#include "truemotion/EncoderHeader.h"
 #include "truemotion/EncoderState.h"
-#include "truemotion/FrameGeometry.h"
+#include "truemotion/FrameHeader.h"
 #include "truemotion/TrueMotionDecoder.h"
 
 namespace truemotion {
 namespace {
 
-constexpr int kExtendedVersion = 2;
-constexpr int kFirstTypeWithFlags = 2;
-constexpr uint8_t kDeltaFlag = 0x08;
 // Stretch frames hold 4 coded pixels for every 6 shown; their width must also give
 // whole groups of 4 shown pixels.
 constexpr int kStretchWidthUnit = 12;
 constexpr int kMaxStretchWidth = kMaxWidth / kStretchWidthUnit * kStretchWidthUnit;
 
 bool Accepts(int compression, int type) {
-    return type >= 0 && type <= 3 &&
-           kCompressionTable[static_cast<size_t>(compression)][static_cast<size_t>(type)] != 0;
+    return type >= 0 && type <= kMaxHeaderType && AcceptsHeaderType(compression, type);
 }
 
 // The compressions that code a mode: those accepting some header type, with the
 // mode's code-table layout.
 bool CodesMode(int compression, EncoderMode mode) {
-    if (compression < 1 || compression > 16) return false;
-    const bool is24 =
-        kCompressionTable[static_cast<size_t>(compression)][kCompressionClassByte] == kClass24Bit;
+    if (compression < 1 || compression > kMaxCompression) return false;
+    const bool is24 = kCompressionTable[static_cast<size_t>(compression)].codeClass == kClass24Bit;
     bool accepted = false;
     for (int type = 0; type <= 3; ++type) accepted = accepted || Accepts(compression, type);
     return accepted && is24 == (mode == EncoderMode::k24Bit);
@@ -52,18 +46,24 @@ bool CarriesFlags(const EncoderState& s) {
     return s.effectiveHeaderType >= kFirstTypeWithFlags;
 }
 
-void WriteHeader(const EncoderState& s, bool delta, std::vector<uint8_t>& out) {
+// The header of the encoder's frames.
+FrameHeader HeaderFor(const EncoderState& s, bool delta) {
     const bool stretch = s.settings.mode == EncoderMode::kStretch;
-    EncodedHeader header;
-    header.compression = s.compression;
-    header.deltaSet = s.settings.deltaSet;
-    header.vectorTable = s.settings.vectorTable;
-    header.height = s.height;
-    header.codedWidth = stretch ? s.width / 3 * 2 : s.width;
-    header.version = s.settings.headerVersion;
-    header.type = s.settings.headerType;
+    FrameHeader header;
+    header.size = kEncodedHeaderBytes;
+    header.compression = static_cast<uint8_t>(s.compression);
+    header.deltaSet = static_cast<uint8_t>(s.settings.deltaSet);
+    header.vectorTable = static_cast<uint8_t>(s.settings.vectorTable);
+    header.height = static_cast<uint16_t>(s.height);
+    header.width = static_cast<uint16_t>(stretch ? s.width / 3 * 2 : s.width);
+    header.version = static_cast<uint8_t>(s.settings.headerVersion);
+    header.type = static_cast<uint8_t>(s.settings.headerType);
     header.flags = static_cast<uint8_t>((stretch ? kStretchFlag : 0) | (delta ? kDeltaFlag : 0));
-    WriteEncodedHeader(header, out);
+    return header;
+}
+
+void WriteHeader(const EncoderState& s, bool delta, std::vector<uint8_t>& out) {
+    WriteFrameHeader(HeaderFor(s, delta), out);
 }
 
 // A whole frame: header, index stream, and one index byte past the last step, which
@@ -147,20 +147,21 @@ Result<TrueMotionEncoder> TrueMotionEncoder::Create(int width, int height,
     s.height = height;
     s.settings = settings;
     s.compression = compression;
-    s.effectiveHeaderType = settings.headerVersion >= kExtendedVersion ? settings.headerType : 0;
+    // The decoder goes by the header's type in effect and the vector table it implies.
+    const FrameHeader header = HeaderFor(s, false);
+    s.effectiveHeaderType = header.Type();
     if (stretch && !CarriesFlags(s))
         return Unsupported(
             "frames coded at two thirds of the width need header type 2 or 3 of version 2");
-    // Odd compressions with a typed header decode with vector table 1 whatever the header says.
-    s.vectorTable = (compression & 1) && s.effectiveHeaderType != 0 ? 1 : settings.vectorTable;
-    const auto& row = kCompressionTable[static_cast<size_t>(compression)];
-    s.narrowBlocks = row[kCompressionBlockWidthByte] == 2;
-    s.blockMask = row[kCompressionBlockHeightByte] - 1;
-    const auto layout = row[kCompressionClassByte] == kClass24Bit ? CodeTableLayout::k24Bit
-                                                                  : CodeTableLayout::k15Bit;
+    s.vectorTable = header.CodeVectorTable();
+    const CompressionRow& row = header.Row();
+    s.narrowBlocks = row.blockWidth == 2;
+    s.blockMask = row.blockHeight - 1;
+    const auto layout =
+        row.codeClass == kClass24Bit ? CodeTableLayout::k24Bit : CodeTableLayout::k15Bit;
     if (!BuildStepCodes(settings.deltaSet, s.vectorTable, layout, s.codes))
         return Unsupported("the vector table offers too few single-pair groups");
-    for (uint32_t v = 0; v < 256; ++v) s.grayTable[v] = 0x80000000u + v * 0x010101u;
+    s.grayTable = kGrayTable;
 
     // The images as the decoder lays them out: rows of at most W/2 words, the row above
     // the picture, and in the 24-bit mode a chroma row the writer reads below the last

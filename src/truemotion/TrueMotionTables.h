@@ -7,33 +7,59 @@
 
 namespace truemotion {
 
-// One 8-byte row per compression number 0..16: acceptance of header types 0..3,
-// class byte (3 selects the 24-bit code-table layout), then 8, block width, block height.
-inline constexpr std::array<std::array<uint8_t, 8>, 17> kCompressionTable = {{
-    {0, 0, 0, 0, 0, 0, 0, 0},  // 0: never accepted
-    {0, 1, 1, 1, 1, 8, 4, 4},  // 1: 15-bit, 4x4 blocks
-    {1, 1, 1, 1, 2, 8, 4, 4},  // 2: 15-bit, 4x4 blocks
-    {0, 1, 1, 1, 1, 8, 4, 2},  // 3: 15-bit, 4x2 blocks
-    {1, 1, 1, 1, 2, 8, 4, 2},  // 4: 15-bit, 4x2 blocks
-    {0, 0, 0, 0, 1, 8, 2, 4},  // 5: 15-bit, 2x4 blocks
-    {0, 1, 1, 1, 2, 8, 2, 4},  // 6: 15-bit, 2x4 blocks
-    {0, 0, 0, 0, 1, 8, 2, 2},  // 7: 15-bit, 2x2 blocks
-    {0, 1, 1, 1, 2, 8, 2, 2},  // 8: 15-bit, 2x2 blocks
-    {0, 0, 0, 0, 0, 8, 4, 4},  // 9: 24-bit, 4x4 blocks
-    {0, 0, 1, 1, 3, 8, 4, 4},  // 10: 24-bit, 4x4 blocks
-    {0, 0, 0, 0, 0, 8, 4, 2},  // 11: 24-bit, 4x2 blocks
-    {0, 0, 1, 1, 3, 8, 4, 2},  // 12: 24-bit, 4x2 blocks
-    {0, 0, 0, 0, 0, 8, 2, 4},  // 13: 24-bit, 2x4 blocks
-    {0, 0, 1, 1, 3, 8, 2, 4},  // 14: 24-bit, 2x4 blocks
-    {0, 0, 0, 0, 0, 8, 2, 2},  // 15: 24-bit, 2x2 blocks
-    {0, 0, 1, 1, 3, 8, 2, 2},  // 16: 24-bit, 2x2 blocks
+// A row of kCompressionTable. The rows are read as 8 bytes in a row too: a header type
+// above 3 takes its acceptance byte from the fields after the four, and from the next rows.
+struct CompressionRow {
+    // Nonzero where the compression accepts header type 0..3.
+    std::array<uint8_t, 4> acceptsType;
+    // 3 selects the 24-bit code-table layout.
+    uint8_t codeClass;
+    // 8 in every row; nothing reads it but the read-on acceptance above.
+    uint8_t eight;
+    uint8_t blockWidth;
+    uint8_t blockHeight;
+};
+static_assert(sizeof(CompressionRow) == 8);
+
+inline constexpr uint8_t kClass24Bit = 3;
+
+// One row per compression number 0..16.
+inline constexpr std::array<CompressionRow, 17> kCompressionTable = {{
+    {{0, 0, 0, 0}, 0, 8, 4, 4},  // 0: never accepted
+    {{0, 1, 1, 1}, 1, 8, 4, 4},  // 1: 15-bit, 4x4 blocks
+    {{1, 1, 1, 1}, 2, 8, 4, 4},  // 2: 15-bit, 4x4 blocks
+    {{0, 1, 1, 1}, 1, 8, 4, 2},  // 3: 15-bit, 4x2 blocks
+    {{1, 1, 1, 1}, 2, 8, 4, 2},  // 4: 15-bit, 4x2 blocks
+    {{0, 0, 0, 0}, 1, 8, 2, 4},  // 5: 15-bit, 2x4 blocks
+    {{0, 1, 1, 1}, 2, 8, 2, 4},  // 6: 15-bit, 2x4 blocks
+    {{0, 0, 0, 0}, 1, 8, 2, 2},  // 7: 15-bit, 2x2 blocks
+    {{0, 1, 1, 1}, 2, 8, 2, 2},  // 8: 15-bit, 2x2 blocks
+    {{0, 0, 0, 0}, 0, 8, 4, 4},  // 9: 24-bit, 4x4 blocks
+    {{0, 0, 1, 1}, 3, 8, 4, 4},  // 10: 24-bit, 4x4 blocks
+    {{0, 0, 0, 0}, 0, 8, 4, 2},  // 11: 24-bit, 4x2 blocks
+    {{0, 0, 1, 1}, 3, 8, 4, 2},  // 12: 24-bit, 4x2 blocks
+    {{0, 0, 0, 0}, 0, 8, 2, 4},  // 13: 24-bit, 2x4 blocks
+    {{0, 0, 1, 1}, 3, 8, 2, 4},  // 14: 24-bit, 2x4 blocks
+    {{0, 0, 0, 0}, 0, 8, 2, 2},  // 15: 24-bit, 2x2 blocks
+    {{0, 0, 1, 1}, 3, 8, 2, 2},  // 16: 24-bit, 2x2 blocks
 }};
 
-// Byte offsets inside a row of kCompressionTable.
-inline constexpr int kCompressionClassByte = 4;
-inline constexpr int kCompressionBlockWidthByte = 6;
-inline constexpr int kCompressionBlockHeightByte = 7;
-inline constexpr uint8_t kClass24Bit = 3;
+// The 15-bit pixels carry a guard bit 15 that keeps one pixel's carries out of its
+// neighbour: a pair word of two black pixels with their guard bits, which the rows above
+// the picture of the 15-bit images hold.
+inline constexpr uint32_t kBlackPair = 0x80008000u;
+// The 15-bit modes add an escape's deltas five times over, the 24-bit ones once.
+inline constexpr uint32_t kEscapeScale15 = 5;
+
+// The 24-bit writer's grey pixels: entry v holds v in its three low bytes, to which the
+// writer adds a chroma word. The top byte is dropped when the pixel is written; it only
+// takes the carry or borrow out of the blue byte, so its 0x80 never shows; the
+// table keeps the format's words as they are defined, and the tests hold it to them.
+inline constexpr std::array<uint32_t, 256> kGrayTable = [] {
+    std::array<uint32_t, 256> table{};
+    for (uint32_t v = 0; v < table.size(); ++v) table[v] = 0x80000000u + v * 0x010101u;
+    return table;
+}();
 
 using DeltaTable = std::array<int16_t, 8>;
 
@@ -228,7 +254,5 @@ inline constexpr std::array<uint8_t, 785> kVectorTable3 = {
     0x76, 0x01, 0x07, 0x01, 0x17, 0x01, 0x27, 0x01, 0x37, 0x01, 0x47, 0x01, 0x57, 0x01, 0x67, 0x01,
     0x77,
 };
-
-inline constexpr int kVectorTableCount = 3;
 
 }  // namespace truemotion

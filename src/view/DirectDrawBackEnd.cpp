@@ -49,7 +49,7 @@ PictureSurfaceLayout LayoutPictureSurface(int width, int height, int screenWidth
     return layout;
 }
 
-bool DirectDrawBackEnd::InitDirectDraw(WindowHandle view, const movie::BITMAPINFOHEADER& header) {
+bool DirectDrawBackEnd::InitDirectDraw(WindowHandle view, const BITMAPINFOHEADER& header) {
     if (!m_pProvider || header.biWidth <= 0 || header.biHeight <= 0) return false;
     {
         // The first object serves only to set the level and to give the interface that
@@ -149,7 +149,7 @@ void DirectDrawBackEnd::ClearSurface() {
     m_pSurface->Unlock();
 }
 
-void DirectDrawBackEnd::Draw(const uint8_t* pixels, const movie::BITMAPINFOHEADER& header,
+void DirectDrawBackEnd::Draw(const uint8_t* pixels, const BITMAPINFOHEADER& header,
                              const RECT& clientScreen, bool fullScreenActive, bool aspectCorrect) {
     if (!m_pSurface || !pixels) return;
     m_pSurface->StretchDIBits(m_rcPicture, header, pixels);

@@ -14,6 +14,8 @@ struct PictureSurfaceLayout {
 };
 PictureSurfaceLayout LayoutPictureSurface(int width, int height, int screenWidth, int screenHeight);
 
+class DirectDrawBackEndTestAccess;
+
 // The view's surface back end: the display's surfaces, the clipper bound to the view
 // and the picture surface, built for each movie. Either all four interfaces are held or
 // none. Plain C++, so it runs on any implementation of the surface service.
@@ -32,12 +34,12 @@ public:
 
     // Builds the surfaces for a picture of the header's size in `view`; on any failure
     // releases what it obtained and returns false.
-    bool InitDirectDraw(platform::WindowHandle view, const movie::BITMAPINFOHEADER& header);
+    bool InitDirectDraw(platform::WindowHandle view, const BITMAPINFOHEADER& header);
     // Zeroes the whole picture surface, so the bands outside the picture stay black.
     void ClearSurface();
     // Copies the picture into the surface 1:1 and shows the surface over the client
     // area, or over the screen while full screen is active.
-    void Draw(const uint8_t* pixels, const movie::BITMAPINFOHEADER& header,
+    void Draw(const uint8_t* pixels, const BITMAPINFOHEADER& header,
               const platform::RECT& clientScreen, bool fullScreenActive, bool aspectCorrect);
     // Full screen blits over the whole screen, whatever windows lie there, so the
     // clipper is off the primary meanwhile. Both do nothing unless blitting.
@@ -52,10 +54,10 @@ public:
     bool Overlay() const { return m_bOverlay; }
     uint32_t EraseColor() const { return m_bOverlay ? kOverlayKeyColor : 0; }
     const platform::RECT& Screen() const { return m_rcScreen; }
-    const platform::RECT& SurfaceRect() const { return m_rcSurface; }
-    const platform::RECT& PictureRect() const { return m_rcPicture; }
 
 private:
+    friend class DirectDrawBackEndTestAccess;
+
     void SetColorKeys(platform::WindowHandle view);
     bool CreatePictureSurface(int width, int height);
 

@@ -13,6 +13,7 @@
 #include "view/SizeModes.h"
 
 class CLumekoDoc;
+class LumekoViewTestAccess;
 
 // The view: shows the document's current picture, stretched over the whole client
 // area inside a sunken edge 2 pixels wide, on a black background. In full screen the
@@ -54,12 +55,6 @@ public:
     void SetDirectDrawProvider(platform::IDirectDrawProvider* provider) {
         m_directDraw.SetProvider(provider);
     }
-    bool DirectDrawInUse() const { return m_directDraw.InUse(); }
-
-    // Where the view keeps track of itself, in screen pixels; for the back ends and tests.
-    const movie::RECT& ClientScreenRect() const { return m_rcClientScreen; }
-    QSize ClientSize() const { return {m_nClientWidth, m_nClientHeight}; }
-    const FrameRect& FullScreenPlacementRect() const { return m_fullScreenPlacement; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -70,6 +65,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    friend class LumekoViewTestAccess;
+
     PictureSize BaseSize() const;
     void ApplyMaximum();
     void BeginDrawDib();

@@ -12,6 +12,7 @@
 #include "ViewFixture.h"
 #include "app/CommandIds.h"
 #include "app/CommandStates.h"
+#include "support/LumekoViewTestAccess.h"
 
 // The view in the real main frame: client sizes of the size modes, its place on the
 // screen, its settings, full screen and what it paints there.
@@ -50,12 +51,12 @@ protected:
         EXPECT_FALSE(frame->statusBar()->isVisible());
         for (QToolBar* bar : frame->findChildren<QToolBar*>()) EXPECT_FALSE(bar->isVisible());
         const QRect screen = view->screen()->geometry();
-        const movie::RECT& client = view->ClientScreenRect();
+        const movie::RECT& client = LumekoViewTestAccess::ClientScreenRect(*view);
         EXPECT_EQ(client.left, screen.left());
         EXPECT_EQ(client.top, screen.top());
         EXPECT_EQ(client.right, screen.left() + screen.width());
         EXPECT_EQ(client.bottom, screen.top() + screen.height());
-        EXPECT_EQ(view->ClientSize(), screen.size());
+        EXPECT_EQ(LumekoViewTestAccess::ClientSize(*view), screen.size());
     }
     void ExpectWindowed(const QRect& windowed) {
         EXPECT_FALSE(frame->windowState() & Qt::WindowFullScreen);
@@ -88,7 +89,7 @@ TEST_F(ViewTest, ClientAreaIsThePictureTimesTheModeCorrectedOrNot) {
         if (c.width) Open(Make(c.width, c.height));
         view->SetWindowSize(c.mode);
         Settle();
-        EXPECT_EQ(view->ClientSize(), c.client)
+        EXPECT_EQ(LumekoViewTestAccess::ClientSize(*view), c.client)
             << c.width << "x" << c.height << " mode " << c.mode << (c.correct ? " corrected" : "");
         EXPECT_EQ(view->contentsRect().size(), c.client);
     }
@@ -98,10 +99,10 @@ TEST_F(ViewTest, FlippingTheCorrectionResizesInTheCurrentMode) {
     Open(Make(320, 224));
     view->SetWindowSize(2);
     Settle();
-    EXPECT_EQ(view->ClientSize(), QSize(640, 448));
+    EXPECT_EQ(LumekoViewTestAccess::ClientSize(*view), QSize(640, 448));
     view->OnAspectCorrect();
     Settle();
-    EXPECT_EQ(view->ClientSize(), QSize(640, 480));
+    EXPECT_EQ(LumekoViewTestAccess::ClientSize(*view), QSize(640, 480));
     EXPECT_EQ(view->WindowSize(), 2);
 }
 
@@ -116,7 +117,7 @@ TEST_F(ViewTest, MaximumFillsTheWorkAreaOnOneAxisAndCentresOnTheOther) {
     EXPECT_EQ(outer.width(), work.width());
     EXPECT_EQ(outer.left(), work.left());
     EXPECT_LE(std::abs((outer.top() - work.top()) - (work.bottom() - outer.bottom())), 1);
-    const QSize client = view->ClientSize();
+    const QSize client = LumekoViewTestAccess::ClientSize(*view);
     EXPECT_EQ(client.height(), 224 * client.width() / 320);
     EXPECT_EQ(view->WindowSize(), -1);
 }
@@ -139,7 +140,7 @@ TEST_F(ViewTest, SettingsAreReadAtStartAndWrittenBackInOrderEvenAnOddSize) {
         other.doc.IdleProcess(0);
         Settle();
         // An unknown factor is used as it is when a movie opens; no size entry is checked.
-        EXPECT_EQ(own->ClientSize(), QSize(320, 240));
+        EXPECT_EQ(LumekoViewTestAccess::ClientSize(*own), QSize(320, 240));
         for (int id : {ID_NORMAL, ID_DOUBLE, ID_TRIPLE, ID_MAXIMUM})
             EXPECT_FALSE(ViewCommandState(id, *own).checked);
         own->OnDirectDraw();
@@ -175,7 +176,7 @@ TEST_F(ViewTest, ClientRectangleOnTheScreenFollowsTheFrame) {
         const movie::RECT window = ViewOnScreen();
         const movie::RECT expected{window.left + 2, window.top + 2, window.right - 2,
                                    window.bottom - 2};
-        const movie::RECT& actual = view->ClientScreenRect();
+        const movie::RECT& actual = LumekoViewTestAccess::ClientScreenRect(*view);
         EXPECT_EQ(actual.left, expected.left);
         EXPECT_EQ(actual.top, expected.top);
         EXPECT_EQ(actual.right, expected.right);
@@ -242,7 +243,7 @@ TEST_F(ViewTest, ASizeChosenInFullScreenWaitsForTheWindow) {
     Settle();
     ExpectCoversTheScreen();
     Click();
-    EXPECT_EQ(view->ClientSize(), QSize(640, 448));
+    EXPECT_EQ(LumekoViewTestAccess::ClientSize(*view), QSize(640, 448));
     EXPECT_EQ(view->WindowSize(), 2);
 }
 
@@ -312,7 +313,7 @@ TEST_F(ViewTest, FullScreenDrawsThePictureBetweenBlackBandsUnlessCorrected) {
     Play();
     ASSERT_TRUE(view->IsFullScreen());
     const QSize screen = Screen();
-    const FrameRect placement = view->FullScreenPlacementRect();
+    const FrameRect placement = LumekoViewTestAccess::FullScreenPlacementRect(*view);
     // 320 x 224 is wider than a 4:3 screen: full width, bands above and below.
     EXPECT_EQ(placement.x, 0);
     EXPECT_EQ(placement.width, screen.width());

@@ -15,8 +15,8 @@ struct AlignCase {
 };
 
 constexpr AlignCase kAlignCases[] = {
-    {kWaveFormatPcm, 2, 0, false},
-    {kWaveFormatPcm, 1, 1, true},
+    {WAVE_FORMAT_PCM, 2, 0, false},
+    {WAVE_FORMAT_PCM, 1, 1, true},
     {kWaveFormatDk4, 1, 0, false},
     {kWaveFormatDk4, 1, 3, false},
     {kWaveFormatDk4, 1, 4, true},
@@ -48,7 +48,7 @@ TEST(AudioFormatTest, Dk3AlwaysDecodesToStereoAndDk4OnlyForTwoChannels) {
     EXPECT_EQ(DecodedChannelCount(kWaveFormatDk4, 2), 2);
     EXPECT_EQ(DecodedChannelCount(kWaveFormatDk4, 1), 1);
     EXPECT_EQ(DecodedChannelCount(kWaveFormatDk4, 6), 1);
-    EXPECT_EQ(DecodedChannelCount(kWaveFormatPcm, 2), 2);
+    EXPECT_EQ(DecodedChannelCount(WAVE_FORMAT_PCM, 2), 2);
 }
 
 // The wave buffers are sized by DecodedChunkCapacity; every block alignment must fit.
@@ -57,13 +57,13 @@ TEST(AudioFormatTest, ChunkCapacityHoldsDecodedOutputOfEveryBlockAlign) {
         uint16_t formatTag;
         uint16_t channels;
     };
-    for (const Format format : {Format{kWaveFormatPcm, 2}, Format{kWaveFormatDk4, 1},
+    for (const Format format : {Format{WAVE_FORMAT_PCM, 2}, Format{kWaveFormatDk4, 1},
                                 Format{kWaveFormatDk4, 2}, Format{kWaveFormatDk3, 2}}) {
         for (uint32_t align = 1; align <= 65535; ++align) {
             const auto blockAlign = static_cast<uint16_t>(align);
             const size_t frames = FramesPerBlock(format.formatTag, format.channels, blockAlign);
             const size_t bytesPerFrame =
-                format.formatTag == kWaveFormatPcm
+                format.formatTag == WAVE_FORMAT_PCM
                     ? blockAlign
                     : 2u * DecodedChannelCount(format.formatTag, format.channels);
             ASSERT_LE(frames * bytesPerFrame, DecodedChunkCapacity(format.formatTag, blockAlign))

@@ -162,6 +162,7 @@ TEST_P(ExportFiles, CancelledExportLeavesTheEarlierFileAndNoTemporaryOne) {
     StopAfter three(3);
     auto written = convert::ExportMovie(movie, target, settings, three);
     ASSERT_FALSE(written.Ok());
+    EXPECT_EQ(written.Error().kind, ErrorKind::Cancelled);
     EXPECT_NE(written.Error().message.find("cancelled"), std::string::npos);
     EXPECT_EQ(ReadFileBytes(target), (std::vector<uint8_t>{'o', 'l', 'd'}));
     EXPECT_EQ(FolderEntries(dir.Path()),

@@ -127,6 +127,7 @@ TEST_F(AviHostileFileTest, DamagedFilesAreRefusedOrReadSafely) {
         {"header list size beyond the file", set32(hdrl.header + 4, 0xFFFFFFF0), kRefused, {}},
         {"main header size beyond its list", set32(avih.header + 4, 0xFFFFFF00), kOpens,
          [](AviReader& r, size_t) { EXPECT_EQ(r.StreamCount(), 0); }},
+        {"main header of 20 bytes", set32(avih.header + 4, 20), kRefused, {}},
         {"stream list of 2 bytes", set32(videoStrl.header + 4, 2), kOpens, noVideo},
         {"stream header of 20 bytes", set32(videoStrh.header + 4, 20), kOpens, noVideo},
         {"format size beyond its list", set32(audioStrf.header + 4, 0x7FFFFFFF), kOpens,

@@ -231,11 +231,11 @@ TEST_F(AviReaderTest, PositionedReadsAndTheirFailures) {
     const Failure failures[] = {
         {"audio past its end", 1, 16, AviReader::kConvenient, buffer, ErrorKind::Truncated},
         {"video past its end", 0, 3, 1, buffer, ErrorKind::Truncated},
-        {"no room for one sample", 1, 0, AviReader::kConvenient, tiny, ErrorKind::Unsupported},
-        {"no room for the frame", 0, 0, 1, almostAFrame, ErrorKind::Unsupported},
-        {"no such stream", 2, 0, 1, buffer, ErrorKind::Unsupported},
-        {"negative stream", -1, 0, 1, buffer, ErrorKind::Unsupported},
-        {"zero samples", 1, 0, 0, buffer, ErrorKind::Unsupported},
+        {"no room for one sample", 1, 0, AviReader::kConvenient, tiny, ErrorKind::InvalidArgument},
+        {"no room for the frame", 0, 0, 1, almostAFrame, ErrorKind::InvalidArgument},
+        {"no such stream", 2, 0, 1, buffer, ErrorKind::InvalidArgument},
+        {"negative stream", -1, 0, 1, buffer, ErrorKind::InvalidArgument},
+        {"zero samples", 1, 0, 0, buffer, ErrorKind::InvalidArgument},
     };
     for (const Failure& f : failures) {
         SCOPED_TRACE(f.what);

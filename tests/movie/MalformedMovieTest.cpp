@@ -18,7 +18,7 @@
 #include "support/RecordingFrame.h"
 #include "support/TempDir.h"
 #include "support/TestDocument.h"
-#include "truemotion/FrameGeometry.h"
+#include "truemotion/FrameHeader.h"
 
 // Hostile copies of good movies made by our movie maker, each run through everything a
 // user can do with a file: the movie object reads every frame and all the sound, the
@@ -73,9 +73,9 @@ void SetHeaderWord(std::vector<uint8_t>& frame, size_t k, uint16_t value) {
     SetHeaderByte(frame, k + 1, static_cast<uint8_t>(value >> 8));
 }
 
-constexpr size_t kHeightByte = 3;
-constexpr size_t kWidthByte = 5;
-constexpr size_t kFlagsByte = 11;
+constexpr size_t kHeightByte = truemotion::kHeightField;
+constexpr size_t kWidthByte = truemotion::kWidthField;
+constexpr size_t kFlagsByte = truemotion::kFlagsField;
 
 // The `n`-th chunk with this id, in file order.
 RiffChunk Nth(const std::vector<uint8_t>& image, const char (&id)[5], int n) {
@@ -637,17 +637,17 @@ TEST_F(MalformedMovieTest, EachHostileFileHasItsOutcome) {
          kSound},
         {"frame 0 of compression 0",
          dk4,
-         Frame(0, [](auto& f) { SetHeaderByte(f, 0, 0); }),
+         Frame(0, [](auto& f) { SetHeaderByte(f, truemotion::kCompressionField, 0); }),
          {},
          kFrameRejected},
         {"a later frame of compression 17",
          dk4,
-         Frame(4, [](auto& f) { SetHeaderByte(f, 0, 17); }),
+         Frame(4, [](auto& f) { SetHeaderByte(f, truemotion::kCompressionField, 17); }),
          {},
          kFrameRejected},
         {"a later frame of vector table 0",
          dk4,
-         Frame(3, [](auto& f) { SetHeaderByte(f, 2, 0); }),
+         Frame(3, [](auto& f) { SetHeaderByte(f, truemotion::kVectorTableField, 0); }),
          {},
          kFrameRejected},
         {"a later frame of 5 bytes",

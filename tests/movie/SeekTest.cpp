@@ -161,9 +161,8 @@ TEST_F(SeekTest, SoundAfterASeekIsTheWholeSoundFromTheFramesStart) {
         ASSERT_EQ(movie.Open(Make(Spec(7, EncoderMode::k24Bit, sound))), 1);
         movie::WAVEFORMATEX wfx;
         movie.GetWaveFormat(&wfx);
-        const size_t frameBytes =
-            size_t{movie.GetDecodedChannels()} *
-            (wfx.wFormatTag == audio::kWaveFormatPcm ? wfx.wBitsPerSample / 8 : 2);
+        const size_t frameBytes = size_t{movie.GetDecodedChannels()} *
+                                  (wfx.wFormatTag == WAVE_FORMAT_PCM ? wfx.wBitsPerSample / 8 : 2);
         const std::vector<uint8_t> whole = ReadAllSound(movie);
         ASSERT_GT(whole.size(), 0u);
         // Frames whose start falls at a block's start, inside one, and the last frame.

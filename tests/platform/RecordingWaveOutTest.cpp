@@ -11,7 +11,7 @@ namespace {
 // The stand-in that the document's tests measure sound with must play at the format's
 // rate exactly, in whole frames, and not bank the time a dry queue leaves unused.
 TEST(RecordingWaveOut, PlaysAtTheFormatsRate) {
-    const movie::WAVEFORMATEX format = PcmFormat(2, 22050, 16);
+    const WAVEFORMATEX format = PcmFormat(2, 22050, 16);
 
     ManualClock clock(500);
     RecordingWaveOut wave(&clock);

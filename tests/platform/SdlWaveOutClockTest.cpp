@@ -18,7 +18,7 @@ using std::chrono::milliseconds;
 
 TEST(SdlWaveOutClock, ThePositionRunsWithTheDeviceAndHoldsWhenItDoes) {
     ::setenv("SDL_AUDIODRIVER", "dummy", 1);
-    const movie::WAVEFORMATEX format = PcmFormat(2, 22050, 16);
+    const WAVEFORMATEX format = PcmFormat(2, 22050, 16);
     platform::SdlWaveOut wave;
     ASSERT_TRUE(wave.waveOutOpen(format)) << wave.OpenError();
     uint64_t position = 1;

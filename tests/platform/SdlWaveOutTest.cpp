@@ -60,7 +60,7 @@ protected:
 TEST_F(SdlWaveOutTest, PlaysTheHeadersInOrderAsTheyAre) {
     const struct {
         const char* name;
-        movie::WAVEFORMATEX format;
+        WAVEFORMATEX format;
         uint8_t silence;
     } cases[] = {
         {"8-bit mono", PcmFormat(1, 11025, 8), 0x80},
@@ -191,7 +191,7 @@ TEST_F(SdlWaveOutTest, RefusesWhatItCannotPlay) {
     misaligned.nBlockAlign = 2;
     const struct {
         const char* name;
-        movie::WAVEFORMATEX format;
+        WAVEFORMATEX format;
     } cases[] = {
         {"not PCM", adpcm},
         {"12 bits", PcmFormat(1, 22050, 12)},

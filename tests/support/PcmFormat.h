@@ -2,12 +2,12 @@
 
 #include <cstdint>
 
-#include "movie/AviRecords.h"
+#include "base/SystemRecords.h"
 
 // A PCM wave format of `channels` × `bits` at `rate`, block and byte rate to match.
-inline movie::WAVEFORMATEX PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits) {
-    movie::WAVEFORMATEX format;
-    format.wFormatTag = movie::WAVE_FORMAT_PCM;
+inline WAVEFORMATEX PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits) {
+    WAVEFORMATEX format;
+    format.wFormatTag = WAVE_FORMAT_PCM;
     format.nChannels = channels;
     format.nSamplesPerSec = rate;
     format.wBitsPerSample = bits;

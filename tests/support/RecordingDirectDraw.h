@@ -93,7 +93,7 @@ public:
         return true;
     }
     bool Unlock() override { return m_state.Call("Unlock"); }
-    bool StretchDIBits(const platform::RECT& dest, const movie::BITMAPINFOHEADER& header,
+    bool StretchDIBits(const platform::RECT& dest, const BITMAPINFOHEADER& header,
                        const uint8_t*) override {
         return m_state.Call("StretchDIBits " + Text(dest) + " " + std::to_string(header.biWidth) +
                             "x" + std::to_string(header.biHeight));

@@ -39,7 +39,7 @@ public:
 
 class RecordingView final : public platform::IDocumentView {
 public:
-    void SetBitmapFormat(const movie::BITMAPINFOHEADER& f) override {
+    void SetBitmapFormat(const BITMAPINFOHEADER& f) override {
         format = f;
         calls.push_back("SetBitmapFormat");
     }
@@ -66,7 +66,7 @@ public:
     }
     bool IsFullScreen() const override { return fullScreen; }
 
-    movie::BITMAPINFOHEADER format;
+    BITMAPINFOHEADER format;
     int resizes = 0, invalidations = 0, releases = 0;
     bool fullScreen = false;
     bool fullScreenSetting = false;

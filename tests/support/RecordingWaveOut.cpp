@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-bool RecordingWaveOut::waveOutOpen(const movie::WAVEFORMATEX& f) {
+bool RecordingWaveOut::waveOutOpen(const WAVEFORMATEX& f) {
     if (open) waveOutClose();
     if (refuseOpen) return false;
     format = f;

@@ -18,7 +18,7 @@ public:
         played.reserve(1 << 16);
     }
 
-    bool waveOutOpen(const movie::WAVEFORMATEX& f) override;
+    bool waveOutOpen(const WAVEFORMATEX& f) override;
     void waveOutPrepareHeader(platform::WAVEHDR& h) override;
     void waveOutUnprepareHeader(platform::WAVEHDR& h) override;
     void waveOutWrite(platform::WAVEHDR& h) override;
@@ -46,7 +46,7 @@ public:
         size_t bytes;
     };
 
-    movie::WAVEFORMATEX format;
+    WAVEFORMATEX format;
     bool open = false;
     bool paused = false;
     bool refuseOpen = false;

@@ -4,6 +4,7 @@
 #include <random>
 #include <vector>
 
+#include "support/DecoderTestAccess.h"
 #include "support/DisplayBitmap.h"
 #include "truemotion/BitmapRows.h"
 #include "truemotion/BitmapWriters.h"
@@ -63,14 +64,14 @@ TEST(BitmapWriters, TwentyFourBitGreenIsLuminanceRedAndBlueAddChroma) {
         const std::vector<uint32_t> luma = {0, c.luma * 0x01010101u};
         const std::vector<uint32_t> chroma = {0, c.sample};
         DisplayBitmap bitmap(4, 1);
-        WriteImage24(4, 1, 3, false, luma.data(), chroma.data(), decoder.GetGrayTable(),
-                     bitmap.data());
+        WriteImage24(4, 1, 3, false, luma.data(), chroma.data(),
+                     testing::TrueMotionDecoderTestAccess::GrayTable(decoder), bitmap.data());
         for (int x = 0; x < 4; ++x)
             EXPECT_EQ(bitmap.At(x, 0), c.expected) << int{c.luma} << " " << c.sample;
     }
-    EXPECT_EQ(decoder.GetGrayTable()[0], 0x80000000u);
-    EXPECT_EQ(decoder.GetGrayTable()[1], 0x80010101u);
-    EXPECT_EQ(decoder.GetGrayTable()[255], 0x80FFFFFFu);
+    EXPECT_EQ(testing::TrueMotionDecoderTestAccess::GrayTable(decoder)[0], 0x80000000u);
+    EXPECT_EQ(testing::TrueMotionDecoderTestAccess::GrayTable(decoder)[1], 0x80010101u);
+    EXPECT_EQ(testing::TrueMotionDecoderTestAccess::GrayTable(decoder)[255], 0x80FFFFFFu);
 }
 
 // Rows take a new chroma row at every block row, counted from the top; a row's samples
@@ -94,7 +95,7 @@ TEST(BitmapWriters, TwentyFourBitChromaRowsAndSamples) {
         DisplayBitmap bitmap(width, height);
         TrueMotionDecoder decoder;
         WriteImage24(width, height, c.blockMask, c.narrow, luma.data(), chroma.data(),
-                     decoder.GetGrayTable(), bitmap.data());
+                     testing::TrueMotionDecoderTestAccess::GrayTable(decoder), bitmap.data());
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x) {
                 const int red = 100 + 10 * (y / blockHeight + 1) + x / pixelsPerSample;
@@ -113,8 +114,8 @@ TEST(BitmapWriters, WriteOnlyWholeGroupsOfFour) {
     TrueMotionDecoder decoder;
     DisplayBitmap bitmap15(width, height), bitmap24(width, height);
     WriteImage15(width, height, pairs.data(), bitmap15.data());
-    WriteImage24(width, height, 3, false, luma.data(), chroma.data(), decoder.GetGrayTable(),
-                 bitmap24.data());
+    WriteImage24(width, height, 3, false, luma.data(), chroma.data(),
+                 testing::TrueMotionDecoderTestAccess::GrayTable(decoder), bitmap24.data());
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < 4; ++x) {
             EXPECT_EQ(bitmap15.At(x, y), (Bgr{0xF8, 0xF8, 0xF8}));
@@ -146,7 +147,7 @@ TEST(BitmapWriters, FastRowsMatchThePlainOnes) {
         }
         std::mt19937 random(17);
         TrueMotionDecoder decoder;
-        const uint32_t* gray = decoder.GetGrayTable().data();
+        const uint32_t* gray = testing::TrueMotionDecoderTestAccess::GrayTable(decoder).data();
         for (int round = 0; round < 200; ++round) {
             const size_t words = static_cast<size_t>(round % 41);
             std::vector<uint32_t> luma(words), chroma(2 * words), pairs(2 * words);

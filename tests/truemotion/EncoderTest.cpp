@@ -5,7 +5,7 @@
 
 #include "FieldCheckingDecoder.h"
 #include "TestPicture.h"
-#include "truemotion/FrameGeometry.h"
+#include "truemotion/FrameHeader.h"
 #include "truemotion/TrueMotionEncoder.h"
 #include "truemotion/support/EncoderSettingsFor.h"
 
@@ -106,14 +106,14 @@ TEST(EncoderHeader, CarriesTheSettingsTheSizeAndTheFlags) {
         ASSERT_GE(frame.size(), 24u);
         EXPECT_EQ(frame[0], 0x13);  // a header of 24 bytes
         const auto d = UnchainHeader<kCodedHeaderBytes>(frame);
-        EXPECT_EQ(d[0], c.settings.compression);
-        EXPECT_EQ(d[1], c.settings.deltaSet);
-        EXPECT_EQ(d[2], c.settings.vectorTable);
-        EXPECT_EQ(d[3] + 256 * d[4], c.height);
-        EXPECT_EQ(d[5] + 256 * d[6], c.codedWidth);
-        EXPECT_EQ(d[9], c.settings.headerVersion);
-        EXPECT_EQ(d[10], c.settings.headerType);
-        EXPECT_EQ(d[11], c.flags);
+        EXPECT_EQ(d[kCompressionField], c.settings.compression);
+        EXPECT_EQ(d[kDeltaSetField], c.settings.deltaSet);
+        EXPECT_EQ(d[kVectorTableField], c.settings.vectorTable);
+        EXPECT_EQ(d[kHeightField] + 256 * d[kHeightField + 1], c.height);
+        EXPECT_EQ(d[kWidthField] + 256 * d[kWidthField + 1], c.codedWidth);
+        EXPECT_EQ(d[kVersionField], c.settings.headerVersion);
+        EXPECT_EQ(d[kTypeField], c.settings.headerType);
+        EXPECT_EQ(d[kFlagsField], c.flags);
         EXPECT_EQ(encoder.LastFrameIsKey(), c.flags != 0x08);
         const auto geometry = ProbeFrameGeometry(frame);
         ASSERT_TRUE(geometry.has_value());

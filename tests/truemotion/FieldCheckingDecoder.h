@@ -7,8 +7,7 @@
 #include <vector>
 
 #include "truemotion/CodeTables.h"
-#include "truemotion/FrameGeometry.h"
-#include "truemotion/TrueMotionTables.h"
+#include "truemotion/FrameHeader.h"
 
 // Decodes our encoder's frames with every pixel field held as a plain integer instead
 // of packed into words, to see what the packed arithmetic of the real decoder hides:
@@ -29,26 +28,22 @@ public:
     FieldCheckingDecoder(int width, int height) : m_width(width), m_height(height) {}
 
     Report Decode(std::span<const uint8_t> frame) {
-        const size_t headerSize = static_cast<size_t>(((frame[0] & 0x0F) << 3) | (frame[0] >> 5));
-        const auto d = UnchainHeader<kCodedHeaderBytes>(frame);
-        const int compression = d[0], version = d[9];
-        const int type = headerSize > 10 && version >= 2 ? d[10] : 0;
-        const uint8_t flags = type >= 2 ? d[11] : 0;
-        const auto& row = kCompressionTable[static_cast<size_t>(compression)];
-        m_is24 = row[kCompressionClassByte] == kClass24Bit;
-        m_narrow = row[kCompressionBlockWidthByte] == 2;
-        m_blockMask = row[kCompressionBlockHeightByte] - 1;
-        const int deltaSet = d[1];
-        m_luma = kLumaDeltas[static_cast<size_t>(deltaSet)];
-        m_chroma = kChromaDeltas[static_cast<size_t>(deltaSet)];
-        m_lumaEscape = kLumaEscapeDeltas[static_cast<size_t>(deltaSet)];
-        m_chromaEscape = kChromaEscapeDeltas[static_cast<size_t>(deltaSet)];
-        ReadGroups(VectorTableBytes((compression & 1) && type != 0 ? 1 : d[2]));
+        const ParsedHeader parsed = ParseFrameHeader(frame);
+        const FrameHeader& h = parsed.header;
+        const CompressionRow& row = h.Row();
+        m_is24 = h.Is24Bit();
+        m_narrow = row.blockWidth == 2;
+        m_blockMask = row.blockHeight - 1;
+        m_luma = kLumaDeltas[h.deltaSet];
+        m_chroma = kChromaDeltas[h.deltaSet];
+        m_lumaEscape = kLumaEscapeDeltas[h.deltaSet];
+        m_chromaEscape = kChromaEscapeDeltas[h.deltaSet];
+        ReadGroups(VectorTableBytes(h.CodeVectorTable()));
 
-        const bool stretch = (flags & kStretchFlag) != 0;
-        const bool delta = !stretch && (flags & 0x08) && !(flags & 0x10);
+        const bool stretch = h.Stretch();
+        const bool delta = !stretch && !h.KeyFrame();
         m_mask = {};
-        size_t start = headerSize;
+        size_t start = static_cast<size_t>(h.size);
         if (delta) {
             m_mask = frame.subspan(start, StripeBytes() * static_cast<size_t>(m_height / 4));
             start += m_mask.size();

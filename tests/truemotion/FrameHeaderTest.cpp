@@ -2,9 +2,10 @@
 
 #include <vector>
 
+#include "support/DecoderTestAccess.h"
 #include "support/DisplayBitmap.h"
 #include "support/FrameBuilder.h"
-#include "truemotion/FrameGeometry.h"
+#include "truemotion/FrameHeader.h"
 #include "truemotion/TrueMotionDecoder.h"
 
 namespace truemotion {
@@ -150,6 +151,73 @@ TEST(FrameHeader, DeltaFrameWithoutItsMaskIsRejected) {
         decoder.DecodeFrame(BuildFrame(h, std::vector<uint8_t>(mask + 1, 0xFF)), bitmap.data()), 1);
 }
 
+// The value the decoder, the key-frame index and the tests all read: every field where
+// the writer put it, the flags in effect only for a typed extended header, and each
+// refusal with its reason.
+TEST(FrameHeader, ParseReadsWhatTheWriterWroteOrSaysWhyNot) {
+    FrameHeader written;
+    written.size = 40;
+    written.compression = 12;
+    written.deltaSet = 3;
+    written.vectorTable = 1;
+    written.height = 0x1234;
+    written.width = 0x0567;
+    written.version = 2;
+    written.type = 3;
+    written.flags = kDeltaFlag | kSkipFlag;
+    std::vector<uint8_t> frame;
+    WriteFrameHeader(written, frame);
+    ASSERT_EQ(frame.size(), 40u);
+    const ParsedHeader parsed = ParseFrameHeader(frame);
+    ASSERT_TRUE(parsed.Ok());
+    const FrameHeader& h = parsed.header;
+    EXPECT_EQ(h.size, 40);
+    EXPECT_EQ(h.compression, 12);
+    EXPECT_EQ(h.deltaSet, 3);
+    EXPECT_EQ(h.vectorTable, 1);
+    EXPECT_EQ(h.height, 0x1234);
+    EXPECT_EQ(h.width, 0x0567);
+    EXPECT_EQ(h.Type(), 3);
+    EXPECT_TRUE(h.DeltaFlag());
+    EXPECT_FALSE(h.KeyFrame());
+    EXPECT_TRUE(h.Skip());
+    EXPECT_TRUE(h.Is24Bit());
+    EXPECT_EQ(h.Row().blockHeight, 2);
+
+    struct Case {
+        const char* why;
+        HeaderFields fields;
+        int headerSize;
+        size_t frameBytes;
+        HeaderFault fault;
+    };
+    const Case cases[] = {
+        {"22 bytes", Fields(10, 0, 2, 2, 2), 24, 22, HeaderFault::kShortFrame},
+        {"size byte 0x0F", Fields(10, 0, 2, 2, 2), 0x0F << 3, 200, HeaderFault::kSizeByte},
+        {"compression 17", Fields(17, 0, 2, 2, 2), 24, 24, HeaderFault::kCompression},
+        {"type 1 on 24 bits", Fields(10, 0, 2, 2, 1), 24, 24, HeaderFault::kTypeNotAccepted},
+        {"extended type 4", Fields(2, 0, 2, 2, 4), 24, 24, HeaderFault::kExtendedType},
+        {"type 4 of version 1", Fields(2, 0, 2, 1, 4), 24, 24, HeaderFault::kNone},
+    };
+    for (const auto& c : cases) {
+        auto bytes = BuildFrame(c.fields, std::vector<uint8_t>(200, 0), c.headerSize);
+        if (c.fault == HeaderFault::kSizeByte) bytes[0] = 0x0F;
+        bytes.resize(c.frameBytes);
+        EXPECT_EQ(ParseFrameHeader(bytes).fault, c.fault) << c.why;
+    }
+
+    // A plain header of 10 bytes is type 0 without flags, whatever its later bytes hold.
+    HeaderFields plain = Fields(2, 0, 2, 2, 2, kStretchFlag);
+    const auto plainFrame = BuildFrame(plain, std::vector<uint8_t>(30, 0), 24);
+    auto shortened = plainFrame;
+    shortened[0] = SizeByteFor(10);
+    const ParsedHeader plainParsed = ParseFrameHeader(shortened);
+    ASSERT_TRUE(plainParsed.Ok());
+    EXPECT_EQ(plainParsed.header.Type(), 0);
+    EXPECT_FALSE(plainParsed.header.Stretch());
+    EXPECT_TRUE(ParseFrameHeader(plainFrame).header.Stretch());
+}
+
 TEST(FrameGeometry, ProbesSizeAndWidensTwoThirdsFrames) {
     struct Case {
         uint16_t width, height;
@@ -185,14 +253,14 @@ TEST(Decoder, OpenRefusesAbsurdSizes) {
     TrueMotionDecoder decoder;
     for (auto [w, h] : {std::pair{0, 4}, {4, 0}, {2049, 4}, {4, 2049}, {-4, 4}, {4, -4}}) {
         EXPECT_FALSE(decoder.Open(w, h)) << w << "x" << h;
-        EXPECT_EQ(decoder.GetWidth(), 0);
+        EXPECT_EQ(testing::TrueMotionDecoderTestAccess::Width(decoder), 0);
     }
     ASSERT_TRUE(decoder.Open(2048, 2048));
-    EXPECT_EQ(decoder.GetWidth(), 2048);
-    EXPECT_EQ(decoder.GetHeight(), 2048);
+    EXPECT_EQ(testing::TrueMotionDecoderTestAccess::Width(decoder), 2048);
+    EXPECT_EQ(testing::TrueMotionDecoderTestAccess::Height(decoder), 2048);
     decoder.Close();
     decoder.Close();
-    EXPECT_EQ(decoder.GetWidth(), 0);
+    EXPECT_EQ(testing::TrueMotionDecoderTestAccess::Width(decoder), 0);
 }
 
 }  // namespace

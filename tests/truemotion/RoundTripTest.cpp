@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "TestPicture.h"
-#include "truemotion/FrameGeometry.h"
+#include "truemotion/FrameHeader.h"
 #include "truemotion/TrueMotionDecoder.h"
 #include "truemotion/TrueMotionEncoder.h"
 #include "truemotion/support/EncoderSettingsFor.h"

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "support/DirectDrawBackEndTestAccess.h"
 #include "support/RecordingDirectDraw.h"
 #include "view/DirectDrawBackEnd.h"
 
@@ -15,8 +16,8 @@ bool operator==(const RECT& a, const RECT& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
-movie::BITMAPINFOHEADER Picture(int width, int height) {
-    movie::BITMAPINFOHEADER header;
+BITMAPINFOHEADER Picture(int width, int height) {
+    BITMAPINFOHEADER header;
     header.biWidth = width;
     header.biHeight = height;
     header.biBitCount = 24;
@@ -85,8 +86,8 @@ TEST_F(DirectDrawBackEndTest, SetsUpInOrderAndKeepsTheRectanglesOfTheScreenSurfa
               expected);
     EXPECT_TRUE(state.clipperAttached);
     EXPECT_TRUE(backEnd.Screen() == (RECT{0, 0, 640, 480}));
-    EXPECT_TRUE(backEnd.SurfaceRect() == (RECT{0, 0, 320, 240}));
-    EXPECT_TRUE(backEnd.PictureRect() == (RECT{0, 8, 320, 232}));
+    EXPECT_TRUE(DirectDrawBackEndTestAccess::SurfaceRect(backEnd) == (RECT{0, 0, 320, 240}));
+    EXPECT_TRUE(DirectDrawBackEndTestAccess::PictureRect(backEnd) == (RECT{0, 8, 320, 232}));
     EXPECT_EQ(state.alive, 4) << "the first object goes once the second interface is had";
 }
 

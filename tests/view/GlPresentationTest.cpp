@@ -14,6 +14,7 @@
 
 #include "moviemaker/MovieMaker.h"
 #include "platform/qtgl/GlDirectDraw.h"
+#include "support/LumekoViewTestAccess.h"
 #include "support/RecordingFrame.h"
 #include "support/TempDir.h"
 #include "support/TestDocument.h"
@@ -144,7 +145,8 @@ TEST(GlPresentation, ShowsTheDecodedFrameInTheWindow) {
     view.show();
     ProcessEventsFor(300);
     ASSERT_TRUE(test.doc.OpenMovie(movie));
-    if (!view.DirectDrawInUse()) GTEST_SKIP() << "no GL context on this display";
+    if (!LumekoViewTestAccess::DirectDrawInUse(view))
+        GTEST_SKIP() << "no GL context on this display";
     ASSERT_EQ(view.contentsRect().size(), QSize(320, 224));
     // A 1:1 blit: every pixel as decoded, the bitmap's first row at the bottom.
     const int worst = DrawUntilWithin(
@@ -173,7 +175,7 @@ TEST(GlPresentation, FullScreenShowsTheWholeSurfaceWithBlackBands) {
     ProcessEventsFor(300);
     GlDirectDrawProvider gl;
     DirectDrawBackEnd backEnd(&gl);
-    movie::BITMAPINFOHEADER header;
+    BITMAPINFOHEADER header;
     header.biWidth = 320;
     header.biHeight = 224;
     header.biBitCount = 24;

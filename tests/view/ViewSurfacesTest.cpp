@@ -2,6 +2,7 @@
 #include <QMouseEvent>
 
 #include "app/ViewFixture.h"
+#include "support/LumekoViewTestAccess.h"
 #include "support/RecordingDirectDraw.h"
 
 // The view in the real main frame drawing through a recording surface service: which
@@ -22,7 +23,7 @@ protected:
         const QImage shot = view->grab().toImage();
         return shot.pixel(shot.width() / 2, shot.height() / 2) & 0xFFFFFF;
     }
-    std::string Text(const movie::RECT& r) const { return recording_detail::Text(r); }
+    std::string Text(const RECT& r) const { return recording_detail::Text(r); }
     bool Logged(const std::string& call) const {
         return std::find(state.log.begin(), state.log.end(), call) != state.log.end();
     }
@@ -35,11 +36,11 @@ TEST_F(ViewSurfacesTest, AnOverlayIsShownOverTheClientAreaWhereTheViewPaintsMage
     UseSurfaces();
     state.offersOverlay = true;
     Open(Make(320, 224));
-    ASSERT_TRUE(view->DirectDrawInUse());
+    ASSERT_TRUE(LumekoViewTestAccess::DirectDrawInUse(*view));
     EXPECT_EQ(ClientCentre(), 0xFF00FFu);
     const std::string keyed = std::to_string(platform::DDOVER_SHOW | platform::DDOVER_KEYDEST);
-    EXPECT_TRUE(
-        Logged("UpdateOverlay (0,8,320,232) " + Text(view->ClientScreenRect()) + " " + keyed));
+    EXPECT_TRUE(Logged("UpdateOverlay (0,8,320,232) " +
+                       Text(LumekoViewTestAccess::ClientScreenRect(*view)) + " " + keyed));
 
     state.log.clear();
     services.doc.CloseMovie();
@@ -51,9 +52,10 @@ TEST_F(ViewSurfacesTest, AnOverlayIsShownOverTheClientAreaWhereTheViewPaintsMage
 TEST_F(ViewSurfacesTest, ADisplayWithoutOverlaysIsBlittedToAndTheViewPaintsNoKeyColour) {
     UseSurfaces();
     Open(Make(320, 224));
-    ASSERT_TRUE(view->DirectDrawInUse());
+    ASSERT_TRUE(LumekoViewTestAccess::DirectDrawInUse(*view));
     EXPECT_NE(ClientCentre(), 0xFF00FFu);
-    EXPECT_TRUE(Logged("Blt " + Text(view->ClientScreenRect()) + " (0,8,320,232) 0"));
+    EXPECT_TRUE(
+        Logged("Blt " + Text(LumekoViewTestAccess::ClientScreenRect(*view)) + " (0,8,320,232) 0"));
     EXPECT_EQ(std::count(state.log.begin(), state.log.end(), "Unlock"), 1)
         << "the surface is cleared once";
 }
@@ -66,7 +68,7 @@ TEST_F(ViewSurfacesTest, AFailedSetUpPaintsThePictureItselfAndKeepsTheSetting) {
         state.failAt = step;
         Open(Make(320, 224));
         EXPECT_TRUE(services.doc.m_bOpen);
-        EXPECT_FALSE(view->DirectDrawInUse());
+        EXPECT_FALSE(LumekoViewTestAccess::DirectDrawInUse(*view));
         EXPECT_EQ(state.alive, 0);
         EXPECT_TRUE(view->DirectDraw()) << "the check mark shows the setting";
         // The picture is painted by the view: its centre pixel as decoded.
@@ -80,7 +82,7 @@ TEST_F(ViewSurfacesTest, AFailedSetUpPaintsThePictureItselfAndKeepsTheSetting) {
 TEST_F(ViewSurfacesTest, TheSettingOffLeavesTheServiceUntouched) {
     view->SetDirectDrawProvider(&surfaces);
     Open(Make(320, 224));
-    EXPECT_FALSE(view->DirectDrawInUse());
+    EXPECT_FALSE(LumekoViewTestAccess::DirectDrawInUse(*view));
     EXPECT_TRUE(state.log.empty());
 }
 
@@ -88,7 +90,7 @@ TEST_F(ViewSurfacesTest, FullScreenBlitsOverTheScreenWithTheClipperOff) {
     UseSurfaces();
     view->OnFullScreen();
     Open(Make(320, 224, 60));
-    ASSERT_TRUE(view->DirectDrawInUse());
+    ASSERT_TRUE(LumekoViewTestAccess::DirectDrawInUse(*view));
     state.log.clear();
     services.doc.OnPlay();
     Settle();

@@ -13,7 +13,7 @@ namespace {
 
 std::string AudioFormatName(uint16_t tag) {
     switch (tag) {
-        case audio::kWaveFormatPcm:
+        case WAVE_FORMAT_PCM:
             return "PCM";
         case audio::kWaveFormatDk4:
             return "DK4 ADPCM";

@@ -21,9 +21,9 @@ struct KindLayout {
 KindLayout LayoutOf(SoundKind kind) {
     switch (kind) {
         case SoundKind::kPcm8:
-            return {audio::kWaveFormatPcm, 2, 8, 2};
+            return {WAVE_FORMAT_PCM, 2, 8, 2};
         case SoundKind::kPcm16:
-            return {audio::kWaveFormatPcm, 2, 16, 4};
+            return {WAVE_FORMAT_PCM, 2, 16, 4};
         case SoundKind::kDk4Stereo:
             return {audio::kWaveFormatDk4, 2, 4, audio::kDefaultDk4StereoBlockAlign};
         case SoundKind::kDk4Mono:
@@ -72,7 +72,7 @@ Result<CodedSound> CodeSceneSound(SoundKind kind, int sampleRate, double seconds
 
     std::vector<uint8_t> coded;
     size_t framesPerBlock = 1;
-    if (layout.tag == audio::kWaveFormatPcm) {
+    if (layout.tag == WAVE_FORMAT_PCM) {
         coded = ToPcmBytes(pcm, layout.bits);
         f.nAvgBytesPerSec = f.nSamplesPerSec * f.nBlockAlign;
     } else {

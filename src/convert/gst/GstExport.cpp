@@ -345,6 +345,7 @@ Result<void> ExportMovie(CDuckMovie& movie, const std::string& target,
     const auto failed = [&](const std::string& why) {
         return MakeError(ErrorKind::Io, target + ": " + why);
     };
+    const auto cancelled = [&] { return MakeError(ErrorKind::Cancelled, target + ": cancelled"); };
     std::string why;
     // Our own back-pressure instead of a blocking appsrc, so that a failing pipeline or
     // a cancel never leaves us waiting: a few frames may wait in front of the encoder.
@@ -383,10 +384,10 @@ Result<void> ExportMovie(CDuckMovie& movie, const std::string& target,
 
     for (uint32_t i = 0; i < frames; ++i) {
         while (gst_app_src_get_current_level_bytes(GST_APP_SRC(p.video)) > maxQueued) {
-            if (progress.Cancelled()) return failed("cancelled");
+            if (progress.Cancelled()) return cancelled();
             if (PollBus(p, 5 * GST_MSECOND, why) == BusState::kFailed) return failed(why);
         }
-        if (progress.Cancelled()) return failed("cancelled");
+        if (progress.Cancelled()) return cancelled();
         if (movie.ReadFrame(i, picture.data()) < 0)
             return failed("frame " + std::to_string(i) + " could not be read");
         GstBuffer* buffer = own ? I420Buffer(picture.data(), in, videoInfo)
@@ -426,7 +427,7 @@ Result<void> ExportMovie(CDuckMovie& movie, const std::string& target,
     if (soundOpen) endSound();
     gst_app_src_end_of_stream(GST_APP_SRC(p.video));
     for (;;) {
-        if (progress.Cancelled()) return failed("cancelled");
+        if (progress.Cancelled()) return cancelled();
         const BusState state = PollBus(p, 20 * GST_MSECOND, why);
         if (state == BusState::kFailed) return failed(why);
         if (state == BusState::kDone) break;

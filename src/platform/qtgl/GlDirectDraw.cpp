@@ -98,7 +98,7 @@ public:
     bool SetClipper(IDirectDrawClipper*) override { return false; }
     bool Lock(const RECT*, DDSURFACEDESC&, uint32_t) override { return false; }
     bool Unlock() override { return false; }
-    bool StretchDIBits(const RECT&, const movie::BITMAPINFOHEADER&, const uint8_t*) override {
+    bool StretchDIBits(const RECT&, const BITMAPINFOHEADER&, const uint8_t*) override {
         return false;
     }
     // There are no overlays here.
@@ -147,7 +147,7 @@ public:
                                              m_memory.data());
         return true;
     }
-    bool StretchDIBits(const RECT& dest, const movie::BITMAPINFOHEADER& header,
+    bool StretchDIBits(const RECT& dest, const BITMAPINFOHEADER& header,
                        const uint8_t* bits) override {
         // Only the 1:1 copy of a 24-bit bottom-up bitmap that lies inside the surface.
         if (!bits || header.biBitCount != 24 || header.biHeight <= 0 ||

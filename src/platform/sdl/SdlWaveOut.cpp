@@ -23,8 +23,8 @@ Uint16 BufferFrames(uint32_t rate) {
 
 // What SDL is asked for is what the stream holds; anything else is refused here
 // rather than played at the wrong speed or as noise.
-bool Playable(const movie::WAVEFORMATEX& format) {
-    return format.wFormatTag == movie::WAVE_FORMAT_PCM &&
+bool Playable(const WAVEFORMATEX& format) {
+    return format.wFormatTag == WAVE_FORMAT_PCM &&
            (format.wBitsPerSample == 8 || format.wBitsPerSample == 16) && format.nChannels >= 1 &&
            format.nChannels <= 8 && format.nSamplesPerSec >= 1000 &&
            format.nSamplesPerSec <= 384000 &&
@@ -37,7 +37,7 @@ SdlWaveOut::~SdlWaveOut() {
     waveOutClose();
 }
 
-bool SdlWaveOut::waveOutOpen(const movie::WAVEFORMATEX& format) {
+bool SdlWaveOut::waveOutOpen(const WAVEFORMATEX& format) {
     waveOutClose();
     if (!Playable(format)) {
         m_openError = "not a PCM format the device can play";

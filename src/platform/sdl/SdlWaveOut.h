@@ -33,7 +33,7 @@ public:
     SdlWaveOut(const SdlWaveOut&) = delete;
     SdlWaveOut& operator=(const SdlWaveOut&) = delete;
 
-    bool waveOutOpen(const movie::WAVEFORMATEX& format) override;
+    bool waveOutOpen(const WAVEFORMATEX& format) override;
     void waveOutPrepareHeader(WAVEHDR& header) override;
     void waveOutUnprepareHeader(WAVEHDR& header) override;
     void waveOutWrite(WAVEHDR& header) override;

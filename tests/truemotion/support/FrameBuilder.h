@@ -7,6 +7,8 @@
 #include <span>
 #include <vector>
 
+#include "truemotion/FrameHeader.h"
+
 // Builds TrueMotion frames byte by byte, for the decoder tests and the benchmark: a
 // chained header holding the given fields, then a body of the caller's bytes.
 
@@ -23,31 +25,24 @@ struct HeaderFields {
     uint8_t flags = 0;
 };
 
-inline constexpr uint8_t kDeltaFrameFlags = 0x08;
-inline constexpr uint8_t kStretchFrameFlags = 0x04;
-
-// The size byte of a header of `headerSize` bytes, its spare bit 4 set.
-inline uint8_t SizeByteFor(int headerSize) {
-    return static_cast<uint8_t>(((headerSize >> 3) & 0x0F) | ((headerSize & 7) << 5) | 0x10);
-}
+inline constexpr uint8_t kDeltaFrameFlags = kDeltaFlag;
+inline constexpr uint8_t kStretchFrameFlags = kStretchFlag;
 
 // `headerSize` is at least 23, so that every coded header byte lies in the header.
 inline std::vector<uint8_t> BuildFrame(const HeaderFields& h, std::span<const uint8_t> body,
                                        int headerSize = 24) {
-    std::array<uint8_t, 21> d{};
-    d[0] = h.compression;
-    d[1] = h.deltaSet;
-    d[2] = h.vectorTable;
-    d[3] = static_cast<uint8_t>(h.height);
-    d[4] = static_cast<uint8_t>(h.height >> 8);
-    d[5] = static_cast<uint8_t>(h.width);
-    d[6] = static_cast<uint8_t>(h.width >> 8);
-    d[9] = h.version;
-    d[10] = h.type;
-    d[11] = h.flags;
-    std::vector<uint8_t> frame(static_cast<size_t>(headerSize), 0);
-    frame[0] = SizeByteFor(headerSize);
-    for (size_t k = 0; k < d.size(); ++k) frame[k + 2] = frame[k + 1] ^ d[k];
+    FrameHeader header;
+    header.size = headerSize;
+    header.compression = h.compression;
+    header.deltaSet = h.deltaSet;
+    header.vectorTable = h.vectorTable;
+    header.height = h.height;
+    header.width = h.width;
+    header.version = h.version;
+    header.type = h.type;
+    header.flags = h.flags;
+    std::vector<uint8_t> frame;
+    WriteFrameHeader(header, frame);
     frame.insert(frame.end(), body.begin(), body.end());
     return frame;
 }
