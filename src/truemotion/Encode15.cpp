@@ -34,11 +34,15 @@ int FieldOf(uint32_t word, int pixel, int field) {
 // Where the pixels of pair words show. In the 15-bit mode pixel p of word w is display
 // column 2w + p.
 struct PairLayout {
-    // Wanted values are whole numbers.
-    static constexpr bool kWholeWanted = true;
     // The value of a channel that pixel p of word w should take.
     static double Wanted(const uint8_t* row, int w, int p, int channel) {
         return row[3 * (2 * w + p) + channel];
+    }
+    // kWantedScale × the sum of Wanted over the channels: a whole number.
+    static constexpr int kWantedScale = 1;
+    static int ScaledWantedSum(const uint8_t* row, int w, int p) {
+        const uint8_t* s = row + 3 * (2 * w + p);
+        return s[0] + s[1] + s[2];
     }
     // The display columns whose colour pixel p of word w carries.
     static std::pair<int, int> Columns(int w, int p) { return {2 * w + p, 2 * w + p}; }
@@ -48,10 +52,19 @@ struct PairLayout {
 // left pixel, their mid pixel, its right pixel. Choosing both pixels to fit all three,
 // each takes its own column's value less a sixth of the second difference across them.
 struct StretchLayout {
-    static constexpr bool kWholeWanted = false;
     static double Wanted(const uint8_t* row, int w, int p, int channel) {
         const uint8_t* s = row + 3 * (3 * w) + channel;
         return s[p == 0 ? 0 : 6] - (s[0] - 2 * s[3] + s[6]) / 6.0;
+    }
+    static constexpr int kWantedScale = 6;
+    static int ScaledWantedSum(const uint8_t* row, int w, int p) {
+        const uint8_t* s = row + 3 * (3 * w);
+        int sum = 0;
+        for (int channel = 0; channel < 3; ++channel) {
+            const uint8_t* c = s + channel;
+            sum += 6 * c[p == 0 ? 0 : 6] - (c[0] - 2 * c[3] + c[6]);
+        }
+        return sum;
     }
     static std::pair<int, int> Columns(int w, int p) { return {3 * w + p, 3 * w + p + 1}; }
 };
@@ -75,9 +88,7 @@ public:
     // −1, so that the step leaves that word a valid luminance step of its own.
     void LumaStep(int w, int next) {
         const auto& codes = m_state.codes;
-        if constexpr (Layout::kWholeWanted) {
-            if (const auto exact = ExactLumaStep(w, next)) return TakeLumaStep(*exact);
-        }
+        if (const auto exact = ExactLumaStep(w, next)) return TakeLumaStep(*exact);
         LaneTarget lanes[2];
         for (int pixel = 0; pixel < 2; ++pixel) {
             double sum = 0;
@@ -95,8 +106,8 @@ public:
     }
 
     // LumaStep's choice in whole numbers, where they make it with certainty. With
-    // whole wanted values the lane's target is X / 24, X = Σ wanted − 8 Σ base, and
-    // 3 × its cost (24δ − X)².
+    // k = kWantedScale the lane's target is X / 24k, X = k Σ wanted − 8k Σ base, and
+    // its cost (24kδ − X)² / 3k².
     std::optional<StepChoice> ExactLumaStep(int w, int next) const {
         // The lowest and highest field of a pixel, and their sum, as Base gives them.
         struct Fields {
@@ -116,9 +127,9 @@ public:
             const Fields base = fields(w, pixel);
             // Bases out of range only follow broken pixels: left to the doubles.
             if (base.lowest < 0 || base.highest > kFieldMax) return std::nullopt;
-            const uint8_t* wanted = m_source + 3 * (2 * w + pixel);
-            lanes[pixel] = {wanted[0] + wanted[1] + wanted[2] - 8 * base.sum, -base.lowest,
-                            kFieldMax - base.highest, 0};
+            lanes[pixel] = {
+                Layout::ScaledWantedSum(m_source, w, pixel) - 8 * Layout::kWantedScale * base.sum,
+                -base.lowest, kFieldMax - base.highest, 0};
             if (next >= 0) {
                 const Fields ahead = fields(next, pixel);
                 lanes[pixel].ahead = true;
@@ -126,8 +137,8 @@ public:
                 lanes[pixel].aheadHi = kFieldMax - ahead.highest;
             }
         }
-        const auto exact =
-            ChooseExactStep<24>(m_state.codes, m_state.codes.luma, lanes[0], lanes[1]);
+        const auto exact = ChooseExactStep<24 * Layout::kWantedScale>(
+            m_state.codes, m_state.codes.luma, lanes[0], lanes[1]);
         if (!exact) return std::nullopt;
         return exact->choice;
     }

@@ -235,9 +235,9 @@ struct PieceLane {
 std::optional<StepChoice> ChooseOnePieceStep(const StepCodes& codes, const LaneOptions& options,
                                              const PieceLane& high, const PieceLane& low);
 
-// A lane of one piece whose target is a fraction p / Q and whose costs are thirds of
-// whole numbers: 3 × cost(δ) = (Qδ − p)² + c3 for δ in lo..hi. Whole numbers order
-// such costs exactly, where doubles only come close.
+// A lane of one piece whose target is a fraction p / Q and whose costs are whole
+// multiples of 1 / U (ExactUnits<Q>): U × cost(δ) = (Qδ − p)² + c3 for δ in lo..hi.
+// Whole numbers order such costs exactly, where doubles only come close.
 struct ExactLane {
     int p = 0;
     int lo = 0, hi = 0;
@@ -248,9 +248,15 @@ struct ExactLane {
     int aheadLo = 0, aheadHi = 0;
 };
 
+// U for targets p / Q: the 24-bit luminance (p / 3, weight 3) and the 15-bit one
+// (p / 24, weight 192) count thirds; the two-thirds-width luminance (p / 144, weight
+// 192) counts 108ths.
+template <int Q>
+inline constexpr int64_t kExactUnits = Q == 144 ? 108 : 3;
+
 struct ExactChoice {
     StepChoice choice;
-    // 3 × each lane's cost.
+    // U × each lane's cost.
     int64_t highCost3 = 0, lowCost3 = 0;
 };
 
@@ -258,10 +264,12 @@ struct ExactChoice {
 // nothing where that is not certain: a lane whose nearest option lies outside its
 // range (BestOf then looks further), a comparison across lanes that comes out equal
 // (where the rounding of doubles decides), or a look-ahead that rules the first choice
-// out. Within a lane the doubles agree: distinct costs lie a third apart, far beyond
+// out. Within a lane the doubles agree: distinct costs lie 1 / U apart, far beyond
 // their rounding, and equal ones need a target of whole or half deltas, which doubles
-// hold exactly. Q is 3 (24-bit luminance) or 24 (15-bit); the lanes' pixels lie in
-// range, which keeps p within the tables (the caller's part).
+// hold exactly for Q = 3 and 24; the two-thirds width's targets pass through sixths,
+// which doubles round, so there a lane's tie is left to them too. Q is 3 (24-bit
+// luminance), 24 (15-bit) or 144 (two-thirds width); the lanes' pixels lie in range,
+// which keeps p within the tables (the caller's part).
 template <int Q>
 std::optional<ExactChoice> ChooseExactStep(const StepCodes& codes, const LaneOptions& options,
                                            ExactLane high, ExactLane low);
@@ -330,9 +338,9 @@ template <int Q>
                                                                          ExactLane high,
                                                                          ExactLane low) {
     using Sorted = LaneOptions::Sorted;
-    // 3 × the escape's cost, in the lanes' units.
-    constexpr int64_t kEscape3 = 144;
-    static_assert(kEscapeRateCost * 3 == kEscape3);
+    // The escape's cost, in the lanes' units.
+    constexpr int64_t kEscape3 = 48 * kExactUnits<Q>;
+    static_assert(kEscapeRateCost == 48);
     // Keeps the dividend below positive for the targets of lanes whose pixels lie in
     // range (the caller's part).
     constexpr int kBias = 2048;
@@ -365,6 +373,9 @@ template <int Q>
                 --i;
             else if (static_cast<int>(i) + 1 < sorted.count && 2 * lane.p > Q * sorted.midSum[i])
                 ++i;
+            // A tie with the next option, which only rounding decides in the doubles.
+            if (static_cast<int>(i) + 1 < sorted.count && 2 * lane.p == Q * sorted.midSum[i])
+                return Nearest{};
         }
         const LaneOption& option = sorted.options[i];
         if (option.delta < lane.lo || option.delta > lane.hi) return Nearest{};
