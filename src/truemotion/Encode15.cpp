@@ -18,6 +18,8 @@ namespace {
 constexpr uint32_t kBlackPair = 0x80008000u;
 constexpr int kFieldMax = 31;
 enum Field { kRed = 0, kGreen = 1, kBlue = 2 };
+// The fields a chroma step's high and low nibbles move.
+constexpr Field kChromaFields[2] = {kRed, kBlue};
 constexpr int kFieldShift[3] = {0, 5, 10};
 // Display channel (blue, green, red order) of each field.
 constexpr int kFieldChannel[3] = {2, 1, 0};
@@ -46,6 +48,7 @@ struct PairLayout {
     }
     // The display columns whose colour pixel p of word w carries.
     static std::pair<int, int> Columns(int w, int p) { return {2 * w + p, 2 * w + p}; }
+    static constexpr int kColumns = 1;
 };
 
 // In the two-thirds-width mode word w shows as three display columns from 3w: its
@@ -67,6 +70,7 @@ struct StretchLayout {
         return sum;
     }
     static std::pair<int, int> Columns(int w, int p) { return {3 * w + p, 3 * w + p + 1}; }
+    static constexpr int kColumns = 2;
 };
 
 // One row of pair words being coded: the accumulator as the decoder sums it, and the
@@ -155,12 +159,10 @@ public:
     // A chroma step for the pixels of words first..last: red takes the high nibble,
     // blue the low one, for both pixels of every word alike.
     void ChromaStep(int first, int last) {
-        LaneTarget lanes[2];
-        const Field fields[2] = {kRed, kBlue};
         const int rows = std::min(m_state.BlockHeight(), m_state.height - m_row);
         // The block's offsets of red and of blue against green in each pixel's
         // columns, for both lanes in one pass over the source.
-        int offsets[2][2][2] = {};  // [word − first][pixel][lane]
+        Offsets offsets = {};
         for (int y = m_row; y < m_row + rows; ++y) {
             const uint8_t* row = m_state.SourceRow(m_bgr, y);
             for (int w = first; w <= last; ++w)
@@ -173,19 +175,23 @@ public:
                     }
                 }
         }
-        for (int lane = 0; lane < 2; ++lane) {
-            const Field field = fields[lane];
-            double sum = 0;
-            for (int w = first; w <= last; ++w)
-                for (int pixel = 0; pixel < 2; ++pixel) {
-                    const int have = Base(w, pixel, field) - Base(w, pixel, kGreen);
-                    // The block's mean offset of this channel against green.
-                    const auto [x0, x1] = Layout::Columns(w, pixel);
-                    sum += offsets[w - first][pixel][lane] / (8.0 * rows * (x1 - x0 + 1)) - have;
-                }
-            const int count = 2 * (last - first + 1);
-            lanes[lane] = {sum / count, -kChromaReach, kChromaReach, kFieldWeight * count};
-        }
+        LaneTarget lanes[2];
+        auto doubleLanes = [&] {
+            for (int lane = 0; lane < 2; ++lane) {
+                const Field field = kChromaFields[lane];
+                double sum = 0;
+                for (int w = first; w <= last; ++w)
+                    for (int pixel = 0; pixel < 2; ++pixel) {
+                        const int have = Base(w, pixel, field) - Base(w, pixel, kGreen);
+                        // The block's mean offset of this channel against green.
+                        const auto [x0, x1] = Layout::Columns(w, pixel);
+                        sum +=
+                            offsets[w - first][pixel][lane] / (8.0 * rows * (x1 - x0 + 1)) - have;
+                    }
+                const int count = 2 * (last - first + 1);
+                lanes[lane] = {sum / count, -kChromaReach, kChromaReach, kFieldWeight * count};
+            }
+        };
         const auto& codes = m_state.codes;
         // The colour must leave the first word a valid luminance step, and the fields
         // of the second word no wider apart than a valid pixel's (the first word's
@@ -194,16 +200,64 @@ public:
             return LumaCanFollow(first, red, blue) &&
                    (last == first || SpreadFits(last, red, blue));
         };
-        StepChoice choice = ChooseStep(codes, codes.chroma, lanes[0], lanes[1]);
-        if (!fits(choice.high, choice.low))
+        const bool pair = last > first;
+        std::optional<StepChoice> exact;
+        if (rows == 4)
+            exact = pair ? ExactChromaStep<4, 4>(offsets, first)
+                         : ExactChromaStep<4, 2>(offsets, first);
+        else if (rows == 2)
+            exact = pair ? ExactChromaStep<2, 4>(offsets, first)
+                         : ExactChromaStep<2, 2>(offsets, first);
+        StepChoice choice;
+        if (exact) {
+            choice = *exact;
+        } else {
+            doubleLanes();
+            choice = ChooseStep(codes, codes.chroma, lanes[0], lanes[1]);
+        }
+        if (!fits(choice.high, choice.low)) {
+            if (exact) doubleLanes();
             choice =
                 ChooseFittingStep(codes, codes.chroma, lanes[0], lanes[1], fits).value_or(choice);
+        }
         m_out.Append(choice.code);
         m_accWord += StepValue(codes, kChromaCodes, choice.code);
         for (int pixel = 0; pixel < 2; ++pixel) {
             m_acc[pixel][kRed] += choice.high;
             m_acc[pixel][kBlue] += choice.low;
         }
+    }
+
+    // A chroma step's offsets of red and blue against green: [word − first][pixel][lane].
+    using Offsets = int[2][2][2];
+
+    // ChromaStep's choice in whole numbers, where they make it with certainty, for
+    // blocks of `Rows` rows and `Count` pixels (the words first..first + Count / 2 − 1).
+    // A lane's target is P / Q with P = Σ offset − 8 × Rows × columns × Σ have and
+    // Q = 8 × Rows × columns × Count, and its cost 64 × Count × (δ − P / Q)². The
+    // doubles hold these exactly: every divisor is a power of two.
+    template <int Rows, int Count>
+    std::optional<StepChoice> ExactChromaStep(const Offsets& offsets, int first) const {
+        constexpr int kColumns = Layout::kColumns;
+        constexpr int kQ = 8 * Rows * kColumns * Count;
+        constexpr int64_t kUnits = int64_t{Rows} * Rows * kColumns * kColumns * Count;
+        static_assert(kUnits * 64 * Count == int64_t{kQ} * kQ);
+        ExactLane lanes[2];
+        for (int lane = 0; lane < 2; ++lane) {
+            const Field field = kChromaFields[lane];
+            int p = 0;
+            for (int w = first; w < first + Count / 2; ++w)
+                for (int pixel = 0; pixel < 2; ++pixel)
+                    p += offsets[w - first][pixel][lane] -
+                         kQ / Count * (Base(w, pixel, field) - Base(w, pixel, kGreen));
+            // Only pixels far out of range (after broken ones) leave the table's reach.
+            if (std::abs(p) > LaneOptions::Sorted::kReach * kQ) return std::nullopt;
+            lanes[lane] = {p, -kChromaReach, kChromaReach, 0};
+        }
+        const auto exact = ChooseExactStep<kQ, kUnits, true>(m_state.codes, m_state.codes.chroma,
+                                                             lanes[0], lanes[1]);
+        if (!exact) return std::nullopt;
+        return exact->choice;
     }
 
     void StoreWord(int w) { m_words[w] = m_above[w] + m_accWord; }

@@ -236,7 +236,7 @@ std::optional<StepChoice> ChooseOnePieceStep(const StepCodes& codes, const LaneO
                                              const PieceLane& high, const PieceLane& low);
 
 // A lane of one piece whose target is a fraction p / Q and whose costs are whole
-// multiples of 1 / U (ExactUnits<Q>): U × cost(δ) = (Qδ − p)² + c3 for δ in lo..hi.
+// multiples of 1 / U: U × cost(δ) = (Qδ − p)² + c3 for δ in lo..hi.
 // Whole numbers order such costs exactly, where doubles only come close.
 struct ExactLane {
     int p = 0;
@@ -250,7 +250,7 @@ struct ExactLane {
 
 // U for targets p / Q: the 24-bit luminance (p / 3, weight 3) and the 15-bit one
 // (p / 24, weight 192) count thirds; the two-thirds-width luminance (p / 144, weight
-// 192) counts 108ths.
+// 192) counts 108ths. The 15-bit chroma gives its own, by its block's size.
 template <int Q>
 inline constexpr int64_t kExactUnits = Q == 144 ? 108 : 3;
 
@@ -267,10 +267,12 @@ struct ExactChoice {
 // out. Within a lane the doubles agree: distinct costs lie 1 / U apart, far beyond
 // their rounding, and equal ones need a target of whole or half deltas, which doubles
 // hold exactly for Q = 3 and 24; the two-thirds width's targets pass through sixths,
-// which doubles round, so there a lane's tie is left to them too. Q is 3 (24-bit
-// luminance), 24 (15-bit) or 144 (two-thirds width); the lanes' pixels lie in range,
-// which keeps p within the tables (the caller's part).
-template <int Q>
+// which doubles round, so there (kDoublesExact false) a lane's tie is left to them
+// too. Q is 3 (24-bit luminance), 24 (15-bit) or 144 (two-thirds width), or a 15-bit
+// chroma step's, whose doubles hold every value exactly; the lanes' pixels lie in
+// range, which keeps p within the tables, and p / Q lies within ±kReach (the
+// caller's part).
+template <int Q, int64_t U = kExactUnits<Q>, bool kDoublesExact = Q != 144>
 std::optional<ExactChoice> ChooseExactStep(const StepCodes& codes, const LaneOptions& options,
                                            ExactLane high, ExactLane low);
 
@@ -332,14 +334,14 @@ inline uint32_t StepValue(const StepCodes& codes, CodeTableKind table, StepCode 
 }
 
 // Inlined into the mode coders' step, where the lanes stay in registers.
-template <int Q>
+template <int Q, int64_t U, bool kDoublesExact>
 [[gnu::always_inline]] inline std::optional<ExactChoice> ChooseExactStep(const StepCodes& codes,
                                                                          const LaneOptions& options,
                                                                          ExactLane high,
                                                                          ExactLane low) {
     using Sorted = LaneOptions::Sorted;
     // The escape's cost, in the lanes' units.
-    constexpr int64_t kEscape3 = 48 * kExactUnits<Q>;
+    constexpr int64_t kEscape3 = 48 * U;
     static_assert(kEscapeRateCost == 48);
     // Keeps the dividend below positive for the targets of lanes whose pixels lie in
     // range (the caller's part).
@@ -373,8 +375,10 @@ template <int Q>
                 --i;
             else if (static_cast<int>(i) + 1 < sorted.count && 2 * lane.p > Q * sorted.midSum[i])
                 ++i;
-            // A tie with the next option, which only rounding decides in the doubles.
-            if (static_cast<int>(i) + 1 < sorted.count && 2 * lane.p == Q * sorted.midSum[i])
+            // A tie with the next option, which only rounding decides in doubles that do
+            // not hold the target exactly.
+            if (!kDoublesExact && static_cast<int>(i) + 1 < sorted.count &&
+                2 * lane.p == Q * sorted.midSum[i])
                 return Nearest{};
         }
         const LaneOption& option = sorted.options[i];

@@ -318,5 +318,66 @@ TEST(ChooseStep, QuickPathsChooseAsTheLongWay) {
         }
 }
 
+// A 15-bit chroma step's lanes in whole numbers must choose as the doubles do, ties
+// within a lane included (there the doubles are exact), for every block shape: Rows
+// rows of Count pixels, each Columns source columns wide. The offsets of a gray source
+// leave many targets on the midpoint between two options.
+template <int Rows, int Columns, int Count>
+void CheckChromaLanesChooseAsTheLongWay(const StepCodes& codes, std::mt19937& random) {
+    constexpr int kQ = 8 * Rows * Columns * Count;
+    constexpr int64_t kUnits = int64_t{Rows} * Rows * Columns * Columns * Count;
+    auto uniform = [&](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(random);
+    };
+    int answers = 0;
+    constexpr int kSteps = 4000;
+    for (int step = 0; step < kSteps; ++step) {
+        ExactLane exact[2];
+        LaneTarget lanes[2];
+        for (int lane = 0; lane < 2; ++lane) {
+            const int spread = uniform(0, 3) == 0 ? 255 : 2;
+            int p = 0;
+            double sum = 0;
+            for (int pixel = 0; pixel < Count; ++pixel) {
+                int offset = 0;
+                for (int k = 0; k < Rows * Columns; ++k) offset += uniform(-spread, spread);
+                const int have = uniform(-6, 6);
+                p += offset - 8 * Rows * Columns * have;
+                sum += offset / (8.0 * Rows * Columns) - have;
+            }
+            exact[lane] = {p, -1000, 1000, 0};
+            // The long way, forced by a second, empty piece.
+            lanes[lane] = LaneTarget(sum / Count, -1000, 1000, 64.0 * Count);
+            lanes[lane].pieces[1] = {0, 1, 0, 0};
+            lanes[lane].count = 2;
+        }
+        const StepChoice expected = ChooseStep(codes, codes.chroma, lanes[0], lanes[1]);
+        const auto choice =
+            ChooseExactStep<kQ, kUnits, true>(codes, codes.chroma, exact[0], exact[1]);
+        if (!choice) continue;
+        ++answers;
+        const StepChoice& got = choice->choice;
+        ASSERT_TRUE(got.code.group == expected.code.group &&
+                    got.code.escape == expected.code.escape && got.high == expected.high &&
+                    got.low == expected.low)
+            << Rows << " rows, " << Columns << " columns, " << Count << " pixels, step " << step;
+    }
+    EXPECT_GT(answers, kSteps / 2);
+}
+
+TEST(ChooseStep, ChromaInWholeNumbersChoosesAsTheLongWay) {
+    std::mt19937 random(11);
+    for (int deltaSet = 0; deltaSet < 4; ++deltaSet) {
+        SCOPED_TRACE("delta set " + std::to_string(deltaSet));
+        const StepCodes codes = Codes(deltaSet, 2, CodeTableLayout::k15Bit);
+        CheckChromaLanesChooseAsTheLongWay<2, 1, 2>(codes, random);
+        CheckChromaLanesChooseAsTheLongWay<2, 1, 4>(codes, random);
+        CheckChromaLanesChooseAsTheLongWay<4, 1, 2>(codes, random);
+        CheckChromaLanesChooseAsTheLongWay<4, 1, 4>(codes, random);
+        CheckChromaLanesChooseAsTheLongWay<2, 2, 2>(codes, random);
+        CheckChromaLanesChooseAsTheLongWay<4, 2, 2>(codes, random);
+    }
+}
+
 }  // namespace
 }  // namespace truemotion
