@@ -112,11 +112,7 @@ public:
     // LumaStep's choice in whole numbers, where they make it with certainty. With
     // k = kWantedScale the lane's target is X / 24k, X = k Σ wanted − 8k Σ base, and
     // its cost (24kδ − X)² / 3k².
-    std::optional<StepChoice> ExactLumaStep(int w, int next) const {
-        // The lowest and highest field of a pixel, and their sum, as Base gives them.
-        struct Fields {
-            int lowest, highest, sum;
-        };
+    std::optional<StepChoice> ExactLumaStep(int w, int next) {
         auto fields = [&](int word, int pixel) {
             const uint32_t value = m_above[word] >> (16 * pixel);
             const int* acc = m_acc[pixel];
@@ -126,20 +122,29 @@ public:
             return Fields{std::min({red, green, blue}), std::max({red, green, blue}),
                           red + green + blue};
         };
+        // The last step looked ahead to this word: its fields are known.
+        const bool known = m_aheadWord == w;
+        m_aheadWord = -1;
         ExactLane lanes[2];
+        Fields ahead[2];
         for (int pixel = 0; pixel < 2; ++pixel) {
-            const Fields base = fields(w, pixel);
+            const Fields base = known ? m_ahead[pixel] : fields(w, pixel);
             // Bases out of range only follow broken pixels: left to the doubles.
             if (base.lowest < 0 || base.highest > kFieldMax) return std::nullopt;
             lanes[pixel] = {
                 Layout::ScaledWantedSum(m_source, w, pixel) - 8 * Layout::kWantedScale * base.sum,
                 -base.lowest, kFieldMax - base.highest, 0};
             if (next >= 0) {
-                const Fields ahead = fields(next, pixel);
+                ahead[pixel] = fields(next, pixel);
                 lanes[pixel].ahead = true;
-                lanes[pixel].aheadLo = -ahead.lowest;
-                lanes[pixel].aheadHi = kFieldMax - ahead.highest;
+                lanes[pixel].aheadLo = -ahead[pixel].lowest;
+                lanes[pixel].aheadHi = kFieldMax - ahead[pixel].highest;
             }
+        }
+        if (next >= 0) {
+            m_aheadWord = next;
+            m_ahead[0] = ahead[0];
+            m_ahead[1] = ahead[1];
         }
         const auto exact = ChooseExactStep<24 * Layout::kWantedScale>(
             m_state.codes, m_state.codes.luma, lanes[0], lanes[1]);
@@ -154,11 +159,15 @@ public:
             m_acc[0][f] += choice.high;
             m_acc[1][f] += choice.low;
         }
+        // A luminance step moves every field of a pixel alike.
+        m_ahead[0].Move(choice.high);
+        m_ahead[1].Move(choice.low);
     }
 
     // A chroma step for the pixels of words first..last: red takes the high nibble,
     // blue the low one, for both pixels of every word alike.
     void ChromaStep(int first, int last) {
+        m_aheadWord = -1;
         const int rows = std::min(m_state.BlockHeight(), m_state.height - m_row);
         // The block's offsets of red and of blue against green in each pixel's
         // columns, for both lanes in one pass over the source.
@@ -264,6 +273,7 @@ public:
 
     // A kept word: prediction goes on from it.
     void KeepFrom(int w) {
+        m_aheadWord = -1;
         m_accWord = m_words[w] - m_above[w];
         for (int pixel = 0; pixel < 2; ++pixel)
             for (int f = 0; f < 3; ++f)
@@ -309,6 +319,16 @@ private:
         return true;
     }
 
+    // The lowest and highest field of a pixel, and their sum, as Base gives them.
+    struct Fields {
+        int lowest = 0, highest = 0, sum = 0;
+        void Move(int delta) {
+            lowest += delta;
+            highest += delta;
+            sum += 3 * delta;
+        }
+    };
+
     const EncoderState& m_state;
     std::span<const uint8_t> m_bgr;
     int m_row;
@@ -318,6 +338,10 @@ private:
     StepWriter& m_out;
     uint32_t m_accWord = 0;
     int m_acc[2][3] = {};
+    // The word the last luminance step looked ahead to (−1 for none), and its pixels'
+    // fields as they stand.
+    int m_aheadWord = -1;
+    Fields m_ahead[2];
 };
 
 }  // namespace
