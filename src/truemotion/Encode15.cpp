@@ -184,8 +184,9 @@ public:
                     }
                 }
         }
-        LaneTarget lanes[2];
-        auto doubleLanes = [&] {
+        // The lanes in doubles, for the steps whole numbers leave: made only then, since
+        // even their making costs.
+        auto doubleLanes = [&](LaneTarget(&lanes)[2]) {
             for (int lane = 0; lane < 2; ++lane) {
                 const Field field = kChromaFields[lane];
                 double sum = 0;
@@ -218,16 +219,15 @@ public:
             exact = pair ? ExactChromaStep<2, 4>(offsets, first)
                          : ExactChromaStep<2, 2>(offsets, first);
         StepChoice choice;
-        if (exact) {
+        if (exact && fits(exact->high, exact->low)) {
             choice = *exact;
         } else {
-            doubleLanes();
-            choice = ChooseStep(codes, codes.chroma, lanes[0], lanes[1]);
-        }
-        if (!fits(choice.high, choice.low)) {
-            if (exact) doubleLanes();
-            choice =
-                ChooseFittingStep(codes, codes.chroma, lanes[0], lanes[1], fits).value_or(choice);
+            LaneTarget lanes[2];
+            doubleLanes(lanes);
+            choice = exact ? *exact : ChooseStep(codes, codes.chroma, lanes[0], lanes[1]);
+            if (!fits(choice.high, choice.low))
+                choice = ChooseFittingStep(codes, codes.chroma, lanes[0], lanes[1], fits)
+                             .value_or(choice);
         }
         m_out.Append(choice.code);
         m_accWord += StepValue(codes, kChromaCodes, choice.code);
