@@ -17,6 +17,8 @@ namespace {
 
 constexpr int kFieldMax = 31;
 enum Field { kRed = 0, kGreen = 1, kBlue = 2 };
+// The fields a chroma step's high and low nibbles move.
+constexpr Field kChromaFields[2] = {kRed, kBlue};
 constexpr int kFieldShift[3] = {0, 5, 10};
 // Display channel (blue, green, red order) of each field.
 constexpr int kFieldChannel[3] = {2, 1, 0};
@@ -33,26 +35,41 @@ int FieldOf(uint32_t word, int pixel, int field) {
 // Where the pixels of pair words show. In the 15-bit mode pixel p of word w is display
 // column 2w + p.
 struct PairLayout {
-    // Wanted values are whole numbers.
-    static constexpr bool kWholeWanted = true;
     // The value of a channel that pixel p of word w should take.
     static double Wanted(const uint8_t* row, int w, int p, int channel) {
         return row[3 * (2 * w + p) + channel];
     }
+    // kWantedScale × the sum of Wanted over the channels: a whole number.
+    static constexpr int kWantedScale = 1;
+    static int ScaledWantedSum(const uint8_t* row, int w, int p) {
+        const uint8_t* s = row + 3 * (2 * w + p);
+        return s[0] + s[1] + s[2];
+    }
     // The display columns whose colour pixel p of word w carries.
     static std::pair<int, int> Columns(int w, int p) { return {2 * w + p, 2 * w + p}; }
+    static constexpr int kColumns = 1;
 };
 
 // In the two-thirds-width mode word w shows as three display columns from 3w: its
 // left pixel, their mid pixel, its right pixel. Choosing both pixels to fit all three,
 // each takes its own column's value less a sixth of the second difference across them.
 struct StretchLayout {
-    static constexpr bool kWholeWanted = false;
     static double Wanted(const uint8_t* row, int w, int p, int channel) {
         const uint8_t* s = row + 3 * (3 * w) + channel;
         return s[p == 0 ? 0 : 6] - (s[0] - 2 * s[3] + s[6]) / 6.0;
     }
+    static constexpr int kWantedScale = 6;
+    static int ScaledWantedSum(const uint8_t* row, int w, int p) {
+        const uint8_t* s = row + 3 * (3 * w);
+        int sum = 0;
+        for (int channel = 0; channel < 3; ++channel) {
+            const uint8_t* c = s + channel;
+            sum += 6 * c[p == 0 ? 0 : 6] - (c[0] - 2 * c[3] + c[6]);
+        }
+        return sum;
+    }
     static std::pair<int, int> Columns(int w, int p) { return {3 * w + p, 3 * w + p + 1}; }
+    static constexpr int kColumns = 2;
 };
 
 // One row of pair words being coded: the accumulator as the decoder sums it, and the
@@ -74,9 +91,7 @@ public:
     // −1, so that the step leaves that word a valid luminance step of its own.
     void LumaStep(int w, int next) {
         const auto& codes = m_state.codes;
-        if constexpr (Layout::kWholeWanted) {
-            if (const auto exact = ExactLumaStep(w, next)) return TakeLumaStep(*exact);
-        }
+        if (const auto exact = ExactLumaStep(w, next)) return TakeLumaStep(*exact);
         LaneTarget lanes[2];
         for (int pixel = 0; pixel < 2; ++pixel) {
             double sum = 0;
@@ -94,13 +109,9 @@ public:
     }
 
     // LumaStep's choice in whole numbers, where they make it with certainty. With
-    // whole wanted values the lane's target is X / 24, X = Σ wanted − 8 Σ base, and
-    // 3 × its cost (24δ − X)².
-    std::optional<StepChoice> ExactLumaStep(int w, int next) const {
-        // The lowest and highest field of a pixel, and their sum, as Base gives them.
-        struct Fields {
-            int lowest, highest, sum;
-        };
+    // k = kWantedScale the lane's target is X / 24k, X = k Σ wanted − 8k Σ base, and
+    // its cost (24kδ − X)² / 3k².
+    std::optional<StepChoice> ExactLumaStep(int w, int next) {
         auto fields = [&](int word, int pixel) {
             const uint32_t value = m_above[word] >> (16 * pixel);
             const int* acc = m_acc[pixel];
@@ -110,23 +121,32 @@ public:
             return Fields{std::min({red, green, blue}), std::max({red, green, blue}),
                           red + green + blue};
         };
+        // The last step looked ahead to this word: its fields are known.
+        const bool known = m_aheadWord == w;
+        m_aheadWord = -1;
         ExactLane lanes[2];
+        Fields ahead[2];
         for (int pixel = 0; pixel < 2; ++pixel) {
-            const Fields base = fields(w, pixel);
+            const Fields base = known ? m_ahead[pixel] : fields(w, pixel);
             // Bases out of range only follow broken pixels: left to the doubles.
             if (base.lowest < 0 || base.highest > kFieldMax) return std::nullopt;
-            const uint8_t* wanted = m_source + 3 * (2 * w + pixel);
-            lanes[pixel] = {wanted[0] + wanted[1] + wanted[2] - 8 * base.sum, -base.lowest,
-                            kFieldMax - base.highest, 0};
+            lanes[pixel] = {
+                Layout::ScaledWantedSum(m_source, w, pixel) - 8 * Layout::kWantedScale * base.sum,
+                -base.lowest, kFieldMax - base.highest, 0};
             if (next >= 0) {
-                const Fields ahead = fields(next, pixel);
+                ahead[pixel] = fields(next, pixel);
                 lanes[pixel].ahead = true;
-                lanes[pixel].aheadLo = -ahead.lowest;
-                lanes[pixel].aheadHi = kFieldMax - ahead.highest;
+                lanes[pixel].aheadLo = -ahead[pixel].lowest;
+                lanes[pixel].aheadHi = kFieldMax - ahead[pixel].highest;
             }
         }
-        const auto exact =
-            ChooseExactStep<24>(m_state.codes, m_state.codes.luma, lanes[0], lanes[1]);
+        if (next >= 0) {
+            m_aheadWord = next;
+            m_ahead[0] = ahead[0];
+            m_ahead[1] = ahead[1];
+        }
+        const auto exact = ChooseExactStep<24 * Layout::kWantedScale>(
+            m_state.codes, m_state.codes.luma, lanes[0], lanes[1]);
         if (!exact) return std::nullopt;
         return exact->choice;
     }
@@ -138,17 +158,19 @@ public:
             m_acc[0][f] += choice.high;
             m_acc[1][f] += choice.low;
         }
+        // A luminance step moves every field of a pixel alike.
+        m_ahead[0].Move(choice.high);
+        m_ahead[1].Move(choice.low);
     }
 
     // A chroma step for the pixels of words first..last: red takes the high nibble,
     // blue the low one, for both pixels of every word alike.
     void ChromaStep(int first, int last) {
-        LaneTarget lanes[2];
-        const Field fields[2] = {kRed, kBlue};
+        m_aheadWord = -1;
         const int rows = std::min(m_state.BlockHeight(), m_state.height - m_row);
         // The block's offsets of red and of blue against green in each pixel's
         // columns, for both lanes in one pass over the source.
-        int offsets[2][2][2] = {};  // [word − first][pixel][lane]
+        Offsets offsets = {};
         for (int y = m_row; y < m_row + rows; ++y) {
             const uint8_t* row = m_state.SourceRow(m_bgr, y);
             for (int w = first; w <= last; ++w)
@@ -161,19 +183,24 @@ public:
                     }
                 }
         }
-        for (int lane = 0; lane < 2; ++lane) {
-            const Field field = fields[lane];
-            double sum = 0;
-            for (int w = first; w <= last; ++w)
-                for (int pixel = 0; pixel < 2; ++pixel) {
-                    const int have = Base(w, pixel, field) - Base(w, pixel, kGreen);
-                    // The block's mean offset of this channel against green.
-                    const auto [x0, x1] = Layout::Columns(w, pixel);
-                    sum += offsets[w - first][pixel][lane] / (8.0 * rows * (x1 - x0 + 1)) - have;
-                }
-            const int count = 2 * (last - first + 1);
-            lanes[lane] = {sum / count, -kChromaReach, kChromaReach, kFieldWeight * count};
-        }
+        // The lanes in doubles, for the steps whole numbers leave: made only then, since
+        // even their making costs.
+        auto doubleLanes = [&](LaneTarget(&lanes)[2]) {
+            for (int lane = 0; lane < 2; ++lane) {
+                const Field field = kChromaFields[lane];
+                double sum = 0;
+                for (int w = first; w <= last; ++w)
+                    for (int pixel = 0; pixel < 2; ++pixel) {
+                        const int have = Base(w, pixel, field) - Base(w, pixel, kGreen);
+                        // The block's mean offset of this channel against green.
+                        const auto [x0, x1] = Layout::Columns(w, pixel);
+                        sum +=
+                            offsets[w - first][pixel][lane] / (8.0 * rows * (x1 - x0 + 1)) - have;
+                    }
+                const int count = 2 * (last - first + 1);
+                lanes[lane] = {sum / count, -kChromaReach, kChromaReach, kFieldWeight * count};
+            }
+        };
         const auto& codes = m_state.codes;
         // The colour must leave the first word a valid luminance step, and the fields
         // of the second word no wider apart than a valid pixel's (the first word's
@@ -182,10 +209,25 @@ public:
             return LumaCanFollow(first, red, blue) &&
                    (last == first || SpreadFits(last, red, blue));
         };
-        StepChoice choice = ChooseStep(codes, codes.chroma, lanes[0], lanes[1]);
-        if (!fits(choice.high, choice.low))
-            choice =
-                ChooseFittingStep(codes, codes.chroma, lanes[0], lanes[1], fits).value_or(choice);
+        const bool pair = last > first;
+        std::optional<StepChoice> exact;
+        if (rows == 4)
+            exact = pair ? ExactChromaStep<4, 4>(offsets, first)
+                         : ExactChromaStep<4, 2>(offsets, first);
+        else if (rows == 2)
+            exact = pair ? ExactChromaStep<2, 4>(offsets, first)
+                         : ExactChromaStep<2, 2>(offsets, first);
+        StepChoice choice;
+        if (exact && fits(exact->high, exact->low)) {
+            choice = *exact;
+        } else {
+            LaneTarget lanes[2];
+            doubleLanes(lanes);
+            choice = exact ? *exact : ChooseStep(codes, codes.chroma, lanes[0], lanes[1]);
+            if (!fits(choice.high, choice.low))
+                choice = ChooseFittingStep(codes, codes.chroma, lanes[0], lanes[1], fits)
+                             .value_or(choice);
+        }
         m_out.Append(choice.code);
         m_accWord += StepValue(codes, kChromaCodes, choice.code);
         for (int pixel = 0; pixel < 2; ++pixel) {
@@ -194,10 +236,43 @@ public:
         }
     }
 
+    // A chroma step's offsets of red and blue against green: [word − first][pixel][lane].
+    using Offsets = int[2][2][2];
+
+    // ChromaStep's choice in whole numbers, where they make it with certainty, for
+    // blocks of `Rows` rows and `Count` pixels (the words first..first + Count / 2 − 1).
+    // A lane's target is P / Q with P = Σ offset − 8 × Rows × columns × Σ have and
+    // Q = 8 × Rows × columns × Count, and its cost 64 × Count × (δ − P / Q)². The
+    // doubles hold these exactly: every divisor is a power of two.
+    template <int Rows, int Count>
+    std::optional<StepChoice> ExactChromaStep(const Offsets& offsets, int first) const {
+        constexpr int kColumns = Layout::kColumns;
+        constexpr int kQ = 8 * Rows * kColumns * Count;
+        constexpr int64_t kUnits = int64_t{Rows} * Rows * kColumns * kColumns * Count;
+        static_assert(kUnits * 64 * Count == int64_t{kQ} * kQ);
+        ExactLane lanes[2];
+        for (int lane = 0; lane < 2; ++lane) {
+            const Field field = kChromaFields[lane];
+            int p = 0;
+            for (int w = first; w < first + Count / 2; ++w)
+                for (int pixel = 0; pixel < 2; ++pixel)
+                    p += offsets[w - first][pixel][lane] -
+                         kQ / Count * (Base(w, pixel, field) - Base(w, pixel, kGreen));
+            // Only pixels far out of range (after broken ones) leave the table's reach.
+            if (std::abs(p) > LaneOptions::Sorted::kReach * kQ) return std::nullopt;
+            lanes[lane] = {p, -kChromaReach, kChromaReach, 0};
+        }
+        const auto exact = ChooseExactStep<kQ, kUnits, true>(m_state.codes, m_state.codes.chroma,
+                                                             lanes[0], lanes[1]);
+        if (!exact) return std::nullopt;
+        return exact->choice;
+    }
+
     void StoreWord(int w) { m_words[w] = m_above[w] + m_accWord; }
 
     // A kept word: prediction goes on from it.
     void KeepFrom(int w) {
+        m_aheadWord = -1;
         m_accWord = m_words[w] - m_above[w];
         for (int pixel = 0; pixel < 2; ++pixel)
             for (int f = 0; f < 3; ++f)
@@ -243,6 +318,16 @@ private:
         return true;
     }
 
+    // The lowest and highest field of a pixel, and their sum, as Base gives them.
+    struct Fields {
+        int lowest = 0, highest = 0, sum = 0;
+        void Move(int delta) {
+            lowest += delta;
+            highest += delta;
+            sum += 3 * delta;
+        }
+    };
+
     const EncoderState& m_state;
     std::span<const uint8_t> m_bgr;
     int m_row;
@@ -252,6 +337,10 @@ private:
     StepWriter& m_out;
     uint32_t m_accWord = 0;
     int m_acc[2][3] = {};
+    // The word the last luminance step looked ahead to (−1 for none), and its pixels'
+    // fields as they stand.
+    int m_aheadWord = -1;
+    Fields m_ahead[2];
 };
 
 }  // namespace

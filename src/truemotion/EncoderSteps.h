@@ -235,9 +235,9 @@ struct PieceLane {
 std::optional<StepChoice> ChooseOnePieceStep(const StepCodes& codes, const LaneOptions& options,
                                              const PieceLane& high, const PieceLane& low);
 
-// A lane of one piece whose target is a fraction p / Q and whose costs are thirds of
-// whole numbers: 3 × cost(δ) = (Qδ − p)² + c3 for δ in lo..hi. Whole numbers order
-// such costs exactly, where doubles only come close.
+// A lane of one piece whose target is a fraction p / Q and whose costs are whole
+// multiples of 1 / U: U × cost(δ) = (Qδ − p)² + c3 for δ in lo..hi.
+// Whole numbers order such costs exactly, where doubles only come close.
 struct ExactLane {
     int p = 0;
     int lo = 0, hi = 0;
@@ -248,9 +248,15 @@ struct ExactLane {
     int aheadLo = 0, aheadHi = 0;
 };
 
+// U for targets p / Q: the 24-bit luminance (p / 3, weight 3) and the 15-bit one
+// (p / 24, weight 192) count thirds; the two-thirds-width luminance (p / 144, weight
+// 192) counts 108ths. The 15-bit chroma gives its own, by its block's size.
+template <int Q>
+inline constexpr int64_t kExactUnits = Q == 144 ? 108 : 3;
+
 struct ExactChoice {
     StepChoice choice;
-    // 3 × each lane's cost.
+    // U × each lane's cost.
     int64_t highCost3 = 0, lowCost3 = 0;
 };
 
@@ -258,11 +264,15 @@ struct ExactChoice {
 // nothing where that is not certain: a lane whose nearest option lies outside its
 // range (BestOf then looks further), a comparison across lanes that comes out equal
 // (where the rounding of doubles decides), or a look-ahead that rules the first choice
-// out. Within a lane the doubles agree: distinct costs lie a third apart, far beyond
+// out. Within a lane the doubles agree: distinct costs lie 1 / U apart, far beyond
 // their rounding, and equal ones need a target of whole or half deltas, which doubles
-// hold exactly. Q is 3 (24-bit luminance) or 24 (15-bit); the lanes' pixels lie in
-// range, which keeps p within the tables (the caller's part).
-template <int Q>
+// hold exactly for Q = 3 and 24; the two-thirds width's targets pass through sixths,
+// which doubles round, so there (kDoublesExact false) a lane's tie is left to them
+// too. Q is 3 (24-bit luminance), 24 (15-bit) or 144 (two-thirds width), or a 15-bit
+// chroma step's, whose doubles hold every value exactly; the lanes' pixels lie in
+// range, which keeps p within the tables, and p / Q lies within ±kReach (the
+// caller's part).
+template <int Q, int64_t U = kExactUnits<Q>, bool kDoublesExact = Q != 144>
 std::optional<ExactChoice> ChooseExactStep(const StepCodes& codes, const LaneOptions& options,
                                            ExactLane high, ExactLane low);
 
@@ -324,15 +334,15 @@ inline uint32_t StepValue(const StepCodes& codes, CodeTableKind table, StepCode 
 }
 
 // Inlined into the mode coders' step, where the lanes stay in registers.
-template <int Q>
+template <int Q, int64_t U, bool kDoublesExact>
 [[gnu::always_inline]] inline std::optional<ExactChoice> ChooseExactStep(const StepCodes& codes,
                                                                          const LaneOptions& options,
                                                                          ExactLane high,
                                                                          ExactLane low) {
     using Sorted = LaneOptions::Sorted;
-    // 3 × the escape's cost, in the lanes' units.
-    constexpr int64_t kEscape3 = 144;
-    static_assert(kEscapeRateCost * 3 == kEscape3);
+    // The escape's cost, in the lanes' units.
+    constexpr int64_t kEscape3 = 48 * U;
+    static_assert(kEscapeRateCost == 48);
     // Keeps the dividend below positive for the targets of lanes whose pixels lie in
     // range (the caller's part).
     constexpr int kBias = 2048;
@@ -365,6 +375,11 @@ template <int Q>
                 --i;
             else if (static_cast<int>(i) + 1 < sorted.count && 2 * lane.p > Q * sorted.midSum[i])
                 ++i;
+            // A tie with the next option, which only rounding decides in doubles that do
+            // not hold the target exactly.
+            if (!kDoublesExact && static_cast<int>(i) + 1 < sorted.count &&
+                2 * lane.p == Q * sorted.midSum[i])
+                return Nearest{};
         }
         const LaneOption& option = sorted.options[i];
         if (option.delta < lane.lo || option.delta > lane.hi) return Nearest{};
@@ -385,9 +400,9 @@ template <int Q>
                       plainHigh.cost3,
                       plainLow.cost3};
     const int64_t plainCost3 = plainHigh.cost3 + plainLow.cost3;
-    // A lane's least cost is at least its constant: first the cheaper bound.
-    int64_t gain3 = plainCost3 - high.c3 - low.c3;
-    if (gain3 >= kEscape3) gain3 = plainCost3 - leastCost3(high) - leastCost3(low);
+    // The least costs always, without a branch on the cheaper bound of the constants,
+    // which follows the picture's noise.
+    const int64_t gain3 = plainCost3 - leastCost3(high) - leastCost3(low);
     if (gain3 == kEscape3) return std::nullopt;
     if (gain3 > kEscape3) {
         const Nearest escapedHigh = nearest(options.Kind(true), high),

@@ -209,22 +209,29 @@ TEST(ChooseStep, QuickPathsChooseAsTheLongWay) {
     auto uniform = [&](int lo, int hi) {
         return std::uniform_int_distribution<int>(lo, hi)(random);
     };
-    for (const auto layout : {CodeTableLayout::k24Bit, CodeTableLayout::k15Bit})
+    // The 15-bit coder's luminance comes in two forms: of whole wanted values, and of the
+    // two-thirds width's, which pass through sixths.
+    enum class Lane { k24Bit, k15Bit, kTwoThirds };
+    for (const Lane kind : {Lane::k24Bit, Lane::k15Bit, Lane::kTwoThirds})
         for (int deltaSet = 0; deltaSet < 4; ++deltaSet) {
+            const auto layout =
+                kind == Lane::k24Bit ? CodeTableLayout::k24Bit : CodeTableLayout::k15Bit;
             const StepCodes codes = Codes(deltaSet, 2, layout);
-            SCOPED_TRACE("delta set " + std::to_string(deltaSet));
+            SCOPED_TRACE("lane kind " + std::to_string(static_cast<int>(kind)) + ", delta set " +
+                         std::to_string(deltaSet));
             int steps = 0, exactAnswers = 0, pieceAnswers = 0;
             while (steps < 20000) {
                 struct Lanes {
                     ExactLane exact;
                     LaneTarget target;
                 };
-                // A lane as the 24-bit or the 15-bit coder makes it, with or without a
-                // look-ahead, on small ranges of values so that ties come often.
+                // A lane as the 24-bit, the 15-bit or the two-thirds-width coder makes
+                // it, with or without a look-ahead, on small ranges of values so that ties
+                // come often.
                 auto makeLane = [&]() -> std::optional<Lanes> {
                     Lanes lanes;
                     const int spread = uniform(0, 3) == 0 ? 255 : 12;
-                    if (layout == CodeTableLayout::k24Bit) {
+                    if (kind == Lane::k24Bit) {
                         const int red = uniform(-spread, spread), blue = uniform(-spread, spread);
                         const int lo = std::max({0, -red, -blue}),
                                   hi = std::min({255, 255 - red, 255 - blue});
@@ -242,21 +249,35 @@ TEST(ChooseStep, QuickPathsChooseAsTheLongWay) {
                                                 (u2 - mean) * (u2 - mean);
                         lanes.target = LaneTarget(mean - base, lo - base, hi - base, 3.0, constant);
                     } else {
+                        // Two-thirds width: a pixel wants its column less a sixth of the
+                        // second difference across its column, the mid one and the other.
+                        const int scale = kind == Lane::kTwoThirds ? 6 : 1;
                         int fields[3], wanted = 0;
                         double sum = 0;
                         for (int& f : fields) {
                             f = uniform(0, 31);
-                            const int w = uniform(0, 255);
-                            wanted += w;
-                            sum += w / 8.0 - f;
+                            if (kind == Lane::kTwoThirds) {
+                                const int mid = uniform(0, 255);
+                                const int own = std::clamp(mid + uniform(-spread, spread), 0, 255),
+                                          other =
+                                              std::clamp(mid + uniform(-spread, spread), 0, 255);
+                                const int second = own - 2 * mid + other;
+                                wanted += 6 * own - second;
+                                sum += (own - second / 6.0) / 8.0 - f;
+                            } else {
+                                const int w = uniform(0, 255);
+                                wanted += w;
+                                sum += w / 8.0 - f;
+                            }
                         }
                         const int lo = -std::min({fields[0], fields[1], fields[2]}),
                                   hi = 31 - std::max({fields[0], fields[1], fields[2]});
-                        lanes.exact = {wanted - 8 * (fields[0] + fields[1] + fields[2]), lo, hi, 0};
+                        lanes.exact = {wanted - 8 * scale * (fields[0] + fields[1] + fields[2]), lo,
+                                       hi, 0};
                         lanes.target = LaneTarget(sum / 3, lo, hi, 192.0);
                     }
                     if (uniform(0, 2) != 0) {
-                        const int reach = layout == CodeTableLayout::k24Bit ? 255 : 31;
+                        const int reach = kind == Lane::k24Bit ? 255 : 31;
                         const int next = uniform(0, reach), width = uniform(0, 2) == 0 ? 2 : reach;
                         lanes.exact.ahead = true;
                         lanes.exact.aheadLo = -next;
@@ -271,9 +292,11 @@ TEST(ChooseStep, QuickPathsChooseAsTheLongWay) {
                 const StepChoice expected =
                     ChooseStep(codes, codes.luma, longWay(high->target), longWay(low->target));
                 const auto exact =
-                    layout == CodeTableLayout::k24Bit
+                    kind == Lane::k24Bit
                         ? ChooseExactStep<3>(codes, codes.luma, high->exact, low->exact)
-                        : ChooseExactStep<24>(codes, codes.luma, high->exact, low->exact);
+                    : kind == Lane::k15Bit
+                        ? ChooseExactStep<24>(codes, codes.luma, high->exact, low->exact)
+                        : ChooseExactStep<144>(codes, codes.luma, high->exact, low->exact);
                 if (exact) {
                     ++exactAnswers;
                     ASSERT_TRUE(same(exact->choice, expected)) << "whole numbers, step " << steps;
@@ -293,6 +316,67 @@ TEST(ChooseStep, QuickPathsChooseAsTheLongWay) {
             EXPECT_GT(exactAnswers, steps / 3);
             EXPECT_GT(pieceAnswers, steps / 3);
         }
+}
+
+// A 15-bit chroma step's lanes in whole numbers must choose as the doubles do, ties
+// within a lane included (there the doubles are exact), for every block shape: Rows
+// rows of Count pixels, each Columns source columns wide. The offsets of a gray source
+// leave many targets on the midpoint between two options.
+template <int Rows, int Columns, int Count>
+void CheckChromaLanesChooseAsTheLongWay(const StepCodes& codes, std::mt19937& random) {
+    constexpr int kQ = 8 * Rows * Columns * Count;
+    constexpr int64_t kUnits = int64_t{Rows} * Rows * Columns * Columns * Count;
+    auto uniform = [&](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(random);
+    };
+    int answers = 0;
+    constexpr int kSteps = 4000;
+    for (int step = 0; step < kSteps; ++step) {
+        ExactLane exact[2];
+        LaneTarget lanes[2];
+        for (int lane = 0; lane < 2; ++lane) {
+            const int spread = uniform(0, 3) == 0 ? 255 : 2;
+            int p = 0;
+            double sum = 0;
+            for (int pixel = 0; pixel < Count; ++pixel) {
+                int offset = 0;
+                for (int k = 0; k < Rows * Columns; ++k) offset += uniform(-spread, spread);
+                const int have = uniform(-6, 6);
+                p += offset - 8 * Rows * Columns * have;
+                sum += offset / (8.0 * Rows * Columns) - have;
+            }
+            exact[lane] = {p, -1000, 1000, 0};
+            // The long way, forced by a second, empty piece.
+            lanes[lane] = LaneTarget(sum / Count, -1000, 1000, 64.0 * Count);
+            lanes[lane].pieces[1] = {0, 1, 0, 0};
+            lanes[lane].count = 2;
+        }
+        const StepChoice expected = ChooseStep(codes, codes.chroma, lanes[0], lanes[1]);
+        const auto choice =
+            ChooseExactStep<kQ, kUnits, true>(codes, codes.chroma, exact[0], exact[1]);
+        if (!choice) continue;
+        ++answers;
+        const StepChoice& got = choice->choice;
+        ASSERT_TRUE(got.code.group == expected.code.group &&
+                    got.code.escape == expected.code.escape && got.high == expected.high &&
+                    got.low == expected.low)
+            << Rows << " rows, " << Columns << " columns, " << Count << " pixels, step " << step;
+    }
+    EXPECT_GT(answers, kSteps / 2);
+}
+
+TEST(ChooseStep, ChromaInWholeNumbersChoosesAsTheLongWay) {
+    std::mt19937 random(11);
+    for (int deltaSet = 0; deltaSet < 4; ++deltaSet) {
+        SCOPED_TRACE("delta set " + std::to_string(deltaSet));
+        const StepCodes codes = Codes(deltaSet, 2, CodeTableLayout::k15Bit);
+        CheckChromaLanesChooseAsTheLongWay<2, 1, 2>(codes, random);
+        CheckChromaLanesChooseAsTheLongWay<2, 1, 4>(codes, random);
+        CheckChromaLanesChooseAsTheLongWay<4, 1, 2>(codes, random);
+        CheckChromaLanesChooseAsTheLongWay<4, 1, 4>(codes, random);
+        CheckChromaLanesChooseAsTheLongWay<2, 2, 2>(codes, random);
+        CheckChromaLanesChooseAsTheLongWay<4, 2, 2>(codes, random);
+    }
 }
 
 }  // namespace
