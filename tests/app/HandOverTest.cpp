@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -21,7 +22,9 @@ protected:
 #ifdef LUMEKO_SANITIZED
         GTEST_SKIP() << "the player window runs in the plain build only";
 #endif
-        m_player = m_dir.File("lumeko-handover");
+        // The shell endpoint is named after the program: a name of this run's own keeps
+        // another run of these tests on the machine (another build's, say) out of its way.
+        m_player = m_dir.File("lumeko-handover-" + std::to_string(getpid()));
         std::filesystem::copy_file(LUMEKO_PLAYER, m_player);
         std::ofstream(m_player + ".ini").flush();
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
