@@ -248,6 +248,58 @@ double FrameOffset(const CLumekoDoc& doc, double heardMs) {
     return heardMs < start ? heardMs - start : heardMs > end ? heardMs - end : 0;
 }
 
+// Times the pauses fall at: spread evenly over the movie.
+std::vector<uint32_t> PauseTimes(const Scenario& s) {
+    std::vector<uint32_t> pauseAt;
+    for (int i = 0; i < s.pauses; ++i)
+        pauseAt.push_back(static_cast<uint32_t>((i + 1) * s.seconds * 1000 / (s.pauses + 2)));
+    return pauseAt;
+}
+
+// The figures of one run, taken each millisecond in the same way whether the device is
+// simulated or real.
+class Tally {
+public:
+    explicit Tally(const Scenario& s) : m_s(s), m_stallEnd(s.stallAtMs + s.stallMs) {}
+
+    // soundWhole: the device's queue is full again or its sound has ended.
+    void Observe(const CLumekoDoc& doc, uint32_t t, double heardMs, bool soundWhole) {
+        const double offset = std::abs(FrameOffset(doc, heardMs));
+        if (m_s.stallMs && t >= m_s.stallAtMs && !m_recovered) {
+            figures.stallOffset = std::max(figures.stallOffset, offset);
+        } else {
+            if (t <= 60000) figures.offset60 = std::max(figures.offset60, offset);
+            figures.offsetAll = std::max(figures.offsetAll, offset);
+        }
+        figures.endOffset = offset;
+        const uint32_t due = doc.DueFrame(doc.Elapsed());
+        const uint32_t shown = doc.ShownFrame();
+        if (shown != m_lastShown && shown != due) ++figures.wrong;
+        m_lastShown = shown;
+        if (m_s.stallMs && t >= m_stallEnd) {
+            if (shown != due) figures.staleMs += 1;
+            if (shown != due && m_recovered) figures.staleAfterRecoveryMs += 1;
+            const bool whole = doc.m_nNextFrame.load() >=
+                                   std::min(due + CLumekoDoc::kReadAhead, doc.m_nFrameCount) &&
+                               soundWhole && shown == due;
+            if (!m_recovered && whole) {
+                m_recovered = true;
+                figures.recoveryMs = t - m_stallEnd;
+            }
+        }
+    }
+    // A new play of the movie (Loop) starts with nothing shown.
+    void Restart() { m_lastShown = CLumekoDoc::kNoFrame; }
+
+    Figures figures;
+
+private:
+    const Scenario& m_s;
+    const uint32_t m_stallEnd;
+    uint32_t m_lastShown = CLumekoDoc::kNoFrame;
+    bool m_recovered = false;
+};
+
 Figures Simulate(const Scenario& s, const std::string& path) {
     VirtualClock clock;
     clock.nowUs = 5'000'000;
@@ -257,19 +309,15 @@ Figures Simulate(const Scenario& s, const std::string& path) {
     settings.WriteProfileInt("Lumeko", "loop", s.loops ? 1 : 0);
     platform::ConsoleMessageBox messages;
     CLumekoDoc doc({settings, clock, timer, device, messages});
-    Figures f;
-    if (!doc.OpenMovie(path)) return f;
+    Tally tally(s);
+    if (!doc.OpenMovie(path)) return tally.figures;
     doc.OnPlay();
 
     std::mt19937 random(42);
-    std::vector<uint32_t> pauseAt;
-    for (int i = 0; i < s.pauses; ++i)
-        pauseAt.push_back(static_cast<uint32_t>((i + 1) * s.seconds * 1000 / (s.pauses + 2)));
+    const std::vector<uint32_t> pauseAt = PauseTimes(s);
     uint32_t pausedUntil = 0, pauseIndex = 0;
     const uint32_t stallEnd = s.stallAtMs + s.stallMs;
     int plays = 0;
-    uint32_t lastShown = CLumekoDoc::kNoFrame;
-    bool recovered = false;
 
     const uint64_t startUs = clock.nowUs;
     while (doc.m_bPlaying) {
@@ -292,41 +340,17 @@ Figures Simulate(const Scenario& s, const std::string& path) {
         if (!doc.m_bPlaying) break;
         if (doc.m_nTimerId != before && doc.m_nTimerId) {
             // Looped: the last time round ends the run.
-            lastShown = CLumekoDoc::kNoFrame;
+            tally.Restart();
             if (++plays >= s.loops) doc.m_bLoop = 0;
         }
         if (doc.m_bPaused) continue;
 
-        const double heard = device.HeardMs();
-        const double offset = std::abs(FrameOffset(doc, heard));
-        if (s.stallMs && t >= s.stallAtMs && !recovered) {
-            f.stallOffset = std::max(f.stallOffset, offset);
-        } else {
-            if (t <= 60000) f.offset60 = std::max(f.offset60, offset);
-            f.offsetAll = std::max(f.offsetAll, offset);
-        }
-        f.endOffset = offset;
-        const uint32_t due = doc.DueFrame(doc.Elapsed());
-        const uint32_t shown = doc.ShownFrame();
-        if (shown != lastShown && shown != due) ++f.wrong;
-        lastShown = shown;
-        if (s.stallMs && t >= stallEnd) {
-            if (shown != due) f.staleMs += 1;
-            if (shown != due && recovered) f.staleAfterRecoveryMs += 1;
-            const bool whole =
-                doc.m_nNextFrame.load() >=
-                    std::min(due + CLumekoDoc::kReadAhead, doc.m_nFrameCount) &&
-                (device.Queued() >= CLumekoDoc::kWaveBuffers - 1 || device.soundEnded) &&
-                shown == due;
-            if (!recovered && whole) {
-                recovered = true;
-                f.recoveryMs = t - stallEnd;
-            }
-        }
+        tally.Observe(doc, t, device.HeardMs(),
+                      device.Queued() >= CLumekoDoc::kWaveBuffers - 1 || device.soundEnded);
         if (t > (s.seconds * (s.loops + 1) + 120) * 1000) break;  // never ends: reported as is
     }
-    f.gaps = device.gaps;
-    return f;
+    tally.figures.gaps = device.gaps;
+    return tally.figures;
 }
 
 void PrintHeader(const char* mode) {
@@ -420,21 +444,17 @@ Figures PlayReal(const Scenario& s, const std::string& path) {
     platform::SdlWaveOut wave;
     platform::ConsoleMessageBox messages;
     CLumekoDoc doc({settings, clock, timer, wave, messages});
-    Figures f;
-    if (!doc.OpenMovie(path)) return f;
+    Tally tally(s);
+    if (!doc.OpenMovie(path)) return tally.figures;
     doc.OnPlay();
     if (!doc.FollowsSound()) std::printf("(no sound: %s)\n", wave.OpenError().c_str());
     std::mt19937 random(42);
-    std::vector<uint32_t> pauseAt;
-    for (int i = 0; i < s.pauses; ++i)
-        pauseAt.push_back(static_cast<uint32_t>((i + 1) * s.seconds * 1000 / (s.pauses + 2)));
+    const std::vector<uint32_t> pauseAt = PauseTimes(s);
     uint32_t pausedUntil = 0, pauseIndex = 0;
-    const uint32_t stallEnd = s.stallAtMs + s.stallMs;
-    bool stallAsked = false, recovered = false;
-    uint32_t lastShown = CLumekoDoc::kNoFrame;
+    bool stallAsked = false;
     const uint32_t bytesPerSecond = 22050 * 4;
     const auto start = std::chrono::steady_clock::now();
-    f.gaps = -1;  // SDL does not say when it ran dry
+    tally.figures.gaps = -1;  // SDL does not say when it ran dry
     while (doc.m_bPlaying) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         const auto t = static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -454,32 +474,10 @@ Figures PlayReal(const Scenario& s, const std::string& path) {
         if (!doc.m_bPlaying || doc.m_bPaused) continue;
         uint64_t position = 0;
         wave.waveOutGetPosition(position);
-        const double heard = position * 1000.0 / bytesPerSecond;
-        const double offset = std::abs(FrameOffset(doc, heard));
-        if (s.stallMs && t >= s.stallAtMs && !recovered) {
-            f.stallOffset = std::max(f.stallOffset, offset);
-        } else {
-            if (t <= 60000) f.offset60 = std::max(f.offset60, offset);
-            f.offsetAll = std::max(f.offsetAll, offset);
-        }
-        f.endOffset = offset;
-        const uint32_t due = doc.DueFrame(doc.Elapsed());
-        const uint32_t shown = doc.ShownFrame();
-        if (shown != lastShown && shown != due) ++f.wrong;
-        lastShown = shown;
-        if (s.stallMs && t >= stallEnd) {
-            if (shown != due) f.staleMs += 1;
-            if (shown != due && recovered) f.staleAfterRecoveryMs += 1;
-            const bool whole = doc.m_nNextFrame.load() >=
-                                   std::min(due + CLumekoDoc::kReadAhead, doc.m_nFrameCount) &&
-                               shown == due;
-            if (!recovered && whole) {
-                recovered = true;
-                f.recoveryMs = t - stallEnd;
-            }
-        }
+        // The real device cannot say how full its queue is: the frames alone decide.
+        tally.Observe(doc, t, position * 1000.0 / bytesPerSecond, true);
     }
-    return f;
+    return tally.figures;
 }
 
 }  // namespace

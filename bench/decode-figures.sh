@@ -17,38 +17,31 @@ builds=("$bin")
 
 load() { echo "# load: $(uptime | sed 's/.*load average: //')"; }
 
+# medians PROGRAM FILTER COUNTER WIDTH: each build's medians of 3 repetitions of the
+# benchmarks FILTER picks, with the named counter beside the time.
+medians() {
+  local program=$1 filter=$2 counter=$3 width=$4
+  for b in "${builds[@]}"; do
+    load
+    echo "# $b"
+    "$b/$program" --benchmark_filter="$filter" --benchmark_repetitions=3 \
+      --benchmark_report_aggregates_only=true 2> /dev/null |
+      awk -v counter="^$counter=" -v width="$width" \
+        '/_median/ { x = ""; for (i = 1; i <= NF; ++i) if ($i ~ counter) x = $i;
+                     printf "%-*s %9s %s cpu %9s %s  %s\n", width, $1, $2, $3, $4, $5, x }'
+  done
+}
+
 echo "## Decoder, 640x480 (x_memcpy: fastest decode over fastest memcpy, same run)"
-for b in "${builds[@]}"; do
-  load
-  echo "# $b"
-  "$b/truemotion_bench" --benchmark_filter='^BM_(Memcpy|Decode/(key|stretch|delta)).*/640/480' \
-    --benchmark_repetitions=3 \
-    --benchmark_report_aggregates_only=true 2> /dev/null |
-    awk '/_median/ { for (i = 1; i <= NF; ++i) if ($i ~ /^x_memcpy=/) x = $i;
-                     printf "%-44s %9s %s  %s\n", $1, $2, $3, x; x = "" }'
-done
+medians truemotion_bench '^BM_(Memcpy|Decode/(key|stretch|delta)).*/640/480' x_memcpy 44
 
 echo
 echo "## Decoder scaling (time per frame)"
-for b in "${builds[@]}"; do
-  load
-  echo "# $b"
-  "$b/truemotion_bench" --benchmark_filter='scaling' --benchmark_repetitions=3 \
-    --benchmark_report_aggregates_only=true 2> /dev/null |
-    awk '/_median/ { for (i = 1; i <= NF; ++i) if ($i ~ /^x_memcpy=/) x = $i;
-                     printf "%-52s %9s %s  %s\n", $1, $2, $3, x; x = "" }'
-done
+medians truemotion_bench 'scaling' x_memcpy 52
 
 echo
 echo "## Encoder, 640x480 (frames a second)"
-for b in "${builds[@]}"; do
-  load
-  echo "# $b"
-  "$b/truemotion_encode_bench" --benchmark_filter='/(640|636)/' --benchmark_repetitions=3 \
-    --benchmark_report_aggregates_only=true 2> /dev/null |
-    awk '/_median/ { for (i = 1; i <= NF; ++i) if ($i ~ /^fps=/) f = $i;
-                     printf "%-40s %9s %s cpu %9s %s  %s\n", $1, $2, $3, $4, $5, f }'
-done
+medians truemotion_encode_bench '/(640|636)/' fps 40
 
 echo
 echo "## Conversion of a 640x480 30 fps movie of 10 s (x real time, best of 3)"
