@@ -116,7 +116,8 @@ Result<void> WriteVideo(IConversionHost& host, CDuckMovie& movie, uint32_t frame
                            [&movie](uint32_t index, uint8_t* into, const uint8_t* previous) {
                                return movie.ReadFrame(index, into, previous);
                            });
-    if (!pipeline.Started()) return MakeError(ErrorKind::Io, "not enough memory to convert");
+    if (!pipeline.Started())
+        return MakeError(ErrorKind::OutOfMemory, "not enough memory to convert");
     Result<void> written;
     for (uint32_t i = 0; i < frames && written; ++i) {
         // The view shows the frame being converted.

@@ -13,6 +13,7 @@
 #include "OpenMovie.h"
 #include "ToolOutput.h"
 #include "WavFile.h"
+#include "movie/DecodedWaveFormat.h"
 #include "moviemaker/ImageFile.h"
 
 namespace {
@@ -69,10 +70,8 @@ void DumpFrames(CDuckMovie& movie, const fs::path& out, bool ppm, bool png, Fram
 // The sound from the start of the range's first frame to the end of its last.
 void DumpSound(CDuckMovie& movie, const fs::path& out, FrameRange range,
                const SafeOutputOptions& options) {
-    movie::WAVEFORMATEX wfx;
-    movie.GetWaveFormat(&wfx);
-    const uint16_t bits = wfx.wFormatTag == 1 ? wfx.wBitsPerSample : 16;
-    const uint64_t frameBytes = uint64_t{movie.GetDecodedChannels()} * bits / 8;
+    const movie::WAVEFORMATEX wfx = DecodedWaveFormat(movie);
+    const uint64_t frameBytes = wfx.nBlockAlign;
     uint64_t left = UINT64_MAX;
     if (range.last < movie.GetFrameCount() - 1)
         left = (movie.AudioSampleOfFrame(range.last + 1) - movie.AudioSampleOfFrame(range.first)) *
@@ -80,7 +79,7 @@ void DumpSound(CDuckMovie& movie, const fs::path& out, FrameRange range,
     if (range.first > 0) movie.SeekAudio(range.first);
     const auto wavPath = (out / "audio.wav").string();
     auto wav =
-        WavFile::Create(wavPath, movie.GetDecodedChannels(), wfx.nSamplesPerSec, bits, options);
+        WavFile::Create(wavPath, wfx.nChannels, wfx.nSamplesPerSec, wfx.wBitsPerSample, options);
     if (!wav) Fail(wav.Error().message);
     std::vector<uint8_t> chunk(movie.GetAudioChunkSize());
     while (left > 0) {
