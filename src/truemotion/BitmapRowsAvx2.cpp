@@ -4,6 +4,9 @@
 // The writers' row kernels with AVX2: 32 pixels an iteration, each half of a register
 // packing 16 of them as the SSSE3 kernels do, the last few by the SSSE3 kernels. Built
 // for the processor at run time; elsewhere the plain kernels stand in.
+//
+// The short loops over a few vectors are unrolled by pragma: left as loops, the
+// compiler keeps those vectors on the stack and the kernel runs at half speed.
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 
@@ -32,6 +35,7 @@ LUMEKO_AVX2 inline __m256i Mask(const ByteMask& m) {
 LUMEKO_AVX2 inline void Pack(const std::array<std::array<ByteMask, 4>, 3>& masks,
                              const __m256i (&px)[4], uint8_t* out) {
     __m256i bytes[3];
+#pragma GCC unroll 3
     for (int v = 0; v < 3; ++v)
         bytes[v] = _mm256_or_si256(_mm256_shuffle_epi8(px[v], Mask(masks[v][v])),
                                    _mm256_shuffle_epi8(px[v + 1], Mask(masks[v][v + 1])));
@@ -60,6 +64,7 @@ LUMEKO_AVX2 void WriteRow15Avx2(const uint32_t* pairs, size_t groups, uint8_t* o
         const __m256i halves[2] = {_mm256_permute2x128_si256(p0, p1, 0x20),
                                    _mm256_permute2x128_si256(p0, p1, 0x31)};
         __m256i px[4];
+#pragma GCC unroll 2
         for (int half = 0; half < 2; ++half) {
             const __m256i p = halves[half];
             const __m256i blueGreen =
@@ -88,6 +93,7 @@ LUMEKO_AVX2 void WriteRow24Avx2(const uint32_t* luma, const uint32_t* chroma, bo
                 _mm256_shuffle_epi32(lo, 0x50), _mm256_shuffle_epi32(lo, 0xFA),
                 _mm256_shuffle_epi32(hi, 0x50), _mm256_shuffle_epi32(hi, 0xFA)};
             __m256i px[4];
+#pragma GCC unroll 4
             for (int w = 0; w < 4; ++w)
                 px[w] = _mm256_add_epi32(_mm256_shuffle_epi8(y, Mask(kSpread[w])), sample[w]);
             Pack(kPack24, px, out);
@@ -100,6 +106,7 @@ LUMEKO_AVX2 void WriteRow24Avx2(const uint32_t* luma, const uint32_t* chroma, bo
                                        _mm256_shuffle_epi32(c, 0xAA),
                                        _mm256_shuffle_epi32(c, 0xFF)};
             __m256i px[4];
+#pragma GCC unroll 4
             for (int w = 0; w < 4; ++w)
                 px[w] = _mm256_add_epi32(_mm256_shuffle_epi8(y, Mask(kSpread[w])), sample[w]);
             Pack(kPack24, px, out);

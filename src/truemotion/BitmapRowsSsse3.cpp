@@ -3,7 +3,8 @@
 
 // The writers' row kernels with SSSE3 byte shuffles: 16 pixels an iteration, the last
 // few by the plain kernels. Built for the processor at run time; elsewhere the plain
-// kernels stand in.
+// kernels stand in. The short loops over a few vectors are unrolled by pragma, so that
+// the vectors stay in registers.
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 
@@ -28,6 +29,7 @@ LUMEKO_SSSE3 inline __m128i Mask(const ByteMask& m) {
 
 LUMEKO_SSSE3 inline void Pack(const std::array<std::array<ByteMask, 4>, 3>& masks,
                               const __m128i (&px)[4], uint8_t* out) {
+#pragma GCC unroll 3
     for (int v = 0; v < 3; ++v) {
         // Output vector v draws on pixel vectors v and v + 1 only.
         const __m128i bytes = _mm_or_si128(_mm_shuffle_epi8(px[v], Mask(masks[v][v])),
@@ -48,6 +50,7 @@ LUMEKO_SSSE3 void WriteRow15Ssse3(const uint32_t* pairs, size_t groups, uint8_t*
     size_t g = 0;
     for (; g + 4 <= groups; g += 4, out += 48) {
         __m128i px[4];
+#pragma GCC unroll 2
         for (int half = 0; half < 2; ++half) {
             const __m128i p = Load(pairs + 2 * g + 4 * half);
             // Per 16-bit pixel: blue and green bytes, and red with a zero byte.
@@ -84,6 +87,7 @@ LUMEKO_SSSE3 void WriteRow24Ssse3(const uint32_t* luma, const uint32_t* chroma, 
         // The grey of luminance Y is Y in the three low bytes (its top bit is never
         // written); the chroma sample adds with its carries, as in the plain kernel.
         __m128i px[4];
+#pragma GCC unroll 4
         for (int w = 0; w < 4; ++w)
             px[w] = _mm_add_epi32(_mm_shuffle_epi8(y, Mask(kSpread[w])), sample[w]);
         Pack(kPack24, px, out);
