@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 // Row kernels of the display-bitmap writers: one picture row into 3 bytes a pixel (blue,
 // green, red), whole groups of four pixels only. The plain kernels define the result;
@@ -16,11 +17,19 @@ void WriteRow15Plain(const uint32_t* pairs, size_t groups, uint8_t* out);
 void WriteRow24Plain(const uint32_t* luma, const uint32_t* chroma, bool narrow, size_t words,
                      const uint32_t* gray, uint8_t* out);
 
+// Only the listed groups of a row (group g at bytes 12 g), the others left as they are.
+void WriteGroups15Plain(const uint32_t* pairs, std::span<const uint16_t> groups, uint8_t* out);
+void WriteGroups24Plain(const uint32_t* luma, const uint32_t* chroma, bool narrow,
+                        std::span<const uint16_t> groups, const uint32_t* gray, uint8_t* out);
+
 // Whether this processor runs the SSSE3 kernels.
 bool HasSsse3Rows();
 void WriteRow15Ssse3(const uint32_t* pairs, size_t groups, uint8_t* out);
 void WriteRow24Ssse3(const uint32_t* luma, const uint32_t* chroma, bool narrow, size_t words,
                      const uint32_t* gray, uint8_t* out);
+void WriteGroups15Ssse3(const uint32_t* pairs, std::span<const uint16_t> groups, uint8_t* out);
+void WriteGroups24Ssse3(const uint32_t* luma, const uint32_t* chroma, bool narrow,
+                        std::span<const uint16_t> groups, const uint32_t* gray, uint8_t* out);
 
 // Whether this processor runs the AVX2 kernels.
 bool HasAvx2Rows();
@@ -31,8 +40,15 @@ void WriteRow24Avx2(const uint32_t* luma, const uint32_t* chroma, bool narrow, s
 using Row15Writer = void (*)(const uint32_t* pairs, size_t groups, uint8_t* out);
 using Row24Writer = void (*)(const uint32_t* luma, const uint32_t* chroma, bool narrow,
                              size_t words, const uint32_t* gray, uint8_t* out);
+using Groups15Writer = void (*)(const uint32_t* pairs, std::span<const uint16_t> groups,
+                                uint8_t* out);
+using Groups24Writer = void (*)(const uint32_t* luma, const uint32_t* chroma, bool narrow,
+                                std::span<const uint16_t> groups, const uint32_t* gray,
+                                uint8_t* out);
 // The fastest kernels this processor runs, chosen once.
 Row15Writer FastestRow15Writer();
 Row24Writer FastestRow24Writer();
+Groups15Writer FastestGroups15Writer();
+Groups24Writer FastestGroups24Writer();
 
 }  // namespace truemotion

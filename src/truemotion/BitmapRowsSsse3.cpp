@@ -10,6 +10,8 @@
 
 #include <immintrin.h>
 
+#include <cstring>
+
 namespace truemotion {
 namespace {
 
@@ -38,6 +40,22 @@ LUMEKO_SSSE3 inline void Pack(const std::array<std::array<ByteMask, 4>, 3>& mask
     }
 }
 
+// The 12 bytes of four pixels packed into the low bytes of v.
+LUMEKO_SSSE3 inline void Store12(uint8_t* out, __m128i v) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), v);
+    const uint32_t last = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(v, 8)));
+    std::memcpy(out + 8, &last, sizeof last);
+}
+
+// Per 16-bit pixel of p: blue and green bytes, and red with a zero byte.
+LUMEKO_SSSE3 inline void Split15(__m128i p, __m128i& blueGreen, __m128i& red) {
+    const __m128i blueMask = _mm_set1_epi16(0x00F8),
+                  greenMask = _mm_set1_epi16(static_cast<int16_t>(0xF800));
+    blueGreen = _mm_or_si128(_mm_and_si128(_mm_srli_epi16(p, 7), blueMask),
+                             _mm_and_si128(_mm_slli_epi16(p, 6), greenMask));
+    red = _mm_and_si128(_mm_slli_epi16(p, 3), blueMask);
+}
+
 }  // namespace
 
 bool HasSsse3Rows() {
@@ -45,18 +63,13 @@ bool HasSsse3Rows() {
 }
 
 LUMEKO_SSSE3 void WriteRow15Ssse3(const uint32_t* pairs, size_t groups, uint8_t* out) {
-    const __m128i blueMask = _mm_set1_epi16(0x00F8),
-                  greenMask = _mm_set1_epi16(static_cast<int16_t>(0xF800));
     size_t g = 0;
     for (; g + 4 <= groups; g += 4, out += 48) {
         __m128i px[4];
 #pragma GCC unroll 2
         for (int half = 0; half < 2; ++half) {
-            const __m128i p = Load(pairs + 2 * g + 4 * half);
-            // Per 16-bit pixel: blue and green bytes, and red with a zero byte.
-            const __m128i blueGreen = _mm_or_si128(_mm_and_si128(_mm_srli_epi16(p, 7), blueMask),
-                                                   _mm_and_si128(_mm_slli_epi16(p, 6), greenMask));
-            const __m128i red = _mm_and_si128(_mm_slli_epi16(p, 3), blueMask);
+            __m128i blueGreen, red;
+            Split15(Load(pairs + 2 * g + 4 * half), blueGreen, red);
             px[2 * half] = _mm_unpacklo_epi16(blueGreen, red);
             px[2 * half + 1] = _mm_unpackhi_epi16(blueGreen, red);
         }
@@ -95,6 +108,34 @@ LUMEKO_SSSE3 void WriteRow24Ssse3(const uint32_t* luma, const uint32_t* chroma, 
     WriteRow24Plain(luma + i, narrow ? chroma + 2 * i : chroma + i, narrow, words - i, gray, out);
 }
 
+LUMEKO_SSSE3 void WriteGroups15Ssse3(const uint32_t* pairs, std::span<const uint16_t> groups,
+                                     uint8_t* out) {
+    const __m128i pack = Mask(kPack15[0][0]);
+    for (const uint16_t g : groups) {
+        __m128i blueGreen, red;
+        Split15(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pairs + 2 * size_t{g})), blueGreen,
+                red);
+        Store12(out + 12 * size_t{g}, _mm_shuffle_epi8(_mm_unpacklo_epi16(blueGreen, red), pack));
+    }
+}
+
+LUMEKO_SSSE3 void WriteGroups24Ssse3(const uint32_t* luma, const uint32_t* chroma, bool narrow,
+                                     std::span<const uint16_t> groups, const uint32_t*,
+                                     uint8_t* out) {
+    const __m128i spread = Mask(kSpread[0]), pack = Mask(kPack24[0][0]);
+    for (const uint16_t g : groups) {
+        const __m128i y = _mm_cvtsi32_si128(static_cast<int>(luma[g]));
+        // Samples 0, 0, 1, 1 with narrow blocks; one sample for the four pixels otherwise.
+        const __m128i sample =
+            narrow ? _mm_shuffle_epi32(
+                         _mm_loadl_epi64(reinterpret_cast<const __m128i*>(chroma + 2 * size_t{g})),
+                         0x50)
+                   : _mm_set1_epi32(static_cast<int>(chroma[g]));
+        Store12(out + 12 * size_t{g},
+                _mm_shuffle_epi8(_mm_add_epi32(_mm_shuffle_epi8(y, spread), sample), pack));
+    }
+}
+
 }  // namespace truemotion
 
 #else
@@ -110,6 +151,13 @@ void WriteRow15Ssse3(const uint32_t* pairs, size_t groups, uint8_t* out) {
 void WriteRow24Ssse3(const uint32_t* luma, const uint32_t* chroma, bool narrow, size_t words,
                      const uint32_t* gray, uint8_t* out) {
     WriteRow24Plain(luma, chroma, narrow, words, gray, out);
+}
+void WriteGroups15Ssse3(const uint32_t* pairs, std::span<const uint16_t> groups, uint8_t* out) {
+    WriteGroups15Plain(pairs, groups, out);
+}
+void WriteGroups24Ssse3(const uint32_t* luma, const uint32_t* chroma, bool narrow,
+                        std::span<const uint16_t> groups, const uint32_t* gray, uint8_t* out) {
+    WriteGroups24Plain(luma, chroma, narrow, groups, gray, out);
 }
 
 }  // namespace truemotion

@@ -8,7 +8,7 @@ namespace truemotion {
 // bits of their own: they keep what the previous frame left, rather than follow the
 // previous frame's last stripe.
 void TrueMotionDecoder::ResetMaskWords() {
-    m_maskWords.fill(~0u);
+    m_codedBlocks.Clear();
 }
 
 // A stripe is the row's W/4 mask blocks in chunks of up to 32, each chunk read as a
@@ -16,13 +16,15 @@ void TrueMotionDecoder::ResetMaskWords() {
 // covers.
 size_t TrueMotionDecoder::LoadMaskStripe(std::span<const uint8_t> mask, size_t position) {
     const int blocks = m_nWidth >> 2;
+    MaskWords maskWords{};
     for (int first = 0, word = 0; first < blocks; first += 32, ++word) {
         uint32_t bits = 0;
         for (size_t k = 0; k < 4 && position + k < mask.size(); ++k)
             bits |= uint32_t{mask[position + k]} << (8 * k);
-        m_maskWords[static_cast<size_t>(word)] = bits;
+        maskWords[static_cast<size_t>(word)] = bits;
         position += static_cast<size_t>((std::min(32, blocks - first) + 7) >> 3);
     }
+    m_codedBlocks.List(maskWords, blocks);
     return position;
 }
 

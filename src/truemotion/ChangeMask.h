@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <span>
 
 namespace truemotion {
 
@@ -29,5 +30,30 @@ void ForEachCodedBlock(const MaskWords& maskWords, int blocks, Visit&& visit) {
         }
     }
 }
+
+// The coded blocks of one stripe, left to right, each with whether the block before it
+// was kept. Listed once when the stripe's mask is read and walked by each of its rows,
+// so that the rows do not search the mask bits again.
+class CodedBlocks {
+public:
+    void Clear() { m_count = 0; }
+    void List(const MaskWords& maskWords, int blocks) {
+        m_count = 0;
+        ForEachCodedBlock(maskWords, blocks, [&](int k, bool afterKept) {
+            m_blocks[m_count] = static_cast<uint16_t>(k);
+            m_afterKept[m_count++] = afterKept;
+        });
+    }
+    size_t Count() const { return m_count; }
+    // The numbers of the coded blocks, and whether the block before each was kept.
+    std::span<const uint16_t> Blocks() const { return {m_blocks.data(), m_count}; }
+    const bool* AfterKept() const { return m_afterKept.data(); }
+
+private:
+    static constexpr size_t kMaxBlocks = 32 * std::tuple_size_v<MaskWords>;
+    std::array<uint16_t, kMaxBlocks> m_blocks{};
+    std::array<bool, kMaxBlocks> m_afterKept{};
+    size_t m_count = 0;
+};
 
 }  // namespace truemotion

@@ -68,8 +68,13 @@ struct Row15 {
         else
             WideTopWords(2 * k, 2 * k + 2);
     }
-    // Prediction goes on from the kept pixels of block k.
-    void KeptBlock(int k) { acc = row[2 * k + 1] - above[2 * k + 1]; }
+    // After a kept block k − 1, prediction goes on from its pixels: worked out for every
+    // coded block and kept only after a kept one, without a branch.
+    void AfterBlock(int k, bool kept) {
+        const int j = k > 0 ? 2 * k - 1 : 0;
+        const uint32_t a = row[j] - above[j];
+        acc = kept ? a : acc;
+    }
 };
 
 }  // namespace
@@ -108,6 +113,7 @@ void TrueMotionDecoder::DecodeDelta15(std::span<const uint8_t> mask,
     uint32_t* image = m_pWorkImage.get();
     std::fill_n(image, words, kBlackPair);
     const auto writeRow = FastestRow15Writer();
+    const auto writeGroups = FastestGroups15Writer();
     CodeCursor cursor(indexStream);
     size_t maskPosition = 0;
     ResetMaskWords();
@@ -119,14 +125,17 @@ void TrueMotionDecoder::DecodeDelta15(std::span<const uint8_t> mask,
                   image + static_cast<size_t>(r) * words,
                   image + static_cast<size_t>(r + 1) * words};
         uint8_t* const display = out.pixels ? out.Row(r) : nullptr;
-        ForEachCodedBlock(m_maskWords, blocks, [&](int k, bool afterKept) {
-            if (afterKept) row.KeptBlock(k - 1);
-            row.CodedBlock(k, blockTop, narrow);
-            // Kept blocks show what they showed; only this one changes.
-            if (out.changedOnly)
-                WriteRow15Plain(row.row + 2 * k, 1, display + 12 * static_cast<size_t>(k));
-        });
-        if (out.pixels && !out.changedOnly) writeRow(row.row, static_cast<size_t>(blocks), display);
+        const std::span<const uint16_t> coded = m_codedBlocks.Blocks();
+        const bool* afterKept = m_codedBlocks.AfterKept();
+        for (size_t n = 0; n < coded.size(); ++n) {
+            row.AfterBlock(coded[n], afterKept[n]);
+            row.CodedBlock(coded[n], blockTop, narrow);
+        }
+        // Kept blocks show what they showed; only the coded ones change.
+        if (out.changedOnly)
+            writeGroups(row.row, coded, display);
+        else if (out.pixels)
+            writeRow(row.row, static_cast<size_t>(blocks), display);
     }
     // The rows after an early end keep the last frame's pixels, which a bitmap that
     // shows that frame already holds.

@@ -68,12 +68,17 @@ struct Row24 {
         else
             Word<true, false>(i);
     }
-    // Prediction goes on from the kept pixels of word i and its last chroma sample.
-    void KeptBlock(int i, bool narrow) {
-        ay = row[i] - above[i];
+    // After a kept block i − 1, prediction goes on from its pixels and its last chroma
+    // sample. Worked out for every coded block and kept only after a kept one: a choice
+    // without a branch, which a scattered mask would mispredict.
+    void AfterBlock(int i, bool kept, bool narrow) {
+        const int j = i > 0 ? i - 1 : 0;
+        const uint32_t y = row[j] - above[j];
+        ay = kept ? y : ay;
         if (chroma) {
-            const int s = narrow ? 2 * i + 1 : i;
-            ac = chroma[s] - chromaAbove[s];
+            const int s = narrow ? 2 * j + 1 : j;
+            const uint32_t c = chroma[s] - chromaAbove[s];
+            ac = kept ? c : ac;
         }
     }
 };
@@ -140,6 +145,7 @@ void TrueMotionDecoder::DecodeDelta24(std::span<const uint8_t> mask,
     const Images24 images{m_pWorkImage.get(), m_pWorkImage2, static_cast<size_t>(words),
                           chromaLength};
     const auto writeRow = FastestRow24Writer();
+    const auto writeGroups = FastestGroups24Writer();
     CodeCursor cursor(indexStream);
     size_t maskPosition = 0;
     ResetMaskWords();
@@ -151,15 +157,16 @@ void TrueMotionDecoder::DecodeDelta24(std::span<const uint8_t> mask,
         Row24 row = images.RowAt(cursor, m_codeTables, r, blockTop, chromaRow);
         const uint32_t* shownChroma = m_pWorkImage2 + static_cast<size_t>(chromaRow) * chromaLength;
         uint8_t* const display = out.pixels ? out.Row(r) : nullptr;
-        ForEachCodedBlock(m_maskWords, words, [&](int i, bool afterKept) {
-            if (afterKept) row.KeptBlock(i - 1, narrow);
-            row.CodedBlock(i, narrow);
-            // Kept blocks show what they showed; only this one changes.
-            if (out.changedOnly)
-                WriteRow24Plain(row.row + i, shownChroma + (narrow ? 2 * i : i), narrow, 1,
-                                m_grayTable.data(), display + 12 * static_cast<size_t>(i));
-        });
-        if (out.pixels && !out.changedOnly)
+        const std::span<const uint16_t> coded = m_codedBlocks.Blocks();
+        const bool* afterKept = m_codedBlocks.AfterKept();
+        for (size_t n = 0; n < coded.size(); ++n) {
+            row.AfterBlock(coded[n], afterKept[n], narrow);
+            row.CodedBlock(coded[n], narrow);
+        }
+        // Kept blocks show what they showed; only the coded ones change.
+        if (out.changedOnly)
+            writeGroups(row.row, shownChroma, narrow, coded, m_grayTable.data(), display);
+        else if (out.pixels)
             writeRow(row.row, shownChroma, narrow, static_cast<size_t>(words), m_grayTable.data(),
                      display);
     }
@@ -170,11 +177,8 @@ void TrueMotionDecoder::DecodeDelta24(std::span<const uint8_t> mask,
         const uint32_t* shownChroma = m_pWorkImage2 + static_cast<size_t>(chromaRow) * chromaLength;
         for (; r < height && !IsBlockTopRow(r); ++r) {
             const uint32_t* luma = m_pWorkImage.get() + static_cast<size_t>(r + 1) * words;
-            uint8_t* const display = out.Row(r);
-            ForEachCodedBlock(m_maskWords, words, [&](int i, bool) {
-                WriteRow24Plain(luma + i, shownChroma + (narrow ? 2 * i : i), narrow, 1,
-                                m_grayTable.data(), display + 12 * static_cast<size_t>(i));
-            });
+            writeGroups(luma, shownChroma, narrow, m_codedBlocks.Blocks(), m_grayTable.data(),
+                        out.Row(r));
         }
     }
     if (out.pixels && !out.changedOnly)

@@ -35,7 +35,7 @@ bool TrueMotionDecoder::Open(int width, int height) {
     m_nLastVectorTable = 0;
     m_wTablesBuilt = 0;
     m_nCompression = 0;
-    m_maskWords.fill(0);
+    m_codedBlocks.Clear();
     m_pLastPixels = nullptr;
     m_lastWriter = Writer::kNone;
     return true;
@@ -50,7 +50,7 @@ void TrueMotionDecoder::Reset() {
     m_wTablesBuilt = 0;
     m_nCompression = 0;
     m_nLastCompression = 0;
-    m_maskWords.fill(0);
+    m_codedBlocks.Clear();
     m_lastWriter = Writer::kNone;
     m_pLastPixels = nullptr;
 }

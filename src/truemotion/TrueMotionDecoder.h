@@ -98,8 +98,8 @@ private:
                        const PictureOut& out);
     void DecodeStretch(std::span<const uint8_t> indexStream, const PictureOut& out);
 
-    // Starts a frame's change mask with every block kept, then loads the stripe at
-    // `position` into m_maskWords and returns the position after it.
+    // Starts a frame's change mask with every block kept; then lists the coded blocks of
+    // the stripe at `position` in m_codedBlocks and returns the position after it.
     void ResetMaskWords();
     size_t LoadMaskStripe(std::span<const uint8_t> mask, size_t position);
     bool IsBlockTopRow(int row) const { return ((m_nHeight - row) & m_nBlockMask) == 0; }
@@ -128,7 +128,7 @@ private:
     std::unique_ptr<uint32_t[]> m_pWorkImage;
     uint32_t* m_pWorkImage2 = nullptr;
     CodeTables m_codeTables{};
-    MaskWords m_maskWords{};
+    CodedBlocks m_codedBlocks{};
     int32_t m_nWidth = 0;
     int32_t m_nHeight = 0;
     // The bitmap that received the last accepted frame's whole picture, and its layout;

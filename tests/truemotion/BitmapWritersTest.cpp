@@ -172,5 +172,45 @@ TEST(BitmapWriters, FastRowsMatchThePlainOnes) {
     }
 }
 
+// The changed-groups kernel writes the listed groups as the plain one does, and nothing
+// else: random subsets of rows of every length up to a few vectors, both block layouts.
+TEST(BitmapWriters, FastGroupsMatchThePlainOnes) {
+    if (!HasSsse3Rows()) GTEST_SKIP() << "no SSSE3 on this processor";
+    std::mt19937 random(29);
+    TrueMotionDecoder decoder;
+    const uint32_t* gray = testing::TrueMotionDecoderTestAccess::GrayTable(decoder).data();
+    for (int round = 0; round < 200; ++round) {
+        const size_t words = static_cast<size_t>(1 + round % 41);
+        std::vector<uint32_t> luma(words), chroma(2 * words), pairs(2 * words);
+        for (auto* v : {&luma, &chroma, &pairs})
+            for (auto& x : *v) x = static_cast<uint32_t>(random());
+        if (round % 2)
+            for (auto& c : chroma)
+                c = static_cast<uint32_t>(static_cast<int>(random() % 64) - 32) * 0x10001u;
+        std::vector<uint16_t> groups;
+        for (size_t g = 0; g < words; ++g)
+            if (random() % 3 == 0) groups.push_back(static_cast<uint16_t>(g));
+        for (bool narrow : {false, true}) {
+            std::vector<uint8_t> plain(12 * words + 16, 0x5A), fast(12 * words + 16, 0x5A);
+            WriteGroups24Plain(luma.data(), chroma.data(), narrow, groups, gray, plain.data());
+            WriteGroups24Ssse3(luma.data(), chroma.data(), narrow, groups, gray, fast.data());
+            EXPECT_EQ(fast, plain) << "24-bit, " << words << " words, narrow " << narrow;
+        }
+        std::vector<uint8_t> plain(12 * words + 16, 0x5A), fast(12 * words + 16, 0x5A);
+        WriteGroups15Plain(pairs.data(), groups, plain.data());
+        WriteGroups15Ssse3(pairs.data(), groups, fast.data());
+        EXPECT_EQ(fast, plain) << "15-bit, " << words << " groups";
+        // Plain against the whole-row kernel on the listed groups, untouched elsewhere.
+        std::vector<uint8_t> whole(12 * words + 16, 0x5A);
+        WriteRow15Plain(pairs.data(), words, whole.data());
+        for (size_t g = 0, n = 0; g < words; ++g) {
+            const bool listed = n < groups.size() && groups[n] == g;
+            n += listed;
+            for (size_t b = 12 * g; b < 12 * g + 12; ++b)
+                ASSERT_EQ(plain[b], listed ? whole[b] : 0x5A) << "group " << g << " byte " << b;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace truemotion
