@@ -22,51 +22,66 @@ struct Row15 {
     uint32_t* row;
     uint32_t acc = 0;
 
-    template <bool checked = true>
-    void Luma() {
-        cursor.Step<kEscapeScale15, checked>(luma, luma, acc);
-    }
-    template <bool checked = true>
-    void Chroma() {
-        cursor.Step<kEscapeScale15, checked>(chroma, chroma, acc);
-    }
-    void Word(int i) { row[i] = above[i] + acc; }
-
+    // The step loops run on copies of the cursor and the accumulator: as members they
+    // could be aliased by the row's 32-bit stores and would go through memory at every
+    // step, three times slower.
     template <bool checked = true>
     void InnerWords(int first, int last) {
+        CodeCursor c = cursor;
+        uint32_t a = acc;
         for (int i = first; i < last; ++i) {
-            Luma<checked>();
-            Word(i);
+            c.Step<kEscapeScale15, checked>(luma, luma, a);
+            row[i] = above[i] + a;
         }
+        cursor = c;
+        acc = a;
     }
     // Block-top rows: a chroma step before every word with narrow blocks, before every
     // second one with wide blocks.
     template <bool checked = true>
     void NarrowTopWords(int first, int last) {
+        CodeCursor c = cursor;
+        uint32_t a = acc;
         for (int i = first; i < last; ++i) {
-            Chroma<checked>();
-            Luma<checked>();
-            Word(i);
+            c.Step<kEscapeScale15, checked>(chroma, chroma, a);
+            c.Step<kEscapeScale15, checked>(luma, luma, a);
+            row[i] = above[i] + a;
         }
+        cursor = c;
+        acc = a;
     }
     template <bool checked = true>
     void WideTopWords(int first, int last) {
+        CodeCursor c = cursor;
+        uint32_t a = acc;
         for (int i = first; i < last; i += 2) {
-            Chroma<checked>();
-            Luma<checked>();
-            Word(i);
-            Luma<checked>();
-            Word(i + 1);
+            c.Step<kEscapeScale15, checked>(chroma, chroma, a);
+            c.Step<kEscapeScale15, checked>(luma, luma, a);
+            row[i] = above[i] + a;
+            c.Step<kEscapeScale15, checked>(luma, luma, a);
+            row[i + 1] = above[i + 1] + a;
         }
+        cursor = c;
+        acc = a;
     }
-    // Mask block k, pair words 2k and 2k + 1.
-    void CodedBlock(int k, bool blockTop, bool narrow) {
+    // The coded blocks of a delta row, mask block k being pair words 2k and 2k + 1. At
+    // most four steps a block, which `checked` false leaves without the end test.
+    template <bool checked>
+    void CodedBlocks(std::span<const uint16_t> coded, const bool* afterKept, bool blockTop,
+                     bool narrow) {
         if (!blockTop)
-            InnerWords(2 * k, 2 * k + 2);
+            EachCoded(coded, afterKept, [&](int k) { InnerWords<checked>(2 * k, 2 * k + 2); });
         else if (narrow)
-            NarrowTopWords(2 * k, 2 * k + 2);
+            EachCoded(coded, afterKept, [&](int k) { NarrowTopWords<checked>(2 * k, 2 * k + 2); });
         else
-            WideTopWords(2 * k, 2 * k + 2);
+            EachCoded(coded, afterKept, [&](int k) { WideTopWords<checked>(2 * k, 2 * k + 2); });
+    }
+    template <typename Steps>
+    void EachCoded(std::span<const uint16_t> coded, const bool* afterKept, Steps&& steps) {
+        for (size_t n = 0; n < coded.size(); ++n) {
+            AfterBlock(coded[n], afterKept[n]);
+            steps(coded[n]);
+        }
     }
     // After a kept block k − 1, prediction goes on from its pixels: worked out for every
     // coded block and kept only after a kept one, without a branch.
@@ -127,10 +142,10 @@ void TrueMotionDecoder::DecodeDelta15(std::span<const uint8_t> mask,
         uint8_t* const display = out.pixels ? out.Row(r) : nullptr;
         const std::span<const uint16_t> coded = m_codedBlocks.Blocks();
         const bool* afterKept = m_codedBlocks.AfterKept();
-        for (size_t n = 0; n < coded.size(); ++n) {
-            row.AfterBlock(coded[n], afterKept[n]);
-            row.CodedBlock(coded[n], blockTop, narrow);
-        }
+        if (cursor.Holds(4 * coded.size()))
+            row.CodedBlocks<false>(coded, afterKept, blockTop, narrow);
+        else
+            row.CodedBlocks<true>(coded, afterKept, blockTop, narrow);
         // Kept blocks show what they showed; only the coded ones change.
         if (out.changedOnly)
             writeGroups(row.row, coded, display);

@@ -59,14 +59,24 @@ struct Row24 {
         else
             Words<blockTop, narrow, true>(0, words);
     }
-    // One mask block is one luminance word.
-    void CodedBlock(int i, bool narrow) {
+    // The coded blocks of a delta row, one mask block being one luminance word. At most
+    // four steps a block, which `checked` false leaves without the end test.
+    template <bool checked>
+    void CodedBlocks(std::span<const uint16_t> coded, const bool* afterKept, bool narrow) {
         if (!chroma)
-            Word<false, false>(i);
+            EachCoded(coded, afterKept, narrow, [&](int i) { Word<false, false, checked>(i); });
         else if (narrow)
-            Word<true, true>(i);
+            EachCoded(coded, afterKept, narrow, [&](int i) { Word<true, true, checked>(i); });
         else
-            Word<true, false>(i);
+            EachCoded(coded, afterKept, narrow, [&](int i) { Word<true, false, checked>(i); });
+    }
+    template <typename Steps>
+    void EachCoded(std::span<const uint16_t> coded, const bool* afterKept, bool narrow,
+                   Steps&& steps) {
+        for (size_t n = 0; n < coded.size(); ++n) {
+            AfterBlock(coded[n], afterKept[n], narrow);
+            steps(coded[n]);
+        }
     }
     // After a kept block i − 1, prediction goes on from its pixels and its last chroma
     // sample. Worked out for every coded block and kept only after a kept one: a choice
@@ -159,10 +169,10 @@ void TrueMotionDecoder::DecodeDelta24(std::span<const uint8_t> mask,
         uint8_t* const display = out.pixels ? out.Row(r) : nullptr;
         const std::span<const uint16_t> coded = m_codedBlocks.Blocks();
         const bool* afterKept = m_codedBlocks.AfterKept();
-        for (size_t n = 0; n < coded.size(); ++n) {
-            row.AfterBlock(coded[n], afterKept[n], narrow);
-            row.CodedBlock(coded[n], narrow);
-        }
+        if (cursor.Holds(4 * coded.size()))
+            row.CodedBlocks<false>(coded, afterKept, narrow);
+        else
+            row.CodedBlocks<true>(coded, afterKept, narrow);
         // Kept blocks show what they showed; only the coded ones change.
         if (out.changedOnly)
             writeGroups(row.row, shownChroma, narrow, coded, m_grayTable.data(), display);
