@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "truemotion/StretchMid.h"
+
 namespace truemotion {
 namespace {
 
@@ -64,6 +66,21 @@ void WriteGroups24Plain(const uint32_t* luma, const uint32_t* chroma, bool narro
     for (const uint16_t g : groups)
         PutGroup24(luma[g], narrow ? chroma + 2 * size_t{g} : chroma + g, narrow, gray,
                    out + 12 * size_t{g});
+}
+
+void WidenRowPlain(const uint32_t* coded, size_t iterations, uint32_t* display) {
+    for (size_t i = 0; i < iterations; ++i) {
+        const uint32_t p = coded[2 * i], q = coded[2 * i + 1];
+        const uint32_t a = p & 0xFFFF, b = p >> 16, c = q & 0xFFFF, d = q >> 16;
+        display[3 * i] = a | mid(a, b) << 16;
+        display[3 * i + 1] = b | c << 16;
+        display[3 * i + 2] = mid(c, d) | d << 16;
+    }
+}
+
+RowWidener FastestRowWidener() {
+    static const RowWidener widener = HasSsse3Rows() ? WidenRowSsse3 : WidenRowPlain;
+    return widener;
 }
 
 Row15Writer FastestRow15Writer() {

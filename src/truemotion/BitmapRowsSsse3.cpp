@@ -108,6 +108,52 @@ LUMEKO_SSSE3 void WriteRow24Ssse3(const uint32_t* luma, const uint32_t* chroma, 
     WriteRow24Plain(luma + i, narrow ? chroma + 2 * i : chroma + i, narrow, words - i, gray, out);
 }
 
+namespace {
+
+// Byte masks that pick 16-bit lanes: -1 leaves a lane zero.
+constexpr ByteMask Lanes(std::array<int, 8> lanes) {
+    ByteMask mask{};
+    for (int j = 0; j < 8; ++j) {
+        mask[2 * j] = static_cast<int8_t>(lanes[j] < 0 ? -1 : 2 * lanes[j]);
+        mask[2 * j + 1] = static_cast<int8_t>(lanes[j] < 0 ? -1 : 2 * lanes[j] + 1);
+    }
+    return mask;
+}
+// Two iterations, coded pixels a0 b0 c0 d0 a1 b1 c1 d1 in lanes 0..7 and their mids in
+// the even lanes of a second vector, give a0 m m b0 c0 m d0 a1 m (8 lanes) and
+// b1 c1 m d1 (4 lanes).
+alignas(16) constexpr ByteMask kWideFirstCoded = Lanes({0, -1, 1, 2, -1, 3, 4, -1});
+alignas(16) constexpr ByteMask kWideFirstMid = Lanes({-1, 0, -1, -1, 2, -1, -1, 4});
+alignas(16) constexpr ByteMask kWideRestCoded = Lanes({5, 6, -1, 7, -1, -1, -1, -1});
+alignas(16) constexpr ByteMask kWideRestMid = Lanes({-1, -1, 6, -1, -1, -1, -1, -1});
+
+}  // namespace
+
+LUMEKO_SSSE3 void WidenRowSsse3(const uint32_t* coded, size_t iterations, uint32_t* display) {
+    // mid(x, y) on 16-bit lanes: of the sum only bits 1..15 are kept, which no carry out
+    // of the lane can reach, so the 17-bit mask of y's field shrinks to 16 bits.
+    const __m128i fields = _mm_set1_epi16(0x7BDF),
+                  bias = _mm_set1_epi16(static_cast<int16_t>(0x8420)),
+                  guard = _mm_set1_epi16(static_cast<int16_t>(0x8000));
+    const __m128i firstCoded = Mask(kWideFirstCoded), firstMid = Mask(kWideFirstMid),
+                  restCoded = Mask(kWideRestCoded), restMid = Mask(kWideRestMid);
+    size_t i = 0;
+    for (; i + 2 <= iterations; i += 2, coded += 4, display += 6) {
+        const __m128i x = Load(coded);
+        const __m128i y = _mm_srli_epi32(x, 16);
+        const __m128i sum =
+            _mm_add_epi16(_mm_and_si128(x, fields), _mm_and_si128(_mm_add_epi16(y, bias), fields));
+        const __m128i mids = _mm_or_si128(_mm_srli_epi16(sum, 1), guard);
+        _mm_storeu_si128(
+            reinterpret_cast<__m128i*>(display),
+            _mm_or_si128(_mm_shuffle_epi8(x, firstCoded), _mm_shuffle_epi8(mids, firstMid)));
+        _mm_storel_epi64(
+            reinterpret_cast<__m128i*>(display + 4),
+            _mm_or_si128(_mm_shuffle_epi8(x, restCoded), _mm_shuffle_epi8(mids, restMid)));
+    }
+    WidenRowPlain(coded, iterations - i, display);
+}
+
 LUMEKO_SSSE3 void WriteGroups15Ssse3(const uint32_t* pairs, std::span<const uint16_t> groups,
                                      uint8_t* out) {
     const __m128i pack = Mask(kPack15[0][0]);
@@ -154,6 +200,9 @@ void WriteRow24Ssse3(const uint32_t* luma, const uint32_t* chroma, bool narrow, 
 }
 void WriteGroups15Ssse3(const uint32_t* pairs, std::span<const uint16_t> groups, uint8_t* out) {
     WriteGroups15Plain(pairs, groups, out);
+}
+void WidenRowSsse3(const uint32_t* coded, size_t iterations, uint32_t* display) {
+    WidenRowPlain(coded, iterations, display);
 }
 void WriteGroups24Ssse3(const uint32_t* luma, const uint32_t* chroma, bool narrow,
                         std::span<const uint16_t> groups, const uint32_t* gray, uint8_t* out) {

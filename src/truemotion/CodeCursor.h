@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -30,9 +32,12 @@ public:
     // knows to lie within it (see Holds).
     template <uint32_t escapeScale, bool checked = true>
     void Step(const CodeTable& table, const CodeTable& escape, uint32_t& acc) {
-        const uint32_t e = Entry(table, m_position++);
+        const uint32_t e = Entry(table, m_position);
         acc += e >> 1;
-        if (!(e & 1)) return;
+        if (!(e & 1)) [[unlikely]] {
+            m_position = (m_position + 1) & kPositionMask;
+            return;
+        }
         const uint32_t b = Next<checked>();
         if (b != 0) [[likely]] {
             m_position = b * kCodeSlotCount;
@@ -42,6 +47,19 @@ public:
     }
 
     bool Exhausted() const { return m_exhausted; }
+
+    // For runs of steps taken outside Step (see FirstEntries): whether the cursor is at
+    // the first slot of its group, that group, and the bytes after it.
+    bool AtGroupStart() const { return (m_position & (kCodeSlotCount - 1)) == 0; }
+    uint32_t Group() const { return m_position / kCodeSlotCount; }
+    const uint8_t* Bytes() const { return m_next; }
+    size_t BytesLeft() const { return static_cast<size_t>(m_end - m_next); }
+    // After a run of `count` steps of single-entry groups: `count` bytes read, the last
+    // one's group current.
+    void Advance(size_t count) {
+        m_next += count;
+        m_position = m_next[-1] * uint32_t{kCodeSlotCount};
+    }
 
     // Whether `steps` steps cannot reach the stream's end: none reads more than three
     // bytes (the group's, and an escape's two).
@@ -71,16 +89,56 @@ private:
         return *m_next++;
     }
 
-    // Built tables never move the cursor past a group's last entry; the mask keeps even
-    // a broken table inside its bounds.
+    // A group's last entry ends it, but an escape goes on at slot 1 of its group, which
+    // may lie past the group's end: the cursor then walks on through the entries after
+    // it. Wrapping the position at each such step keeps it inside the table; a group's
+    // first slot, set from a byte, always is.
+    static constexpr uint32_t kPositionMask = kCodeGroupCount * kCodeSlotCount - 1;
     static uint32_t Entry(const CodeTable& table, uint32_t position) {
-        return table.data()->data()[position & (kCodeGroupCount * kCodeSlotCount - 1)];
+        return table.data()->data()[position];
     }
 
     const uint8_t* m_next;
     const uint8_t* m_end;
     bool m_exhausted = false;
     uint32_t m_position;
+};
+
+// The first entries of the luminance and chroma tables, for runs of steps whose groups
+// each hold one entry, the way our encoder codes. In such a run every step adds its
+// group's first entry and reads the next group's byte, none of them 0: a run of n steps
+// reads n bytes and needs no test between them. Every table of a set is built with the
+// same group lengths, so whether a group ends at its first slot holds for all four.
+struct FirstEntries {
+    // Flags of a byte: its group goes on past the first slot; it is 0, an escape.
+    static constexpr uint8_t kLongGroup = 1;
+    static constexpr uint8_t kEscapeByte = 2;
+
+    std::array<uint32_t, kCodeGroupCount> luma;
+    std::array<uint32_t, kCodeGroupCount> chroma;
+    std::array<uint8_t, kCodeGroupCount> flags;
+
+    explicit FirstEntries(const CodeTables& tables) {
+        for (size_t g = 0; g < kCodeGroupCount; ++g) {
+            const uint32_t first = tables[kLumaCodes][g][0];
+            luma[g] = first >> 1;
+            chroma[g] = tables[kChromaCodes][g][0] >> 1;
+            flags[g] =
+                static_cast<uint8_t>(((first & 1) ? 0 : kLongGroup) | (g == 0 ? kEscapeByte : 0));
+        }
+    }
+
+    // Whether the `steps` steps from a cursor at a group start, the first on `group`,
+    // the k-th on the group of byte k − 1, are a run: every group ends at its first slot
+    // and no byte read is 0. Needs `steps` bytes.
+    template <int steps>
+    bool IsRun(uint32_t group, const uint8_t* bytes) const {
+        uint32_t any = flags[group] & kLongGroup;
+#pragma GCC unroll 16
+        for (int k = 0; k + 1 < steps; ++k) any |= flags[bytes[k]];
+        any |= flags[bytes[steps - 1]] & kEscapeByte;
+        return any == 0;
+    }
 };
 
 }  // namespace truemotion

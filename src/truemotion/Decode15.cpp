@@ -22,47 +22,57 @@ struct Row15 {
     uint32_t* row;
     uint32_t acc = 0;
 
-    // The step loops run on copies of the cursor and the accumulator: as members they
-    // could be aliased by the row's 32-bit stores and would go through memory at every
-    // step, three times slower.
-    template <bool checked = true>
-    void InnerWords(int first, int last) {
+    // Which steps a row takes: block-top rows take a chroma step before every word with
+    // narrow blocks, before every second one with wide blocks.
+    enum class Layout { kInner, kNarrowTop, kWideTop };
+    template <Layout layout>
+    static constexpr bool ChromaBefore(int i) {
+        return layout == Layout::kNarrowTop || (layout == Layout::kWideTop && i % 2 == 0);
+    }
+
+    // Words `first` (even) to `last`. The steps run on copies of the cursor and the
+    // accumulator: as members they could be aliased by the row's 32-bit stores and would
+    // go through memory at every step, three times slower. With `runs`, a row that holds
+    // its steps takes eight words at a time as a run where it can.
+    template <Layout layout, bool checked = true>
+    void Words(int first, int last, const FirstEntries* runs = nullptr) {
         CodeCursor c = cursor;
         uint32_t a = acc;
-        for (int i = first; i < last; ++i) {
+        const auto word = [&](int i) {
+            if (ChromaBefore<layout>(i)) c.Step<kEscapeScale15, checked>(chroma, chroma, a);
             c.Step<kEscapeScale15, checked>(luma, luma, a);
             row[i] = above[i] + a;
-        }
+        };
+        int i = first;
+        if (!checked && runs)
+            for (; i + 8 <= last; i += 8)
+                if (!RunOfEight<layout>(c, a, i, *runs))
+                    for (int w = i; w < i + 8; ++w) word(w);
+        for (; i < last; ++i) word(i);
         cursor = c;
         acc = a;
     }
-    // Block-top rows: a chroma step before every word with narrow blocks, before every
-    // second one with wide blocks.
-    template <bool checked = true>
-    void NarrowTopWords(int first, int last) {
-        CodeCursor c = cursor;
-        uint32_t a = acc;
-        for (int i = first; i < last; ++i) {
-            c.Step<kEscapeScale15, checked>(chroma, chroma, a);
-            c.Step<kEscapeScale15, checked>(luma, luma, a);
-            row[i] = above[i] + a;
+    // Words i to i + 7 when the stream's next steps are a run (see FirstEntries): the
+    // same sums as the steps, without a test between them. False, changing nothing, when
+    // they are not. A run needs a byte a step, which a row that holds its steps has.
+    template <Layout layout>
+    bool RunOfEight(CodeCursor& c, uint32_t& a, int i, const FirstEntries& runs) const {
+        constexpr int steps = layout == Layout::kInner ? 8 : layout == Layout::kWideTop ? 12 : 16;
+        if (!c.AtGroupStart()) return false;
+        const uint32_t group0 = c.Group();
+        const uint8_t* bytes = c.Bytes();
+        if (!runs.IsRun<steps>(group0, bytes)) return false;
+        // Step k takes the cursor's group for k = 0, then the group of byte k − 1.
+        const auto group = [&](int k) { return k == 0 ? group0 : uint32_t{bytes[k - 1]}; };
+        int k = 0;
+#pragma GCC unroll 8
+        for (int w = 0; w < 8; ++w) {
+            if (ChromaBefore<layout>(w)) a += runs.chroma[group(k++)];
+            a += runs.luma[group(k++)];
+            row[i + w] = above[i + w] + a;
         }
-        cursor = c;
-        acc = a;
-    }
-    template <bool checked = true>
-    void WideTopWords(int first, int last) {
-        CodeCursor c = cursor;
-        uint32_t a = acc;
-        for (int i = first; i < last; i += 2) {
-            c.Step<kEscapeScale15, checked>(chroma, chroma, a);
-            c.Step<kEscapeScale15, checked>(luma, luma, a);
-            row[i] = above[i] + a;
-            c.Step<kEscapeScale15, checked>(luma, luma, a);
-            row[i + 1] = above[i + 1] + a;
-        }
-        cursor = c;
-        acc = a;
+        c.Advance(steps);
+        return true;
     }
     // The coded blocks of a delta row, mask block k being pair words 2k and 2k + 1. At
     // most four steps a block, which `checked` false leaves without the end test.
@@ -70,11 +80,14 @@ struct Row15 {
     void CodedBlocks(std::span<const uint16_t> coded, const bool* afterKept, bool blockTop,
                      bool narrow) {
         if (!blockTop)
-            EachCoded(coded, afterKept, [&](int k) { InnerWords<checked>(2 * k, 2 * k + 2); });
+            EachCoded(coded, afterKept,
+                      [&](int k) { Words<Layout::kInner, checked>(2 * k, 2 * k + 2); });
         else if (narrow)
-            EachCoded(coded, afterKept, [&](int k) { NarrowTopWords<checked>(2 * k, 2 * k + 2); });
+            EachCoded(coded, afterKept,
+                      [&](int k) { Words<Layout::kNarrowTop, checked>(2 * k, 2 * k + 2); });
         else
-            EachCoded(coded, afterKept, [&](int k) { WideTopWords<checked>(2 * k, 2 * k + 2); });
+            EachCoded(coded, afterKept,
+                      [&](int k) { Words<Layout::kWideTop, checked>(2 * k, 2 * k + 2); });
     }
     template <typename Steps>
     void EachCoded(std::span<const uint16_t> coded, const bool* afterKept, Steps&& steps) {
@@ -100,6 +113,8 @@ void TrueMotionDecoder::DecodeKey15(std::span<const uint8_t> indexStream, const 
     uint32_t* image = m_pWorkImage.get();
     std::fill_n(image, words, kBlackPair);
     const auto writeRow = FastestRow15Writer();
+    const FirstEntries first(m_codeTables);
+    const FirstEntries* runs = m_bStepsOnly ? nullptr : &first;
     CodeCursor cursor(indexStream);
     int r = 0;
     for (; r < height && !cursor.Exhausted(); ++r) {
@@ -108,13 +123,16 @@ void TrueMotionDecoder::DecodeKey15(std::span<const uint8_t> indexStream, const 
                   image + static_cast<size_t>(r + 1) * words};
         // The row cannot reach the stream's end (two steps a word at most): no test for it.
         const bool unchecked = cursor.Holds(2 * static_cast<size_t>(words));
+        using Layout = Row15::Layout;
         if (!IsBlockTopRow(r))
-            unchecked ? row.InnerWords<false>(0, words) : row.InnerWords(0, words);
+            unchecked ? row.Words<Layout::kInner, false>(0, words, runs)
+                      : row.Words<Layout::kInner>(0, words);
         else if (narrow)
-            unchecked ? row.NarrowTopWords<false>(0, words) : row.NarrowTopWords(0, words);
+            unchecked ? row.Words<Layout::kNarrowTop, false>(0, words, runs)
+                      : row.Words<Layout::kNarrowTop>(0, words);
         else
-            unchecked ? row.WideTopWords<false>(0, width / 4 * 2)
-                      : row.WideTopWords(0, width / 4 * 2);
+            unchecked ? row.Words<Layout::kWideTop, false>(0, width / 4 * 2, runs)
+                      : row.Words<Layout::kWideTop>(0, width / 4 * 2);
         // Written while the row is still in the cache.
         if (out.pixels) writeRow(row.row, static_cast<size_t>(width / 4), out.Row(r));
     }

@@ -21,74 +21,129 @@ struct Row24 {
     uint32_t* row;
     const uint32_t* chromaAbove;
     uint32_t* chroma;
-    uint32_t ay = 0;
-    uint32_t ac = 0;
 
-    template <bool checked = true>
-    void Luma() {
-        cursor.Step<kEscapeScale24, checked>(tables[kLumaCodes], tables[kLumaEscapeCodes], ay);
+    // What the steps change: the cursor and the two accumulators. The step loops keep it
+    // in a local, which the row's 32-bit stores cannot alias, so that it stays in
+    // registers; through the reference it went to memory at every step.
+    struct State {
+        CodeCursor cursor;
+        uint32_t ay = 0;
+        uint32_t ac = 0;
+    };
+
+    template <bool checked>
+    void Luma(State& s) const {
+        s.cursor.Step<kEscapeScale24, checked>(tables[kLumaCodes], tables[kLumaEscapeCodes], s.ay);
     }
-    template <bool checked = true>
-    void ChromaSample(int s) {
-        cursor.Step<kEscapeScale24, checked>(tables[kChromaCodes], tables[kChromaEscapeCodes], ac);
-        chroma[s] = chromaAbove[s] + ac;
+    template <bool checked>
+    void ChromaSample(State& s, int k) const {
+        s.cursor.Step<kEscapeScale24, checked>(tables[kChromaCodes], tables[kChromaEscapeCodes],
+                                               s.ac);
+        chroma[k] = chromaAbove[k] + s.ac;
     }
     // The luminance word i: the pair accumulator is added to each 16-bit half of the word
     // above, after the step for that half.
-    template <bool blockTop, bool narrow, bool checked = true>
-    void Word(int i) {
+    template <bool blockTop, bool narrow, bool checked>
+    void Word(State& s, int i) const {
         const uint32_t u = above[i];
-        if (blockTop) ChromaSample<checked>(narrow ? 2 * i : i);
-        Luma<checked>();
-        const uint32_t high = ((u >> 16) + ay) & 0xFFFF;
-        if (blockTop && narrow) ChromaSample<checked>(2 * i + 1);
-        Luma<checked>();
-        const uint32_t low = (u + ay) & 0xFFFF;
+        if (blockTop) ChromaSample<checked>(s, narrow ? 2 * i : i);
+        Luma<checked>(s);
+        const uint32_t high = ((u >> 16) + s.ay) & 0xFFFF;
+        if (blockTop && narrow) ChromaSample<checked>(s, 2 * i + 1);
+        Luma<checked>(s);
+        const uint32_t low = (u + s.ay) & 0xFFFF;
         row[i] = high << 16 | low;
     }
-    template <bool blockTop, bool narrow, bool checked = true>
-    void Words(int first, int last) {
-        for (int i = first; i < last; ++i) Word<blockTop, narrow, checked>(i);
+    // Words i to i + 3 when the stream's next steps are a run (see FirstEntries): the
+    // same sums as Word, without a test between the steps. False, changing nothing,
+    // when they are not.
+    template <bool blockTop, bool narrow>
+    bool RunOfFour(State& s, int i, const FirstEntries& first) const {
+        constexpr int perWord = blockTop ? (narrow ? 4 : 3) : 2;
+        constexpr int steps = 4 * perWord;
+        if (!s.cursor.AtGroupStart()) return false;
+        const uint32_t group0 = s.cursor.Group();
+        const uint8_t* bytes = s.cursor.Bytes();
+        if (!first.IsRun<steps>(group0, bytes)) return false;
+        // Step k takes the cursor's group for k = 0, then the group of byte k − 1.
+        const auto group = [&](int k) { return k == 0 ? group0 : uint32_t{bytes[k - 1]}; };
+#pragma GCC unroll 4
+        for (int w = 0; w < 4; ++w) {
+            const int word = i + w;
+            int k = w * perWord;
+            const uint32_t u = above[word];
+            if (blockTop) {
+                const int c = narrow ? 2 * word : word;
+                s.ac += first.chroma[group(k++)];
+                chroma[c] = chromaAbove[c] + s.ac;
+            }
+            s.ay += first.luma[group(k++)];
+            const uint32_t high = ((u >> 16) + s.ay) & 0xFFFF;
+            if (blockTop && narrow) {
+                s.ac += first.chroma[group(k++)];
+                chroma[2 * word + 1] = chromaAbove[2 * word + 1] + s.ac;
+            }
+            s.ay += first.luma[group(k++)];
+            const uint32_t low = (u + s.ay) & 0xFFFF;
+            row[word] = high << 16 | low;
+        }
+        s.cursor.Advance(steps);
+        return true;
+    }
+    // Rows that hold their steps try runs four words at a time: a run needs a byte a
+    // step, which such a row has (it holds three a step).
+    template <bool blockTop, bool narrow, bool checked>
+    void Words(int words, const FirstEntries* runs) const {
+        State s{cursor};
+        int i = 0;
+        if (!checked && runs)
+            for (; i + 4 <= words; i += 4)
+                if (!RunOfFour<blockTop, narrow>(s, i, *runs))
+                    for (int w = i; w < i + 4; ++w) Word<blockTop, narrow, checked>(s, w);
+        for (; i < words; ++i) Word<blockTop, narrow, checked>(s, i);
+        cursor = s.cursor;
     }
     // A whole row, without testing for the stream's end when it cannot come in the row
     // (at most four steps a word).
     template <bool blockTop, bool narrow>
-    void WholeRow(int words) {
+    void WholeRow(int words, const FirstEntries* runs) const {
         if (cursor.Holds(4 * static_cast<size_t>(words)))
-            Words<blockTop, narrow, false>(0, words);
+            Words<blockTop, narrow, false>(words, runs);
         else
-            Words<blockTop, narrow, true>(0, words);
+            Words<blockTop, narrow, true>(words, runs);
     }
     // The coded blocks of a delta row, one mask block being one luminance word. At most
     // four steps a block, which `checked` false leaves without the end test.
     template <bool checked>
-    void CodedBlocks(std::span<const uint16_t> coded, const bool* afterKept, bool narrow) {
+    void CodedBlocks(std::span<const uint16_t> coded, const bool* afterKept, bool narrow) const {
         if (!chroma)
-            EachCoded(coded, afterKept, narrow, [&](int i) { Word<false, false, checked>(i); });
+            EachCoded<false, false, checked>(coded, afterKept);
         else if (narrow)
-            EachCoded(coded, afterKept, narrow, [&](int i) { Word<true, true, checked>(i); });
+            EachCoded<true, true, checked>(coded, afterKept);
         else
-            EachCoded(coded, afterKept, narrow, [&](int i) { Word<true, false, checked>(i); });
+            EachCoded<true, false, checked>(coded, afterKept);
     }
-    template <typename Steps>
-    void EachCoded(std::span<const uint16_t> coded, const bool* afterKept, bool narrow,
-                   Steps&& steps) {
+    template <bool blockTop, bool narrow, bool checked>
+    void EachCoded(std::span<const uint16_t> coded, const bool* afterKept) const {
+        State s{cursor};
         for (size_t n = 0; n < coded.size(); ++n) {
-            AfterBlock(coded[n], afterKept[n], narrow);
-            steps(coded[n]);
+            AfterBlock<blockTop, narrow>(s, coded[n], afterKept[n]);
+            Word<blockTop, narrow, checked>(s, coded[n]);
         }
+        cursor = s.cursor;
     }
     // After a kept block i − 1, prediction goes on from its pixels and its last chroma
     // sample. Worked out for every coded block and kept only after a kept one: a choice
     // without a branch, which a scattered mask would mispredict.
-    void AfterBlock(int i, bool kept, bool narrow) {
+    template <bool blockTop, bool narrow>
+    void AfterBlock(State& s, int i, bool kept) const {
         const int j = i > 0 ? i - 1 : 0;
         const uint32_t y = row[j] - above[j];
-        ay = kept ? y : ay;
-        if (chroma) {
-            const int s = narrow ? 2 * j + 1 : j;
-            const uint32_t c = chroma[s] - chromaAbove[s];
-            ac = kept ? c : ac;
+        s.ay = kept ? y : s.ay;
+        if (blockTop) {
+            const int k = narrow ? 2 * j + 1 : j;
+            const uint32_t c = chroma[k] - chromaAbove[k];
+            s.ac = kept ? c : s.ac;
         }
     }
 };
@@ -125,6 +180,8 @@ void TrueMotionDecoder::DecodeKey24(std::span<const uint8_t> indexStream, const 
     const Images24 images{m_pWorkImage.get(), m_pWorkImage2, static_cast<size_t>(words),
                           chromaLength};
     const auto writeRow = FastestRow24Writer();
+    const FirstEntries first(m_codeTables);
+    const FirstEntries* runs = m_bStepsOnly ? nullptr : &first;
     CodeCursor cursor(indexStream);
     int chromaRow = 0;
     int r = 0;
@@ -132,11 +189,11 @@ void TrueMotionDecoder::DecodeKey24(std::span<const uint8_t> indexStream, const 
         const bool blockTop = IsBlockTopRow(r);
         Row24 row = images.RowAt(cursor, m_codeTables, r, blockTop, chromaRow);
         if (!blockTop)
-            row.WholeRow<false, false>(words);
+            row.WholeRow<false, false>(words, runs);
         else if (narrow)
-            row.WholeRow<true, true>(words);
+            row.WholeRow<true, true>(words, runs);
         else
-            row.WholeRow<true, false>(words);
+            row.WholeRow<true, false>(words, runs);
         // Written while the row is still in the cache.
         if (out.pixels)
             writeRow(row.row, m_pWorkImage2 + static_cast<size_t>(chromaRow) * chromaLength, narrow,

@@ -3,7 +3,6 @@
 #include "truemotion/BitmapRows.h"
 #include "truemotion/BitmapWriters.h"
 #include "truemotion/CodeCursor.h"
-#include "truemotion/StretchMid.h"
 #include "truemotion/TrueMotionDecoder.h"
 
 // Frames coded at two thirds of the display width: a coded pair image of W/3 words a
@@ -13,27 +12,58 @@
 namespace truemotion {
 namespace {
 
-// One row: two coded words and three display words per iteration. Block-top rows take
-// a chroma step before each coded word, whatever the block width.
-template <bool blockTop, bool checked>
-void StretchRow(CodeCursor& cursor, const CodeTable& luma, const CodeTable& chroma, int iterations,
-                const uint32_t* above, uint32_t* row, uint32_t* display) {
-    uint32_t acc = 0;
-    for (int i = 0; i < iterations; ++i) {
-        if (blockTop) cursor.Step<kEscapeScale15, checked>(chroma, chroma, acc);
-        cursor.Step<kEscapeScale15, checked>(luma, luma, acc);
-        const uint32_t p = above[2 * i] + acc;
-        row[2 * i] = p;
-        if (blockTop) cursor.Step<kEscapeScale15, checked>(chroma, chroma, acc);
-        cursor.Step<kEscapeScale15, checked>(luma, luma, acc);
-        const uint32_t q = above[2 * i + 1] + acc;
-        row[2 * i + 1] = q;
-
-        const uint32_t a = p & 0xFFFF, b = p >> 16, c = q & 0xFFFF, d = q >> 16;
-        display[3 * i] = a | mid(a, b) << 16;
-        display[3 * i + 1] = b | c << 16;
-        display[3 * i + 2] = mid(c, d) | d << 16;
+// Iterations i to i + 3 when the stream's next steps are a run (see FirstEntries): the
+// same sums as the steps, without a test between them. False, changing nothing, when
+// they are not.
+template <bool blockTop>
+bool RunOfFour(CodeCursor& cursor, uint32_t& acc, const FirstEntries& runs, int i,
+               const uint32_t* above, uint32_t* row) {
+    constexpr int steps = blockTop ? 16 : 8;
+    if (!cursor.AtGroupStart()) return false;
+    const uint32_t group0 = cursor.Group();
+    const uint8_t* bytes = cursor.Bytes();
+    if (!runs.IsRun<steps>(group0, bytes)) return false;
+    // Step k takes the cursor's group for k = 0, then the group of byte k − 1.
+    const auto group = [&](int k) { return k == 0 ? group0 : uint32_t{bytes[k - 1]}; };
+    int k = 0;
+#pragma GCC unroll 4
+    for (int j = i; j < i + 4; ++j) {
+        if (blockTop) acc += runs.chroma[group(k++)];
+        acc += runs.luma[group(k++)];
+        row[2 * j] = above[2 * j] + acc;
+        if (blockTop) acc += runs.chroma[group(k++)];
+        acc += runs.luma[group(k++)];
+        row[2 * j + 1] = above[2 * j + 1] + acc;
     }
+    cursor.Advance(steps);
+    return true;
+}
+
+// One row: two coded words per iteration, which become three display words once the
+// row is done. Block-top rows take a chroma step before each coded word, whatever the
+// block width. The steps run on a copy of the cursor, which the row's stores cannot
+// alias; with `runs`, a row that holds its steps (and so a byte for each) takes four
+// iterations at a time as a run where it can.
+template <bool blockTop, bool checked>
+void StretchRow(CodeCursor& rowCursor, const CodeTable& luma, const CodeTable& chroma,
+                const FirstEntries* runs, int iterations, const uint32_t* above, uint32_t* row) {
+    CodeCursor cursor = rowCursor;
+    uint32_t acc = 0;
+    const auto iteration = [&](int i) {
+        if (blockTop) cursor.Step<kEscapeScale15, checked>(chroma, chroma, acc);
+        cursor.Step<kEscapeScale15, checked>(luma, luma, acc);
+        row[2 * i] = above[2 * i] + acc;
+        if (blockTop) cursor.Step<kEscapeScale15, checked>(chroma, chroma, acc);
+        cursor.Step<kEscapeScale15, checked>(luma, luma, acc);
+        row[2 * i + 1] = above[2 * i + 1] + acc;
+    };
+    int i = 0;
+    if (!checked && runs)
+        for (; i + 4 <= iterations; i += 4)
+            if (!RunOfFour<blockTop>(cursor, acc, *runs, i, above, row))
+                for (int j = i; j < i + 4; ++j) iteration(j);
+    for (; i < iterations; ++i) iteration(i);
+    rowCursor = cursor;
 }
 
 }  // namespace
@@ -46,6 +76,9 @@ void TrueMotionDecoder::DecodeStretch(std::span<const uint8_t> indexStream, cons
     const CodeTable& luma = Table(kLumaCodes);
     const CodeTable& chroma = Table(kChromaCodes);
     const auto writeRow = FastestRow15Writer();
+    const auto widenRow = FastestRowWidener();
+    const FirstEntries first(m_codeTables);
+    const FirstEntries* runs = m_bStepsOnly ? nullptr : &first;
     CodeCursor cursor(indexStream);
     int r = 0;
     for (; r < height && !cursor.Exhausted(); ++r) {
@@ -57,14 +90,15 @@ void TrueMotionDecoder::DecodeStretch(std::span<const uint8_t> indexStream, cons
         const bool unchecked = cursor.Holds(4 * static_cast<size_t>(iterations));
         if (IsBlockTopRow(r)) {
             if (unchecked)
-                StretchRow<true, false>(cursor, luma, chroma, iterations, above, row, display);
+                StretchRow<true, false>(cursor, luma, chroma, runs, iterations, above, row);
             else
-                StretchRow<true, true>(cursor, luma, chroma, iterations, above, row, display);
+                StretchRow<true, true>(cursor, luma, chroma, nullptr, iterations, above, row);
         } else if (unchecked) {
-            StretchRow<false, false>(cursor, luma, chroma, iterations, above, row, display);
+            StretchRow<false, false>(cursor, luma, chroma, runs, iterations, above, row);
         } else {
-            StretchRow<false, true>(cursor, luma, chroma, iterations, above, row, display);
+            StretchRow<false, true>(cursor, luma, chroma, nullptr, iterations, above, row);
         }
+        widenRow(row, static_cast<size_t>(iterations), display);
         // Written while the row is still in the cache.
         if (out.pixels) writeRow(display, static_cast<size_t>(m_nWidth / 4), out.Row(r));
     }

@@ -129,6 +129,9 @@ private:
     uint32_t* m_pWorkImage2 = nullptr;
     CodeTables m_codeTables{};
     CodedBlocks m_codedBlocks{};
+    // Key frames step one code at a time, never as runs: for the tests that compare the
+    // two ways.
+    bool m_bStepsOnly = false;
     int32_t m_nWidth = 0;
     int32_t m_nHeight = 0;
     // The bitmap that received the last accepted frame's whole picture, and its layout;

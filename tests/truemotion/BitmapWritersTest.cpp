@@ -212,5 +212,21 @@ TEST(BitmapWriters, FastGroupsMatchThePlainOnes) {
     }
 }
 
+// The vector widening of two-thirds-width rows gives the plain one's words, mids with
+// every carry and guard bit included, and writes nothing past the row.
+TEST(BitmapWriters, FastWideningMatchesThePlainOne) {
+    if (!HasSsse3Rows()) GTEST_SKIP() << "no SSSE3 on this processor";
+    std::mt19937 random(31);
+    for (int round = 0; round < 200; ++round) {
+        const size_t iterations = static_cast<size_t>(round % 23);
+        std::vector<uint32_t> coded(2 * iterations);
+        for (auto& x : coded) x = static_cast<uint32_t>(random());
+        std::vector<uint32_t> plain(3 * iterations + 4, 0x5A5A5A5A), fast(plain);
+        WidenRowPlain(coded.data(), iterations, plain.data());
+        WidenRowSsse3(coded.data(), iterations, fast.data());
+        ASSERT_EQ(fast, plain) << iterations << " iterations";
+    }
+}
+
 }  // namespace
 }  // namespace truemotion

@@ -16,6 +16,7 @@ public:
     static const std::array<uint32_t, 256>& GrayTable(const TrueMotionDecoder& decoder) {
         return decoder.m_grayTable;
     }
+    static void StepOnly(TrueMotionDecoder& decoder) { decoder.m_bStepsOnly = true; }
 };
 
 }  // namespace truemotion::testing
