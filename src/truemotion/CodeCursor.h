@@ -117,6 +117,11 @@ struct FirstEntries {
     std::array<uint32_t, kCodeGroupCount> luma;
     std::array<uint32_t, kCodeGroupCount> chroma;
     std::array<uint8_t, kCodeGroupCount> flags;
+    // The 24-bit mode's luminance sums are only ever read in their low 16 bits: there the
+    // entries carry their flags at bit 24, and a run's sum tells whether any were set
+    // (the low halves of at most 256 entries carry into bits 16..23 only).
+    std::array<uint32_t, kCodeGroupCount> lumaFlagged;
+    static constexpr int kFlagShift = 24;
 
     explicit FirstEntries(const CodeTables& tables) {
         for (size_t g = 0; g < kCodeGroupCount; ++g) {
@@ -125,6 +130,7 @@ struct FirstEntries {
             chroma[g] = tables[kChromaCodes][g][0] >> 1;
             flags[g] =
                 static_cast<uint8_t>(((first & 1) ? 0 : kLongGroup) | (g == 0 ? kEscapeByte : 0));
+            lumaFlagged[g] = (luma[g] & 0xFFFF) | uint32_t{flags[g]} << kFlagShift;
         }
     }
 

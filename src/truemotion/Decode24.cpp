@@ -55,8 +55,9 @@ struct Row24 {
         row[i] = high << 16 | low;
     }
     // Words i to i + 3 when the stream's next steps are a run (see FirstEntries): the
-    // same sums as Word, without a test between the steps. False, changing nothing,
-    // when they are not.
+    // same sums as Word, without a test between the steps. The run is checked at its end,
+    // from the flags its luminance sum carries; when it was none, the state goes back and
+    // false is returned, and the words are stepped again over what it wrote.
     template <bool blockTop, bool narrow>
     bool RunOfFour(State& s, int i, const FirstEntries& first) const {
         constexpr int perWord = blockTop ? (narrow ? 4 : 3) : 2;
@@ -64,28 +65,37 @@ struct Row24 {
         if (!s.cursor.AtGroupStart()) return false;
         const uint32_t group0 = s.cursor.Group();
         const uint8_t* bytes = s.cursor.Bytes();
-        if (!first.IsRun<steps>(group0, bytes)) return false;
         // Step k takes the cursor's group for k = 0, then the group of byte k − 1.
         const auto group = [&](int k) { return k == 0 ? group0 : uint32_t{bytes[k - 1]}; };
+        const uint32_t ayBefore = s.ay, acBefore = s.ac;
+        uint32_t chromaFlags = 0;
+        const auto chromaStep = [&](int k, int c) {
+            const uint32_t g = group(k);
+            chromaFlags |= first.flags[g];
+            s.ac += first.chroma[g];
+            chroma[c] = chromaAbove[c] + s.ac;
+        };
 #pragma GCC unroll 4
         for (int w = 0; w < 4; ++w) {
             const int word = i + w;
             int k = w * perWord;
             const uint32_t u = above[word];
-            if (blockTop) {
-                const int c = narrow ? 2 * word : word;
-                s.ac += first.chroma[group(k++)];
-                chroma[c] = chromaAbove[c] + s.ac;
-            }
-            s.ay += first.luma[group(k++)];
+            if (blockTop) chromaStep(k++, narrow ? 2 * word : word);
+            s.ay += first.lumaFlagged[group(k++)];
             const uint32_t high = ((u >> 16) + s.ay) & 0xFFFF;
-            if (blockTop && narrow) {
-                s.ac += first.chroma[group(k++)];
-                chroma[2 * word + 1] = chromaAbove[2 * word + 1] + s.ac;
-            }
-            s.ay += first.luma[group(k++)];
+            if (blockTop && narrow) chromaStep(k++, 2 * word + 1);
+            s.ay += first.lumaFlagged[group(k++)];
             const uint32_t low = (u + s.ay) & 0xFFFF;
             row[word] = high << 16 | low;
+        }
+        // Each step's group was flagged through its entry; the last byte read is no
+        // step's group, and may be an escape.
+        const uint32_t flags = ((s.ay - ayBefore) >> FirstEntries::kFlagShift) | chromaFlags |
+                               (bytes[steps - 1] == 0 ? 1u : 0u);
+        if (flags != 0) {
+            s.ay = ayBefore;
+            s.ac = acBefore;
+            return false;
         }
         s.cursor.Advance(steps);
         return true;
