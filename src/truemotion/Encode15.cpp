@@ -89,9 +89,15 @@ public:
 
     // The luminance step of word w; `next` is the word coded after it in the row, or
     // −1, so that the step leaves that word a valid luminance step of its own.
-    void LumaStep(int w, int next) {
-        const auto& codes = m_state.codes;
+    [[gnu::always_inline]] void LumaStep(int w, int next) {
         if (const auto exact = ExactLumaStep(w, next)) return TakeLumaStep(*exact);
+        LongLumaStep(w, next);
+    }
+
+    // LumaStep in doubles, for the few steps whole numbers leave; out of line so that
+    // its lanes take no room in the quick step's frame.
+    [[gnu::noinline]] void LongLumaStep(int w, int next) {
+        const auto& codes = m_state.codes;
         LaneTarget lanes[2];
         for (int pixel = 0; pixel < 2; ++pixel) {
             double sum = 0;
@@ -121,32 +127,34 @@ public:
             return Fields{std::min({red, green, blue}), std::max({red, green, blue}),
                           red + green + blue};
         };
-        // The last step looked ahead to this word: its fields are known.
+        // The last step looked ahead to this word: its fields are known. The two pixels
+        // by name rather than in a loop over arrays, which GCC keeps on the stack.
         const bool known = m_aheadWord == w;
         m_aheadWord = -1;
-        ExactLane lanes[2];
-        Fields ahead[2];
-        for (int pixel = 0; pixel < 2; ++pixel) {
-            const Fields base = known ? m_ahead[pixel] : fields(w, pixel);
-            // Bases out of range only follow broken pixels: left to the doubles.
-            if (base.lowest < 0 || base.highest > kFieldMax) return std::nullopt;
-            lanes[pixel] = {
+        const Fields base0 = known ? m_ahead[0] : fields(w, 0);
+        const Fields base1 = known ? m_ahead[1] : fields(w, 1);
+        // Bases out of range only follow broken pixels: left to the doubles.
+        if ((base0.lowest | base1.lowest) < 0 || std::max(base0.highest, base1.highest) > kFieldMax)
+            return std::nullopt;
+        auto lane = [&](int pixel, const Fields& base) {
+            return ExactLane{
                 Layout::ScaledWantedSum(m_source, w, pixel) - 8 * Layout::kWantedScale * base.sum,
                 -base.lowest, kFieldMax - base.highest, 0};
-            if (next >= 0) {
-                ahead[pixel] = fields(next, pixel);
-                lanes[pixel].ahead = true;
-                lanes[pixel].aheadLo = -ahead[pixel].lowest;
-                lanes[pixel].aheadHi = kFieldMax - ahead[pixel].highest;
-            }
-        }
+        };
+        ExactLane high = lane(0, base0), low = lane(1, base1);
         if (next >= 0) {
+            const Fields ahead0 = fields(next, 0), ahead1 = fields(next, 1);
+            high.ahead = low.ahead = true;
+            high.aheadLo = -ahead0.lowest;
+            high.aheadHi = kFieldMax - ahead0.highest;
+            low.aheadLo = -ahead1.lowest;
+            low.aheadHi = kFieldMax - ahead1.highest;
             m_aheadWord = next;
-            m_ahead[0] = ahead[0];
-            m_ahead[1] = ahead[1];
+            m_ahead[0] = ahead0;
+            m_ahead[1] = ahead1;
         }
         const auto exact = ChooseExactStep<24 * Layout::kWantedScale>(
-            m_state.codes, m_state.codes.luma, lanes[0], lanes[1]);
+            m_state.codes, m_state.codes.luma, high, low);
         if (!exact) return std::nullopt;
         return exact->choice;
     }
