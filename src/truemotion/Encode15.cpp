@@ -39,11 +39,12 @@ struct PairLayout {
     static double Wanted(const uint8_t* row, int w, int p, int channel) {
         return row[3 * (2 * w + p) + channel];
     }
-    // kWantedScale × the sum of Wanted over the channels: a whole number.
+    // kWantedScale × the sum of Wanted over the channels, a whole number, for both
+    // pixels of word w.
     static constexpr int kWantedScale = 1;
-    static int ScaledWantedSum(const uint8_t* row, int w, int p) {
-        const uint8_t* s = row + 3 * (2 * w + p);
-        return s[0] + s[1] + s[2];
+    static std::pair<int, int> ScaledWantedSums(const uint8_t* row, int w) {
+        const uint8_t* s = row + 3 * (2 * w);
+        return {s[0] + s[1] + s[2], s[3] + s[4] + s[5]};
     }
     // The display columns whose colour pixel p of word w carries.
     static std::pair<int, int> Columns(int w, int p) { return {2 * w + p, 2 * w + p}; }
@@ -59,14 +60,13 @@ struct StretchLayout {
         return s[p == 0 ? 0 : 6] - (s[0] - 2 * s[3] + s[6]) / 6.0;
     }
     static constexpr int kWantedScale = 6;
-    static int ScaledWantedSum(const uint8_t* row, int w, int p) {
+    // The scaled sums of both pixels: linear in the channels, so the columns' channel
+    // sums make them, and the pixels share the second difference.
+    static std::pair<int, int> ScaledWantedSums(const uint8_t* row, int w) {
         const uint8_t* s = row + 3 * (3 * w);
-        int sum = 0;
-        for (int channel = 0; channel < 3; ++channel) {
-            const uint8_t* c = s + channel;
-            sum += 6 * c[p == 0 ? 0 : 6] - (c[0] - 2 * c[3] + c[6]);
-        }
-        return sum;
+        const int left = s[0] + s[1] + s[2], mid = s[3] + s[4] + s[5], right = s[6] + s[7] + s[8];
+        const int second = left - 2 * mid + right;
+        return {6 * left - second, 6 * right - second};
     }
     static std::pair<int, int> Columns(int w, int p) { return {3 * w + p, 3 * w + p + 1}; }
     static constexpr int kColumns = 2;
@@ -136,12 +136,12 @@ public:
         // Bases out of range only follow broken pixels: left to the doubles.
         if ((base0.lowest | base1.lowest) < 0 || std::max(base0.highest, base1.highest) > kFieldMax)
             return std::nullopt;
-        auto lane = [&](int pixel, const Fields& base) {
-            return ExactLane{
-                Layout::ScaledWantedSum(m_source, w, pixel) - 8 * Layout::kWantedScale * base.sum,
-                -base.lowest, kFieldMax - base.highest, 0};
+        const auto [wanted0, wanted1] = Layout::ScaledWantedSums(m_source, w);
+        auto lane = [&](int wanted, const Fields& base) {
+            return ExactLane{wanted - 8 * Layout::kWantedScale * base.sum, -base.lowest,
+                             kFieldMax - base.highest, 0};
         };
-        ExactLane high = lane(0, base0), low = lane(1, base1);
+        ExactLane high = lane(wanted0, base0), low = lane(wanted1, base1);
         if (next >= 0) {
             const Fields ahead0 = fields(next, 0), ahead1 = fields(next, 1);
             high.ahead = low.ahead = true;
