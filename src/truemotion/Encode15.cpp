@@ -49,6 +49,8 @@ struct PairLayout {
     // The display columns whose colour pixel p of word w carries.
     static std::pair<int, int> Columns(int w, int p) { return {2 * w + p, 2 * w + p}; }
     static constexpr int kColumns = 1;
+    // The display columns of a word, from its pixel 0's first column.
+    static constexpr int kWordColumns = 2;
 };
 
 // In the two-thirds-width mode word w shows as three display columns from 3w: its
@@ -70,6 +72,7 @@ struct StretchLayout {
     }
     static std::pair<int, int> Columns(int w, int p) { return {3 * w + p, 3 * w + p + 1}; }
     static constexpr int kColumns = 2;
+    static constexpr int kWordColumns = 3;
 };
 
 // One row of pair words being coded: the accumulator as the decoder sums it, and the
@@ -85,12 +88,14 @@ public:
           m_source(state.SourceRow(bgr, row)),
           m_above(above),
           m_words(words),
-          m_out(out) {}
+          m_out(out),
+          m_quick(state.quickSteps) {}
 
     // The luminance step of word w; `next` is the word coded after it in the row, or
     // −1, so that the step leaves that word a valid luminance step of its own.
     [[gnu::always_inline]] void LumaStep(int w, int next) {
-        if (const auto exact = ExactLumaStep(w, next)) return TakeLumaStep(*exact);
+        if (m_quick)
+            if (const auto exact = ExactLumaStep(w, next)) return TakeLumaStep(*exact);
         LongLumaStep(w, next);
     }
 
@@ -174,6 +179,97 @@ public:
     // A chroma step for the pixels of words first..last: red takes the high nibble,
     // blue the low one, for both pixels of every word alike.
     void ChromaStep(int first, int last) {
+        const int rows = std::min(m_state.BlockHeight(), m_state.height - m_row);
+        std::optional<StepChoice> quick;
+        if (m_quick && rows == 4)
+            quick = last > first ? QuickChromaStep<4, 2>(first) : QuickChromaStep<4, 1>(first);
+        else if (m_quick && rows == 2)
+            quick = last > first ? QuickChromaStep<2, 2>(first) : QuickChromaStep<2, 1>(first);
+        if (!quick) return LongChromaStep(first, last);
+        m_aheadWord = -1;
+        TakeChromaStep(*quick);
+    }
+
+    // ChromaStep's choice where whole numbers make it and it fits, for blocks of `Rows`
+    // rows and the words first..first + Words − 1: ExactChromaStep's lanes and
+    // LumaCanFollow and SpreadFits on fields read once, in locals GCC keeps in registers.
+    template <int Rows, int Words>
+    std::optional<StepChoice> QuickChromaStep(int first) const {
+        constexpr int kCount = 2 * Words;
+        constexpr int kSpan = Layout::kWordColumns * Words;
+        // The block's offsets of red and of blue against green, column by column.
+        int red[kSpan] = {}, blue[kSpan] = {};
+        const uint8_t* row = m_source + 3 * Layout::kWordColumns * first;
+        const ptrdiff_t stride = 3 * static_cast<ptrdiff_t>(m_state.width);
+#pragma GCC unroll 4
+        for (int y = 0; y < Rows; ++y, row -= stride)
+#pragma GCC unroll 6
+            for (int x = 0; x < kSpan; ++x) {
+                const uint8_t* source = row + 3 * x;
+                red[x] += source[kFieldChannel[kRed]] - source[1];
+                blue[x] += source[kFieldChannel[kBlue]] - source[1];
+            }
+        // Each pixel's fields as the accumulator predicts them.
+        int fields[kCount][3];
+        int p[2] = {};
+#pragma GCC unroll 4
+        for (int i = 0; i < kCount; ++i) {
+            const int pixel = i & 1;
+            const uint32_t value = m_above[first + i / 2] >> (16 * pixel);
+#pragma GCC unroll 3
+            for (int f = 0; f < 3; ++f)
+                fields[i][f] = static_cast<int>((value >> kFieldShift[f]) & 31) + m_acc[pixel][f];
+#pragma GCC unroll 2
+            for (int x = 0; x < Layout::kColumns; ++x) {
+                const int column = Layout::kWordColumns * (i / 2) + pixel + x;
+                p[0] += red[column];
+                p[1] += blue[column];
+            }
+        }
+        constexpr int kColumns = Layout::kColumns;
+        constexpr int kQ = 8 * Rows * kColumns * kCount;
+        constexpr int64_t kUnits = int64_t{Rows} * Rows * kColumns * kColumns * kCount;
+        ExactLane lanes[2];
+#pragma GCC unroll 2
+        for (int lane = 0; lane < 2; ++lane) {
+            const Field field = kChromaFields[lane];
+            int have = 0;
+#pragma GCC unroll 4
+            for (int i = 0; i < kCount; ++i) have += fields[i][field] - fields[i][kGreen];
+            const int target = p[lane] - kQ / kCount * have;
+            // Only pixels far out of range (after broken ones) leave the table's reach.
+            if (std::abs(target) > LaneOptions::Sorted::kReach * kQ) return std::nullopt;
+            lanes[lane] = {target, -kChromaReach, kChromaReach, 0};
+        }
+        const auto exact = ChooseExactStep<kQ, kUnits, true>(m_state.codes, m_state.codes.chroma,
+                                                             lanes[0], lanes[1]);
+        if (!exact) return std::nullopt;
+        const int redDelta = exact->choice.high, blueDelta = exact->choice.low;
+        // LumaCanFollow for the first word, SpreadFits for the second.
+        bool fits = true;
+#pragma GCC unroll 4
+        for (int i = 0; i < kCount; ++i) {
+            const int r = fields[i][kRed] + redDelta, g = fields[i][kGreen],
+                      b = fields[i][kBlue] + blueDelta;
+            const int lowest = std::min(std::min(r, g), b), highest = std::max(std::max(r, g), b);
+            fits = fits && (i < 2 ? m_state.codes.luma.Reaches(-lowest, kFieldMax - highest)
+                                  : highest - lowest <= kFieldMax);
+        }
+        if (!fits) return std::nullopt;
+        return exact->choice;
+    }
+
+    void TakeChromaStep(const StepChoice& choice) {
+        m_out.Append(choice.code);
+        m_accWord += StepValue(m_state.codes, kChromaCodes, choice.code);
+        for (int pixel = 0; pixel < 2; ++pixel) {
+            m_acc[pixel][kRed] += choice.high;
+            m_acc[pixel][kBlue] += choice.low;
+        }
+    }
+
+    // ChromaStep for the steps QuickChromaStep leaves, out of line.
+    [[gnu::noinline]] void LongChromaStep(int first, int last) {
         m_aheadWord = -1;
         const int rows = std::min(m_state.BlockHeight(), m_state.height - m_row);
         // The block's offsets of red and of blue against green in each pixel's
@@ -276,7 +372,9 @@ public:
         return exact->choice;
     }
 
-    void StoreWord(int w) { m_words[w] = m_above[w] + m_accWord; }
+    void StoreWord(int w) {
+        m_words[w] = m_above[w] + m_accWord;
+    }
 
     // A kept word: prediction goes on from it.
     void KeepFrom(int w) {
@@ -343,6 +441,7 @@ private:
     const uint32_t* m_above;
     uint32_t* m_words;
     StepWriter& m_out;
+    const bool m_quick;
     uint32_t m_accWord = 0;
     int m_acc[2][3] = {};
     // The word the last luminance step looked ahead to (−1 for none), and its pixels'
