@@ -164,6 +164,90 @@ public:
         return exact->choice;
     }
 
+    // The luminance steps of words 0..words − 1 of a row that takes no chroma step and
+    // keeps no block, each looking ahead to the next word: ExactLumaStep with the
+    // coder's state in locals, since the stores of index bytes and words could alias
+    // the members and GCC would reload them at every step. From the row's start only
+    // luminance moves the fields, which it moves alike, so each pixel's accumulator
+    // is one sum.
+    void LumaRow(int words) {
+        const StepCodes& codes = m_state.codes;
+        const uint32_t* above = m_above;
+        uint32_t* row = m_words;
+        const uint8_t* source = m_source;
+        uint8_t* out = m_out.Position();
+        uint32_t accWord = 0;
+        int acc0 = 0, acc1 = 0;
+        // The lowest and highest field and the sum of a pixel of a word above.
+        auto aboveFields = [&](int w, int pixel) {
+            const uint32_t value = above[w] >> (16 * pixel);
+            const int red = static_cast<int>(value & 31),
+                      green = static_cast<int>((value >> 5) & 31),
+                      blue = static_cast<int>((value >> 10) & 31);
+            return Fields{std::min(std::min(red, green), blue),
+                          std::max(std::max(red, green), blue), red + green + blue};
+        };
+        Fields next0 = aboveFields(0, 0), next1 = aboveFields(0, 1);
+        for (int w = 0; w < words; ++w) {
+            const Fields base0 = next0, base1 = next1;
+            const bool ahead = w + 1 < words;
+            if (ahead) {
+                next0 = aboveFields(w + 1, 0);
+                next1 = aboveFields(w + 1, 1);
+            }
+            std::optional<ExactChoice> exact;
+            // Bases out of range only follow broken pixels: left to the doubles.
+            if (std::min(base0.lowest + acc0, base1.lowest + acc1) >= 0 &&
+                std::max(base0.highest + acc0, base1.highest + acc1) <= kFieldMax) {
+                const auto [wanted0, wanted1] = Layout::ScaledWantedSums(source, w);
+                auto lane = [&](int wanted, const Fields& base, const Fields& next, int acc) {
+                    return ExactLane{wanted - 8 * Layout::kWantedScale * (base.sum + 3 * acc),
+                                     -(base.lowest + acc),
+                                     kFieldMax - (base.highest + acc),
+                                     0,
+                                     ahead,
+                                     -(next.lowest + acc),
+                                     kFieldMax - (next.highest + acc)};
+                };
+                exact = ChooseExactStep<24 * Layout::kWantedScale>(
+                    codes, codes.luma, lane(wanted0, base0, next0, acc0),
+                    lane(wanted1, base1, next1, acc1));
+            }
+            if (exact) {
+                const StepCode code = exact->choice.code;
+                out[0] = code.group;
+                out[1] = 0;
+                out[2] = code.escape;
+                out += code.escape != 0 ? 3 : 1;
+                accWord += StepValue(codes, kLumaCodes, code);
+                acc0 += exact->choice.high;
+                acc1 += exact->choice.low;
+                row[w] = above[w] + accWord;
+                continue;
+            }
+            // The long way, on the members.
+            m_out.SetPosition(out);
+            SetLumaAcc(accWord, acc0, acc1);
+            LongLumaStep(w, ahead ? w + 1 : -1);
+            StoreWord(w);
+            out = m_out.Position();
+            accWord = m_accWord;
+            acc0 = m_acc[0][kGreen];
+            acc1 = m_acc[1][kGreen];
+        }
+        m_out.SetPosition(out);
+        SetLumaAcc(accWord, acc0, acc1);
+    }
+
+    void SetLumaAcc(uint32_t accWord, int acc0, int acc1) {
+        m_aheadWord = -1;
+        m_accWord = accWord;
+        for (int f = 0; f < 3; ++f) {
+            m_acc[0][f] = acc0;
+            m_acc[1][f] = acc1;
+        }
+    }
+
     void TakeLumaStep(const StepChoice& choice) {
         m_out.Append(choice.code);
         m_accWord += StepValue(m_state.codes, kLumaCodes, choice.code);
@@ -464,6 +548,12 @@ void EncodePairFrame(EncoderState& state, std::span<const uint8_t> bgr, const Ke
         PairRowCoder<PairLayout> row(state, bgr, r, image + static_cast<size_t>(r) * words,
                                      image + static_cast<size_t>(r + 1) * words, writer);
         const auto keptOfRow = state.KeptOfRow(kept, r);
+        if (!blockTop && state.quickSteps && !keptOfRow.all &&
+            (keptOfRow.flags == nullptr || std::none_of(keptOfRow.flags, keptOfRow.flags + blocks,
+                                                        [](uint8_t flag) { return flag != 0; }))) {
+            row.LumaRow(words);
+            continue;
+        }
         for (int k = 0; k < blocks; ++k) {
             if (keptOfRow(k)) {
                 row.KeepFrom(2 * k + 1);
@@ -497,14 +587,18 @@ void EncodeStretchFrame(EncoderState& state, std::span<const uint8_t> bgr, WorkI
         PairRowCoder<StretchLayout> coder(state, bgr, r,
                                           coded + static_cast<size_t>(r) * codedWords, row, writer);
         uint32_t* display = images.image2.data() + static_cast<size_t>(r + 1) * displayWords;
-        for (int i = 0; i < state.width / 6; ++i) {
+        if (!blockTop && state.quickSteps) {
+            coder.LumaRow(codedWords);
+        } else {
             // Block-top rows take a chroma step before each coded word, whatever the
             // block width.
-            for (int w = 2 * i; w <= 2 * i + 1; ++w) {
+            for (int w = 0; w < codedWords; ++w) {
                 if (blockTop) coder.ChromaStep(w, w);
                 coder.LumaStep(w, !blockTop && w + 1 < codedWords ? w + 1 : -1);
                 coder.StoreWord(w);
             }
+        }
+        for (int i = 0; i < state.width / 6; ++i) {
             const uint32_t a = row[2 * i] & 0xFFFF, b = row[2 * i] >> 16;
             const uint32_t c = row[2 * i + 1] & 0xFFFF, d = row[2 * i + 1] >> 16;
             display[3 * i] = a | mid(a, b) << 16;

@@ -58,6 +58,10 @@ public:
     StepWriter(const StepWriter&) = delete;
     StepWriter& operator=(const StepWriter&) = delete;
 
+    // The write position, for loops that hold it in a register meanwhile.
+    uint8_t* Position() const { return m_next; }
+    void SetPosition(uint8_t* next) { m_next = next; }
+
     void Append(StepCode code) {
         // Through a local: byte stores may alias the pointer itself.
         uint8_t* next = m_next;
