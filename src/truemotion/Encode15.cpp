@@ -80,6 +80,16 @@ struct StretchLayout {
 template <typename Layout>
 class PairRowCoder {
 public:
+    // The lowest and highest field of a pixel, and their sum, as Base gives them.
+    struct Fields {
+        int lowest = 0, highest = 0, sum = 0;
+        void Move(int delta) {
+            lowest += delta;
+            highest += delta;
+            sum += 3 * delta;
+        }
+    };
+
     PairRowCoder(const EncoderState& state, std::span<const uint8_t> bgr, int row,
                  const uint32_t* above, uint32_t* words, StepWriter& out)
         : m_state(state),
@@ -164,88 +174,136 @@ public:
         return exact->choice;
     }
 
-    // The luminance steps of words 0..words − 1 of a row that takes no chroma step and
-    // keeps no block, each looking ahead to the next word: ExactLumaStep with the
-    // coder's state in locals, since the stores of index bytes and words could alias
-    // the members and GCC would reload them at every step. From the row's start only
-    // luminance moves the fields, which it moves alike, so each pixel's accumulator
-    // is one sum.
-    void LumaRow(int words) {
-        const StepCodes& codes = m_state.codes;
-        const uint32_t* above = m_above;
-        uint32_t* row = m_words;
-        const uint8_t* source = m_source;
-        uint8_t* out = m_out.Position();
-        uint32_t accWord = 0;
-        int acc0 = 0, acc1 = 0;
-        // The lowest and highest field and the sum of a pixel of a word above.
-        auto aboveFields = [&](int w, int pixel) {
-            const uint32_t value = above[w] >> (16 * pixel);
-            const int red = static_cast<int>(value & 31),
-                      green = static_cast<int>((value >> 5) & 31),
-                      blue = static_cast<int>((value >> 10) & 31);
-            return Fields{std::min(std::min(red, green), blue),
-                          std::max(std::max(red, green), blue), red + green + blue};
+    // ExactLumaStep's choice for word w on the fields of its pixels as they stand, and
+    // of the next word's when `ahead`.
+    [[gnu::always_inline]] std::optional<ExactChoice> ExactLumaOn(int w, const Fields& base0,
+                                                                  const Fields& base1, bool ahead,
+                                                                  const Fields& next0,
+                                                                  const Fields& next1) const {
+        // Bases out of range only follow broken pixels: left to the doubles.
+        if (std::min(base0.lowest, base1.lowest) < 0 ||
+            std::max(base0.highest, base1.highest) > kFieldMax)
+            return std::nullopt;
+        const auto [wanted0, wanted1] = Layout::ScaledWantedSums(m_source, w);
+        auto lane = [&](int wanted, const Fields& base, const Fields& next) {
+            return ExactLane{wanted - 8 * Layout::kWantedScale * base.sum,
+                             -base.lowest,
+                             kFieldMax - base.highest,
+                             0,
+                             ahead,
+                             -next.lowest,
+                             kFieldMax - next.highest};
         };
-        Fields next0 = aboveFields(0, 0), next1 = aboveFields(0, 1);
-        for (int w = 0; w < words; ++w) {
-            const Fields base0 = next0, base1 = next1;
-            const bool ahead = w + 1 < words;
-            if (ahead) {
-                next0 = aboveFields(w + 1, 0);
-                next1 = aboveFields(w + 1, 1);
-            }
-            std::optional<ExactChoice> exact;
-            // Bases out of range only follow broken pixels: left to the doubles.
-            if (std::min(base0.lowest + acc0, base1.lowest + acc1) >= 0 &&
-                std::max(base0.highest + acc0, base1.highest + acc1) <= kFieldMax) {
-                const auto [wanted0, wanted1] = Layout::ScaledWantedSums(source, w);
-                auto lane = [&](int wanted, const Fields& base, const Fields& next, int acc) {
-                    return ExactLane{wanted - 8 * Layout::kWantedScale * (base.sum + 3 * acc),
-                                     -(base.lowest + acc),
-                                     kFieldMax - (base.highest + acc),
-                                     0,
-                                     ahead,
-                                     -(next.lowest + acc),
-                                     kFieldMax - (next.highest + acc)};
-                };
-                exact = ChooseExactStep<24 * Layout::kWantedScale>(
-                    codes, codes.luma, lane(wanted0, base0, next0, acc0),
-                    lane(wanted1, base1, next1, acc1));
-            }
-            if (exact) {
-                const StepCode code = exact->choice.code;
-                out[0] = code.group;
-                out[1] = 0;
-                out[2] = code.escape;
-                out += code.escape != 0 ? 3 : 1;
-                accWord += StepValue(codes, kLumaCodes, code);
-                acc0 += exact->choice.high;
-                acc1 += exact->choice.low;
-                row[w] = above[w] + accWord;
-                continue;
-            }
-            // The long way, on the members.
-            m_out.SetPosition(out);
-            SetLumaAcc(accWord, acc0, acc1);
-            LongLumaStep(w, ahead ? w + 1 : -1);
-            StoreWord(w);
-            out = m_out.Position();
-            accWord = m_accWord;
-            acc0 = m_acc[0][kGreen];
-            acc1 = m_acc[1][kGreen];
-        }
-        m_out.SetPosition(out);
-        SetLumaAcc(accWord, acc0, acc1);
+        return ChooseExactStep<24 * Layout::kWantedScale>(m_state.codes, m_state.codes.luma,
+                                                          lane(wanted0, base0, next0),
+                                                          lane(wanted1, base1, next1));
     }
 
-    void SetLumaAcc(uint32_t accWord, int acc0, int acc1) {
+    // The fields of pixel `pixel` of word w above, moved by the accumulator: red and
+    // blue by their offsets against green, then all by the luminance sum.
+    Fields AboveFields(int w, int pixel, int red, int blue, int luma) const {
+        const uint32_t value = m_above[w] >> (16 * pixel);
+        const int r = static_cast<int>(value & 31) + red, g = static_cast<int>((value >> 5) & 31),
+                  b = static_cast<int>((value >> 10) & 31) + blue;
+        return {std::min(std::min(r, g), b) + luma, std::max(std::max(r, g), b) + luma,
+                r + g + b + 3 * luma};
+    }
+
+    // The coder's state for the row loops below, in locals: the stores of index bytes
+    // and words could alias the members, and GCC would reload them at every step. From
+    // a row's start the chroma steps move red and blue of both pixels alike and the
+    // luminance steps a pixel's fields alike, so two offsets and a sum a pixel hold it.
+    struct RowState {
+        uint8_t* out;
+        uint32_t accWord = 0;
+        int luma0 = 0, luma1 = 0, red = 0, blue = 0;
+    };
+    void Put(const RowState& row) {
+        m_out.SetPosition(row.out);
         m_aheadWord = -1;
-        m_accWord = accWord;
-        for (int f = 0; f < 3; ++f) {
-            m_acc[0][f] = acc0;
-            m_acc[1][f] = acc1;
+        m_accWord = row.accWord;
+        for (int pixel = 0; pixel < 2; ++pixel) {
+            const int luma = pixel == 0 ? row.luma0 : row.luma1;
+            m_acc[pixel][kRed] = luma + row.red;
+            m_acc[pixel][kGreen] = luma;
+            m_acc[pixel][kBlue] = luma + row.blue;
         }
+    }
+    RowState Get() const {
+        return {m_out.Position(),
+                m_accWord,
+                m_acc[0][kGreen],
+                m_acc[1][kGreen],
+                m_acc[0][kRed] - m_acc[0][kGreen],
+                m_acc[0][kBlue] - m_acc[0][kGreen]};
+    }
+    [[gnu::always_inline]] static void Write(RowState& row, StepCode code) {
+        row.out[0] = code.group;
+        row.out[1] = 0;
+        row.out[2] = code.escape;
+        row.out += code.escape != 0 ? 3 : 1;
+    }
+
+    // The luminance step of word w in a row loop, looking ahead to the next word when
+    // `ahead`; the long way on the members where whole numbers leave it.
+    [[gnu::always_inline]] void RowLumaStep(RowState& row, int w, bool ahead) {
+        const Fields base0 = AboveFields(w, 0, row.red, row.blue, row.luma0),
+                     base1 = AboveFields(w, 1, row.red, row.blue, row.luma1);
+        Fields next0, next1;
+        if (ahead) {
+            next0 = AboveFields(w + 1, 0, row.red, row.blue, row.luma0);
+            next1 = AboveFields(w + 1, 1, row.red, row.blue, row.luma1);
+        }
+        if (const auto exact = ExactLumaOn(w, base0, base1, ahead, next0, next1)) {
+            Write(row, exact->choice.code);
+            row.accWord += StepValue(m_state.codes, kLumaCodes, exact->choice.code);
+            row.luma0 += exact->choice.high;
+            row.luma1 += exact->choice.low;
+            m_words[w] = m_above[w] + row.accWord;
+            return;
+        }
+        Put(row);
+        LongLumaStep(w, ahead ? w + 1 : -1);
+        StoreWord(w);
+        row = Get();
+    }
+
+    // The luminance steps of words 0..words − 1 of a row that takes no chroma step and
+    // keeps no block, each looking ahead to the next word.
+    void LumaRow(int words) {
+        RowState row{m_out.Position()};
+        for (int w = 0; w < words; ++w) RowLumaStep(row, w, w + 1 < words);
+        Put(row);
+    }
+
+    // A block-top row that keeps no block, of `rows` rows below: for each group of
+    // `Words` words (two for the 15-bit mode's blocks four wide, else one) a chroma
+    // step, then a luminance step a word, the first looking ahead to the second.
+    template <int Words>
+    void TopRow(int words, int rows) {
+        RowState row{m_out.Position()};
+        for (int first = 0; first < words; first += Words) {
+            std::optional<StepChoice> chroma;
+            const int acc[2][3] = {{row.luma0 + row.red, row.luma0, row.luma0 + row.blue},
+                                   {row.luma1 + row.red, row.luma1, row.luma1 + row.blue}};
+            if (rows == 4)
+                chroma = QuickChromaStep<4, Words>(first, acc);
+            else if (rows == 2)
+                chroma = QuickChromaStep<2, Words>(first, acc);
+            if (chroma) {
+                Write(row, chroma->code);
+                row.accWord += StepValue(m_state.codes, kChromaCodes, chroma->code);
+                row.red += chroma->high;
+                row.blue += chroma->low;
+            } else {
+                Put(row);
+                LongChromaStep(first, first + Words - 1);
+                row = Get();
+            }
+#pragma GCC unroll 2
+            for (int i = 0; i < Words; ++i) RowLumaStep(row, first + i, i + 1 < Words);
+        }
+        Put(row);
     }
 
     void TakeLumaStep(const StepChoice& choice) {
@@ -266,9 +324,11 @@ public:
         const int rows = std::min(m_state.BlockHeight(), m_state.height - m_row);
         std::optional<StepChoice> quick;
         if (m_quick && rows == 4)
-            quick = last > first ? QuickChromaStep<4, 2>(first) : QuickChromaStep<4, 1>(first);
+            quick = last > first ? QuickChromaStep<4, 2>(first, m_acc)
+                                 : QuickChromaStep<4, 1>(first, m_acc);
         else if (m_quick && rows == 2)
-            quick = last > first ? QuickChromaStep<2, 2>(first) : QuickChromaStep<2, 1>(first);
+            quick = last > first ? QuickChromaStep<2, 2>(first, m_acc)
+                                 : QuickChromaStep<2, 1>(first, m_acc);
         if (!quick) return LongChromaStep(first, last);
         m_aheadWord = -1;
         TakeChromaStep(*quick);
@@ -278,7 +338,7 @@ public:
     // rows and the words first..first + Words − 1: ExactChromaStep's lanes and
     // LumaCanFollow and SpreadFits on fields read once, in locals GCC keeps in registers.
     template <int Rows, int Words>
-    std::optional<StepChoice> QuickChromaStep(int first) const {
+    std::optional<StepChoice> QuickChromaStep(int first, const int (&acc)[2][3]) const {
         constexpr int kCount = 2 * Words;
         constexpr int kSpan = Layout::kWordColumns * Words;
         // The block's offsets of red and of blue against green, column by column.
@@ -302,7 +362,7 @@ public:
             const uint32_t value = m_above[first + i / 2] >> (16 * pixel);
 #pragma GCC unroll 3
             for (int f = 0; f < 3; ++f)
-                fields[i][f] = static_cast<int>((value >> kFieldShift[f]) & 31) + m_acc[pixel][f];
+                fields[i][f] = static_cast<int>((value >> kFieldShift[f]) & 31) + acc[pixel][f];
 #pragma GCC unroll 2
             for (int x = 0; x < Layout::kColumns; ++x) {
                 const int column = Layout::kWordColumns * (i / 2) + pixel + x;
@@ -508,16 +568,6 @@ private:
         return true;
     }
 
-    // The lowest and highest field of a pixel, and their sum, as Base gives them.
-    struct Fields {
-        int lowest = 0, highest = 0, sum = 0;
-        void Move(int delta) {
-            lowest += delta;
-            highest += delta;
-            sum += 3 * delta;
-        }
-    };
-
     const EncoderState& m_state;
     std::span<const uint8_t> m_bgr;
     int m_row;
@@ -548,10 +598,15 @@ void EncodePairFrame(EncoderState& state, std::span<const uint8_t> bgr, const Ke
         PairRowCoder<PairLayout> row(state, bgr, r, image + static_cast<size_t>(r) * words,
                                      image + static_cast<size_t>(r + 1) * words, writer);
         const auto keptOfRow = state.KeptOfRow(kept, r);
-        if (!blockTop && state.quickSteps && !keptOfRow.all &&
+        if (state.quickSteps && !keptOfRow.all &&
             (keptOfRow.flags == nullptr || std::none_of(keptOfRow.flags, keptOfRow.flags + blocks,
                                                         [](uint8_t flag) { return flag != 0; }))) {
-            row.LumaRow(words);
+            if (!blockTop) {
+                row.LumaRow(words);
+            } else {
+                const int rows = std::min(state.BlockHeight(), state.height - r);
+                state.narrowBlocks ? row.TopRow<1>(words, rows) : row.TopRow<2>(words, rows);
+            }
             continue;
         }
         for (int k = 0; k < blocks; ++k) {
@@ -587,8 +642,9 @@ void EncodeStretchFrame(EncoderState& state, std::span<const uint8_t> bgr, WorkI
         PairRowCoder<StretchLayout> coder(state, bgr, r,
                                           coded + static_cast<size_t>(r) * codedWords, row, writer);
         uint32_t* display = images.image2.data() + static_cast<size_t>(r + 1) * displayWords;
-        if (!blockTop && state.quickSteps) {
-            coder.LumaRow(codedWords);
+        if (state.quickSteps) {
+            blockTop ? coder.TopRow<1>(codedWords, std::min(state.BlockHeight(), state.height - r))
+                     : coder.LumaRow(codedWords);
         } else {
             // Block-top rows take a chroma step before each coded word, whatever the
             // block width.
