@@ -245,14 +245,20 @@ public:
     }
 
     // The luminance step of word w in a row loop, looking ahead to the next word when
-    // `ahead`; the long way on the members where whole numbers leave it.
-    [[gnu::always_inline]] void RowLumaStep(RowState& row, int w, bool ahead) {
-        const Fields base0 = AboveFields(w, 0, row.red, row.blue, row.luma0),
-                     base1 = AboveFields(w, 1, row.red, row.blue, row.luma1);
+    // `ahead`; the long way on the members where whole numbers leave it. `fields` holds
+    // the fields of word w above moved by the chroma offsets alone, and then the next
+    // word's, which the step after this one takes on (luminance moves them all alike).
+    [[gnu::always_inline]] void RowLumaStep(RowState& row, int w, bool ahead, Fields (&fields)[2]) {
+        auto moved = [](const Fields& raw, int luma) {
+            return Fields{raw.lowest + luma, raw.highest + luma, raw.sum + 3 * luma};
+        };
+        const Fields base0 = moved(fields[0], row.luma0), base1 = moved(fields[1], row.luma1);
         Fields next0, next1;
         if (ahead) {
-            next0 = AboveFields(w + 1, 0, row.red, row.blue, row.luma0);
-            next1 = AboveFields(w + 1, 1, row.red, row.blue, row.luma1);
+            fields[0] = AboveFields(w + 1, 0, row.red, row.blue, 0);
+            fields[1] = AboveFields(w + 1, 1, row.red, row.blue, 0);
+            next0 = moved(fields[0], row.luma0);
+            next1 = moved(fields[1], row.luma1);
         }
         if (const auto exact = ExactLumaOn(w, base0, base1, ahead, next0, next1)) {
             Write(row, exact->choice.code);
@@ -272,7 +278,8 @@ public:
     // keeps no block, each looking ahead to the next word.
     void LumaRow(int words) {
         RowState row{m_out.Position()};
-        for (int w = 0; w < words; ++w) RowLumaStep(row, w, w + 1 < words);
+        Fields fields[2] = {AboveFields(0, 0, 0, 0, 0), AboveFields(0, 1, 0, 0, 0)};
+        for (int w = 0; w < words; ++w) RowLumaStep(row, w, w + 1 < words, fields);
         Put(row);
     }
 
@@ -300,8 +307,10 @@ public:
                 LongChromaStep(first, first + Words - 1);
                 row = Get();
             }
+            Fields fields[2] = {AboveFields(first, 0, row.red, row.blue, 0),
+                                AboveFields(first, 1, row.red, row.blue, 0)};
 #pragma GCC unroll 2
-            for (int i = 0; i < Words; ++i) RowLumaStep(row, first + i, i + 1 < Words);
+            for (int i = 0; i < Words; ++i) RowLumaStep(row, first + i, i + 1 < Words, fields);
         }
         Put(row);
     }
