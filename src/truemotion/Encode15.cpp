@@ -2,6 +2,10 @@
 #include <optional>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "truemotion/BitmapWriters.h"
 #include "truemotion/EncoderState.h"
 #include "truemotion/StretchMid.h"
@@ -30,6 +34,38 @@ constexpr int kChromaReach = 1000;
 
 int FieldOf(uint32_t word, int pixel, int field) {
     return (word >> (16 * pixel + kFieldShift[field])) & 31;
+}
+
+// The pixels of a row: the widest picture's.
+constexpr int kMaxRowPixels = 2048;
+
+// The lowest and highest field and the field sum of each pixel of words 0..words − 1.
+void RowFields(const uint32_t* words, int count, int16_t* lowest, int16_t* highest, int16_t* sum) {
+    int w = 0;
+#if defined(__SSE2__)
+    // Four words, eight pixels, a pass: a pixel is a 16-bit lane.
+    const __m128i field = _mm_set1_epi16(31);
+    for (; w + 4 <= count; w += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + w));
+        const __m128i r = _mm_and_si128(v, field), g = _mm_and_si128(_mm_srli_epi16(v, 5), field),
+                      b = _mm_and_si128(_mm_srli_epi16(v, 10), field);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(lowest + 2 * w),
+                         _mm_min_epi16(_mm_min_epi16(r, g), b));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(highest + 2 * w),
+                         _mm_max_epi16(_mm_max_epi16(r, g), b));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(sum + 2 * w),
+                         _mm_add_epi16(_mm_add_epi16(r, g), b));
+    }
+#endif
+    for (; w < count; ++w)
+        for (int pixel = 0; pixel < 2; ++pixel) {
+            const int r = FieldOf(words[w], pixel, 0), g = FieldOf(words[w], pixel, 1),
+                      b = FieldOf(words[w], pixel, 2);
+            const size_t i = 2 * static_cast<size_t>(w) + static_cast<size_t>(pixel);
+            lowest[i] = static_cast<int16_t>(std::min(std::min(r, g), b));
+            highest[i] = static_cast<int16_t>(std::max(std::max(r, g), b));
+            sum[i] = static_cast<int16_t>(r + g + b);
+        }
 }
 
 // Where the pixels of pair words show. In the 15-bit mode pixel p of word w is display
@@ -247,16 +283,19 @@ public:
     // The luminance step of word w in a row loop, looking ahead to the next word when
     // `ahead`; the long way on the members where whole numbers leave it. `fields` holds
     // the fields of word w above moved by the chroma offsets alone, and then the next
-    // word's, which the step after this one takes on (luminance moves them all alike).
-    [[gnu::always_inline]] void RowLumaStep(RowState& row, int w, bool ahead, Fields (&fields)[2]) {
+    // word's, which the step after this one takes on (luminance moves them all alike);
+    // `aboveOf(word, pixel)` gives them.
+    template <typename AboveOf>
+    [[gnu::always_inline]] void RowLumaStep(RowState& row, int w, bool ahead, Fields (&fields)[2],
+                                            AboveOf aboveOf) {
         auto moved = [](const Fields& raw, int luma) {
             return Fields{raw.lowest + luma, raw.highest + luma, raw.sum + 3 * luma};
         };
         const Fields base0 = moved(fields[0], row.luma0), base1 = moved(fields[1], row.luma1);
         Fields next0, next1;
         if (ahead) {
-            fields[0] = AboveFields(w + 1, 0, row.red, row.blue, 0);
-            fields[1] = AboveFields(w + 1, 1, row.red, row.blue, 0);
+            fields[0] = aboveOf(w + 1, 0);
+            fields[1] = aboveOf(w + 1, 1);
             next0 = moved(fields[0], row.luma0);
             next1 = moved(fields[1], row.luma1);
         }
@@ -276,10 +315,23 @@ public:
 
     // The luminance steps of words 0..words − 1 of a row that takes no chroma step and
     // keeps no block, each looking ahead to the next word.
+    // The fields of the pixels above come from one pass over the row.
     void LumaRow(int words) {
+        if (2 * words > kMaxRowPixels)
+            return LumaRowOf(words,
+                             [&](int w, int pixel) { return AboveFields(w, pixel, 0, 0, 0); });
+        int16_t lowest[kMaxRowPixels], highest[kMaxRowPixels], sum[kMaxRowPixels];
+        RowFields(m_above, words, lowest, highest, sum);
+        LumaRowOf(words, [&](int w, int pixel) {
+            const int i = 2 * w + pixel;
+            return Fields{lowest[i], highest[i], sum[i]};
+        });
+    }
+    template <typename AboveOf>
+    [[gnu::always_inline]] void LumaRowOf(int words, AboveOf aboveOf) {
         RowState row{m_out.Position()};
-        Fields fields[2] = {AboveFields(0, 0, 0, 0, 0), AboveFields(0, 1, 0, 0, 0)};
-        for (int w = 0; w < words; ++w) RowLumaStep(row, w, w + 1 < words, fields);
+        Fields fields[2] = {aboveOf(0, 0), aboveOf(0, 1)};
+        for (int w = 0; w < words; ++w) RowLumaStep(row, w, w + 1 < words, fields, aboveOf);
         Put(row);
     }
 
@@ -310,7 +362,10 @@ public:
             Fields fields[2] = {AboveFields(first, 0, row.red, row.blue, 0),
                                 AboveFields(first, 1, row.red, row.blue, 0)};
 #pragma GCC unroll 2
-            for (int i = 0; i < Words; ++i) RowLumaStep(row, first + i, i + 1 < Words, fields);
+            for (int i = 0; i < Words; ++i)
+                RowLumaStep(row, first + i, i + 1 < Words, fields, [&](int w, int pixel) {
+                    return AboveFields(w, pixel, row.red, row.blue, 0);
+                });
         }
         Put(row);
     }
