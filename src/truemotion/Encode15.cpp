@@ -673,9 +673,11 @@ void EncodePairFrame(EncoderState& state, std::span<const uint8_t> bgr, const Ke
             }
             continue;
         }
+        if (keptOfRow.all) continue;
         for (int k = 0; k < blocks; ++k) {
             if (keptOfRow(k)) {
-                row.KeepFrom(2 * k + 1);
+                // Prediction goes on from the last kept block before a coded one.
+                if (k + 1 < blocks && !keptOfRow(k + 1)) row.KeepFrom(2 * k + 1);
                 continue;
             }
             // A luminance step looks ahead to the next word of the row unless a chroma
