@@ -213,15 +213,14 @@ public:
 
     // ExactLumaStep's choice for word w on the fields of its pixels as they stand, and
     // of the next word's when `ahead`.
-    [[gnu::always_inline]] std::optional<ExactChoice> ExactLumaOn(int w, const Fields& base0,
-                                                                  const Fields& base1, bool ahead,
-                                                                  const Fields& next0,
-                                                                  const Fields& next1) const {
+    [[gnu::always_inline]] static std::optional<ExactChoice> ExactLumaOn(
+        const StepCodes& codes, const uint8_t* source, int w, const Fields& base0,
+        const Fields& base1, bool ahead, const Fields& next0, const Fields& next1) {
         // Bases out of range only follow broken pixels: left to the doubles.
         if (std::min(base0.lowest, base1.lowest) < 0 ||
             std::max(base0.highest, base1.highest) > kFieldMax)
             return std::nullopt;
-        const auto [wanted0, wanted1] = Layout::ScaledWantedSums(m_source, w);
+        const auto [wanted0, wanted1] = Layout::ScaledWantedSums(source, w);
         auto lane = [&](int wanted, const Fields& base, const Fields& next) {
             return ExactLane{wanted - 8 * Layout::kWantedScale * base.sum,
                              -base.lowest,
@@ -231,15 +230,15 @@ public:
                              -next.lowest,
                              kFieldMax - next.highest};
         };
-        return ChooseExactStep<24 * Layout::kWantedScale>(m_state.codes, m_state.codes.luma,
-                                                          lane(wanted0, base0, next0),
-                                                          lane(wanted1, base1, next1));
+        return ChooseExactStep<24 * Layout::kWantedScale>(
+            codes, codes.luma, lane(wanted0, base0, next0), lane(wanted1, base1, next1));
     }
 
     // The fields of pixel `pixel` of word w above, moved by the accumulator: red and
     // blue by their offsets against green, then all by the luminance sum.
-    Fields AboveFields(int w, int pixel, int red, int blue, int luma) const {
-        const uint32_t value = m_above[w] >> (16 * pixel);
+    static Fields AboveFields(const uint32_t* above, int w, int pixel, int red, int blue,
+                              int luma) {
+        const uint32_t value = above[w] >> (16 * pixel);
         const int r = static_cast<int>(value & 31) + red, g = static_cast<int>((value >> 5) & 31),
                   b = static_cast<int>((value >> 10) & 31) + blue;
         return {std::min(std::min(r, g), b) + luma, std::max(std::max(r, g), b) + luma,
@@ -250,11 +249,19 @@ public:
     // and words could alias the members, and GCC would reload them at every step. From
     // a row's start the chroma steps move red and blue of both pixels alike and the
     // luminance steps a pixel's fields alike, so two offsets and a sum a pixel hold it.
+    // The rows and the codes ride along for the same reason.
     struct RowState {
         uint8_t* out;
         uint32_t accWord = 0;
         int luma0 = 0, luma1 = 0, red = 0, blue = 0;
+        const uint32_t* above;
+        uint32_t* words;
+        const uint8_t* source;
+        const StepCodes* codes;
     };
+    RowState Start() const {
+        return {m_out.Position(), 0, 0, 0, 0, 0, m_above, m_words, m_source, &m_state.codes};
+    }
     void Put(const RowState& row) {
         m_out.SetPosition(row.out);
         m_aheadWord = -1;
@@ -272,7 +279,11 @@ public:
                 m_acc[0][kGreen],
                 m_acc[1][kGreen],
                 m_acc[0][kRed] - m_acc[0][kGreen],
-                m_acc[0][kBlue] - m_acc[0][kGreen]};
+                m_acc[0][kBlue] - m_acc[0][kGreen],
+                m_above,
+                m_words,
+                m_source,
+                &m_state.codes};
     }
     [[gnu::always_inline]] static void Write(RowState& row, StepCode code) {
         row.out[0] = code.group;
@@ -300,12 +311,13 @@ public:
             next0 = moved(fields[0], row.luma0);
             next1 = moved(fields[1], row.luma1);
         }
-        if (const auto exact = ExactLumaOn(w, base0, base1, ahead, next0, next1)) {
+        if (const auto exact =
+                ExactLumaOn(*row.codes, row.source, w, base0, base1, ahead, next0, next1)) {
             Write(row, exact->choice.code);
-            row.accWord += StepValue(m_state.codes, kLumaCodes, exact->choice.code);
+            row.accWord += StepValue(*row.codes, kLumaCodes, exact->choice.code);
             row.luma0 += exact->choice.high;
             row.luma1 += exact->choice.low;
-            m_words[w] = m_above[w] + row.accWord;
+            row.words[w] = row.above[w] + row.accWord;
             return;
         }
         Put(row);
@@ -319,8 +331,8 @@ public:
     // The fields of the pixels above come from one pass over the row.
     void LumaRow(int words) {
         if (2 * words > kMaxRowPixels)
-            return LumaRowOf(words,
-                             [&](int w, int pixel) { return AboveFields(w, pixel, 0, 0, 0); });
+            return LumaRowOf(
+                words, [&](int w, int pixel) { return AboveFields(m_above, w, pixel, 0, 0, 0); });
         int16_t lowest[kMaxRowPixels], highest[kMaxRowPixels], sum[kMaxRowPixels];
         RowFields(m_above, words, lowest, highest, sum);
         LumaRowOf(words, [&](int w, int pixel) {
@@ -330,7 +342,7 @@ public:
     }
     template <typename AboveOf>
     [[gnu::always_inline]] void LumaRowOf(int words, AboveOf aboveOf) {
-        RowState row{m_out.Position()};
+        RowState row = Start();
         Fields fields[2] = {aboveOf(0, 0), aboveOf(0, 1)};
         for (int w = 0; w < words; ++w) RowLumaStep(row, w, w + 1 < words, fields, aboveOf);
         Put(row);
@@ -341,7 +353,7 @@ public:
     // step, then a luminance step a word, the first looking ahead to the second.
     template <int Words>
     void TopRow(int words, int rows) {
-        RowState row{m_out.Position()};
+        RowState row = Start();
         for (int first = 0; first < words; first += Words) {
             std::optional<StepChoice> chroma;
             const int acc[2][3] = {{row.luma0 + row.red, row.luma0, row.luma0 + row.blue},
@@ -352,7 +364,7 @@ public:
                 chroma = QuickChromaStep<2, Words>(first, acc);
             if (chroma) {
                 Write(row, chroma->code);
-                row.accWord += StepValue(m_state.codes, kChromaCodes, chroma->code);
+                row.accWord += StepValue(*row.codes, kChromaCodes, chroma->code);
                 row.red += chroma->high;
                 row.blue += chroma->low;
             } else {
@@ -360,12 +372,12 @@ public:
                 LongChromaStep(first, first + Words - 1);
                 row = Get();
             }
-            Fields fields[2] = {AboveFields(first, 0, row.red, row.blue, 0),
-                                AboveFields(first, 1, row.red, row.blue, 0)};
+            Fields fields[2] = {AboveFields(row.above, first, 0, row.red, row.blue, 0),
+                                AboveFields(row.above, first, 1, row.red, row.blue, 0)};
 #pragma GCC unroll 2
             for (int i = 0; i < Words; ++i)
                 RowLumaStep(row, first + i, i + 1 < Words, fields, [&](int w, int pixel) {
-                    return AboveFields(w, pixel, row.red, row.blue, 0);
+                    return AboveFields(row.above, w, pixel, row.red, row.blue, 0);
                 });
         }
         Put(row);
