@@ -327,8 +327,8 @@ public:
     }
 
     // The luminance steps of words 0..words − 1 of a row that takes no chroma step and
-    // keeps no block, each looking ahead to the next word.
-    // The fields of the pixels above come from one pass over the row.
+    // keeps no block, each looking ahead to the next word; the fields of the pixels
+    // above come from one pass over the row.
     void LumaRow(int words) {
         if (2 * words > kMaxRowPixels)
             return LumaRowOf(
