@@ -50,6 +50,10 @@ struct EncoderState {
     std::vector<StepCode> chromaSteps;
     bool hasFrame = false;
     bool lastFrameIsKey = false;
+    // Whether the 15-bit and two-thirds-width coders take their quick paths; without
+    // them every step takes the long way, which must choose the same (the tests hold
+    // the quick paths to it).
+    bool quickSteps = true;
 
     int BlockHeight() const { return blockMask + 1; }
     bool IsBlockTopRow(int row) const { return ((height - row) & blockMask) == 0; }

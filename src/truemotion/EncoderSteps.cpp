@@ -59,6 +59,12 @@ void LaneOptions::Sorted::Finish() {
     };
     fill(3, kThirdsReach, nearestThird.data());
     fill(24, kTwentyFourthsReach, nearestTwentyFourth.data());
+    fill(144, kHundredFortyFourthsReach, nearestHundredFortyFourth.data());
+    for (int p = -kHundredFortyFourthsReach; p < kHundredFortyFourthsReach; ++p) {
+        uint8_t& entry =
+            nearestHundredFortyFourth[static_cast<size_t>(p + kHundredFortyFourthsReach)];
+        if (entry + 1 < count && 2 * p == 144 * midSum[entry]) entry |= kTieWithNext;
+    }
 }
 
 LaneOptions::LaneOptions(const DeltaTable& deltas, const DeltaTable& escapeDeltas, int escapeScale,

@@ -58,6 +58,10 @@ public:
     StepWriter(const StepWriter&) = delete;
     StepWriter& operator=(const StepWriter&) = delete;
 
+    // The write position, for loops that hold it in a register meanwhile.
+    uint8_t* Position() const { return m_next; }
+    void SetPosition(uint8_t* next) { m_next = next; }
+
     void Append(StepCode code) {
         // Through a local: byte stores may alias the pointer itself.
         uint8_t* next = m_next;
@@ -175,6 +179,12 @@ public:
         std::array<uint8_t, 2 * kThirdsReach> nearestThird{};
         static constexpr int kTwentyFourthsReach = 1024;
         std::array<uint8_t, 2 * kTwentyFourthsReach> nearestTwentyFourth{};
+        // The same for p / 144, the two-thirds width's luminance, marked kTieWithNext
+        // where the next option lies as near: doubles, which do not hold p / 144
+        // exactly, may pick either there.
+        static constexpr int kHundredFortyFourthsReach = 6144;
+        static constexpr uint8_t kTieWithNext = 0x80;
+        std::array<uint8_t, 2 * kHundredFortyFourthsReach> nearestHundredFortyFourth{};
     };
     const Sorted& Kind(bool escaped) const { return escaped ? m_escaped : m_plain; }
 
@@ -367,6 +377,15 @@ template <int Q, int64_t U, bool kDoublesExact>
             static_assert(Sorted::kTwentyFourthsReach > 3 * 255);
             i = sorted
                     .nearestTwentyFourth[static_cast<size_t>(lane.p + Sorted::kTwentyFourthsReach)];
+        } else if constexpr (Q == 144 && !kDoublesExact) {
+            // Three channels' 6 × own less the second difference (0..6120 less 48 × the
+            // fields, 0..4464) stay within it; beyond, only a broken pixel: declined.
+            static_assert(Sorted::kHundredFortyFourthsReach > 3 * (6 * 255 + 2 * 255));
+            const auto at = static_cast<unsigned>(lane.p + Sorted::kHundredFortyFourthsReach);
+            if (at >= 2 * Sorted::kHundredFortyFourthsReach) return Nearest{};
+            const uint8_t entry = sorted.nearestHundredFortyFourth[at];
+            if ((entry & Sorted::kTieWithNext) != 0) return Nearest{};
+            i = entry;
         } else {
             const int whole = std::clamp(rounded(lane.p), -Sorted::kReach, Sorted::kReach);
             i = sorted.nearest[static_cast<size_t>(whole + Sorted::kReach)];

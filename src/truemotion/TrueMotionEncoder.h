@@ -78,6 +78,9 @@ public:
     int Width() const;
     int Height() const;
 
+    // The coder's working state, for the encoder's own parts and their tests.
+    EncoderState& State() { return *m_state; }
+
 private:
     explicit TrueMotionEncoder(std::unique_ptr<EncoderState> state);
     std::unique_ptr<EncoderState> m_state;

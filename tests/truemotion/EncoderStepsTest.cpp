@@ -132,6 +132,54 @@ TEST(LaneOptions, ReachesTellsWhetherAnyDeltaLiesInARange) {
     EXPECT_FALSE(codes.luma.Reaches(3, 2));
 }
 
+// The tables of the option nearest p / Q hold, for every p, the first of the nearest
+// options; the two-thirds width's marks where the next lies as near, since there the
+// doubles' rounding decides.
+TEST(LaneOptions, NearestTablesHoldTheFirstNearestOption) {
+    using Sorted = LaneOptions::Sorted;
+    for (const auto layout : {CodeTableLayout::k15Bit, CodeTableLayout::k24Bit})
+        for (int deltaSet = 0; deltaSet < 4; ++deltaSet) {
+            const StepCodes codes = Codes(deltaSet, 2, layout);
+            for (const LaneOptions* options : {&codes.luma, &codes.chroma})
+                for (const bool escaped : {false, true}) {
+                    SCOPED_TRACE("delta set " + std::to_string(deltaSet) + ", escaped " +
+                                 std::to_string(escaped));
+                    const Sorted& sorted = options->Kind(escaped);
+                    struct Table {
+                        int q, reach;
+                        const uint8_t* entries;
+                        bool marksTies;
+                    };
+                    const Table tables[] = {
+                        {3, Sorted::kThirdsReach, sorted.nearestThird.data(), false},
+                        {24, Sorted::kTwentyFourthsReach, sorted.nearestTwentyFourth.data(), false},
+                        {144, Sorted::kHundredFortyFourthsReach,
+                         sorted.nearestHundredFortyFourth.data(), true}};
+                    int ties = 0;
+                    for (const Table& table : tables)
+                        for (int p = -table.reach; p < table.reach; ++p) {
+                            int first = 0;
+                            for (int k = 1; k < sorted.count; ++k)
+                                if (std::abs(table.q * sorted.options[k].delta - p) <
+                                    std::abs(table.q * sorted.options[first].delta - p))
+                                    first = k;
+                            const bool tie =
+                                first + 1 < sorted.count &&
+                                std::abs(table.q * sorted.options[first + 1].delta - p) ==
+                                    std::abs(table.q * sorted.options[first].delta - p);
+                            const int entry = table.entries[p + table.reach];
+                            ASSERT_EQ(entry & ~Sorted::kTieWithNext, first)
+                                << "p " << p << " / " << table.q;
+                            if (!table.marksTies) continue;
+                            ASSERT_EQ((entry & Sorted::kTieWithNext) != 0, tie)
+                                << "p " << p << " / " << table.q;
+                            ties += tie;
+                        }
+                    EXPECT_GT(ties, 0);
+                }
+        }
+}
+
 TEST(ChooseStep, EscapesOnlyWhenTheGainPaysForTheTwoBytes) {
     const StepCodes codes = Codes(0, 2, CodeTableLayout::k24Bit);
     struct Case {

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
 #include "FieldCheckingDecoder.h"
 #include "TestPicture.h"
+#include "truemotion/EncoderState.h"
 #include "truemotion/FrameHeader.h"
 #include "truemotion/TrueMotionEncoder.h"
 #include "truemotion/support/EncoderSettingsFor.h"
@@ -320,6 +322,55 @@ TEST(EncoderRange, NoStepBreaksAPixel) {
                     }
                 }
             }
+}
+
+// The 15-bit and two-thirds-width coders' quick paths choose every step as the long
+// way does: the same frames and reconstructions, key and delta, for every block shape
+// and delta set, on the synthetic picture and on pictures of few grey levels, whose
+// targets often fall halfway between two deltas.
+TEST(EncoderQuickSteps, ChooseAsTheLongWay) {
+    struct Mode {
+        EncoderMode mode;
+        int compression;
+    };
+    // A width whose 15-bit rows end in a word pair short of four.
+    const int width = 108, height = 62;
+    auto greyLevels = [&](unsigned seed, int levels) {
+        std::vector<uint8_t> bgr(static_cast<size_t>(width) * height * 3);
+        std::mt19937 random(seed);
+        std::uniform_int_distribution<int> level(0, levels - 1), tint(-2, 2);
+        for (size_t i = 0; i < bgr.size(); i += 3) {
+            const int grey = 40 + 160 * level(random) / (levels - 1);
+            bgr[i] = static_cast<uint8_t>(grey + tint(random));
+            bgr[i + 1] = static_cast<uint8_t>(grey);
+            bgr[i + 2] = static_cast<uint8_t>(grey + tint(random));
+        }
+        return bgr;
+    };
+    for (const Mode& m : {Mode{EncoderMode::k15Bit, 1}, Mode{EncoderMode::k15Bit, 2},
+                          Mode{EncoderMode::k15Bit, 3}, Mode{EncoderMode::k15Bit, 4},
+                          Mode{EncoderMode::k15Bit, 8}, Mode{EncoderMode::kStretch, 2}})
+        for (int deltaSet = 0; deltaSet < 4; ++deltaSet) {
+            SCOPED_TRACE("mode " + std::to_string(static_cast<int>(m.mode)) + ", compression " +
+                         std::to_string(m.compression) + ", delta set " + std::to_string(deltaSet));
+            const auto settings = EncoderSettingsFor(m.mode, m.compression, deltaSet, 2);
+            auto quick = MakeEncoder(width, height, settings);
+            auto longWay = MakeEncoder(width, height, settings);
+            longWay.State().quickSteps = false;
+            std::vector<uint8_t> quickFrame, longFrame;
+            for (int i = 0; i < 5; ++i) {
+                const auto picture = i < 3 ? MakeTestPicture(width, height, 5 * i, 9)
+                                           : greyLevels(static_cast<unsigned>(i), 2 + 3 * (i - 3));
+                for (auto* encoder : {&quick, &longWay}) {
+                    auto& frame = encoder == &quick ? quickFrame : longFrame;
+                    i == 0 ? encoder->EncodeKeyFrame(picture, frame)
+                           : encoder->EncodeDeltaFrame(picture, frame);
+                }
+                ASSERT_EQ(quickFrame, longFrame) << "frame " << i;
+                const auto a = quick.Reconstruction(), b = longWay.Reconstruction();
+                ASSERT_TRUE(std::equal(a.begin(), a.end(), b.begin(), b.end())) << "frame " << i;
+            }
+        }
 }
 
 }  // namespace
