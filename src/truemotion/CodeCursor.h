@@ -104,6 +104,16 @@ private:
     uint32_t m_position;
 };
 
+// The groups of the steps of a run from a cursor at a group start: the cursor's group
+// for step 0, then the group of byte k − 1 for step k.
+struct RunGroups {
+    uint32_t first;
+    const uint8_t* bytes;
+
+    explicit RunGroups(const CodeCursor& cursor) : first(cursor.Group()), bytes(cursor.Bytes()) {}
+    uint32_t operator()(int k) const { return k == 0 ? first : uint32_t{bytes[k - 1]}; }
+};
+
 // The first entries of the luminance and chroma tables, for runs of steps whose groups
 // each hold one entry, the way our encoder codes. In such a run every step adds its
 // group's first entry and reads the next group's byte, none of them 0: a run of n steps
@@ -134,15 +144,14 @@ struct FirstEntries {
         }
     }
 
-    // Whether the `steps` steps from a cursor at a group start, the first on `group`,
-    // the k-th on the group of byte k − 1, are a run: every group ends at its first slot
-    // and no byte read is 0. Needs `steps` bytes.
+    // Whether the `steps` steps of `groups` are a run: every group ends at its first
+    // slot and no byte read is 0. Needs `steps` bytes.
     template <int steps>
-    bool IsRun(uint32_t group, const uint8_t* bytes) const {
-        uint32_t any = flags[group] & kLongGroup;
+    bool IsRun(const RunGroups& groups) const {
+        uint32_t any = flags[groups.first] & kLongGroup;
 #pragma GCC unroll 16
-        for (int k = 0; k + 1 < steps; ++k) any |= flags[bytes[k]];
-        any |= flags[bytes[steps - 1]] & kEscapeByte;
+        for (int k = 0; k + 1 < steps; ++k) any |= flags[groups.bytes[k]];
+        any |= flags[groups.bytes[steps - 1]] & kEscapeByte;
         return any == 0;
     }
 };

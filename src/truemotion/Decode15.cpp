@@ -59,11 +59,8 @@ struct Row15 {
     bool RunOfEight(CodeCursor& c, uint32_t& a, int i, const FirstEntries& runs) const {
         constexpr int steps = layout == Layout::kInner ? 8 : layout == Layout::kWideTop ? 12 : 16;
         if (!c.AtGroupStart()) return false;
-        const uint32_t group0 = c.Group();
-        const uint8_t* bytes = c.Bytes();
-        if (!runs.IsRun<steps>(group0, bytes)) return false;
-        // Step k takes the cursor's group for k = 0, then the group of byte k − 1.
-        const auto group = [&](int k) { return k == 0 ? group0 : uint32_t{bytes[k - 1]}; };
+        const RunGroups group(c);
+        if (!runs.IsRun<steps>(group)) return false;
         int k = 0;
 #pragma GCC unroll 8
         for (int w = 0; w < 8; ++w) {

@@ -63,10 +63,7 @@ struct Row24 {
         constexpr int perWord = blockTop ? (narrow ? 4 : 3) : 2;
         constexpr int steps = 4 * perWord;
         if (!s.cursor.AtGroupStart()) return false;
-        const uint32_t group0 = s.cursor.Group();
-        const uint8_t* bytes = s.cursor.Bytes();
-        // Step k takes the cursor's group for k = 0, then the group of byte k − 1.
-        const auto group = [&](int k) { return k == 0 ? group0 : uint32_t{bytes[k - 1]}; };
+        const RunGroups group(s.cursor);
         const uint32_t ayBefore = s.ay, acBefore = s.ac;
         uint32_t chromaFlags = 0;
         const auto chromaStep = [&](int k, int c) {
@@ -91,7 +88,7 @@ struct Row24 {
         // Each step's group was flagged through its entry; the last byte read is no
         // step's group, and may be an escape.
         const uint32_t flags = ((s.ay - ayBefore) >> FirstEntries::kFlagShift) | chromaFlags |
-                               (bytes[steps - 1] == 0 ? 1u : 0u);
+                               (group.bytes[steps - 1] == 0 ? 1u : 0u);
         if (flags != 0) {
             s.ay = ayBefore;
             s.ac = acBefore;

@@ -20,11 +20,8 @@ bool RunOfFour(CodeCursor& cursor, uint32_t& acc, const FirstEntries& runs, int 
                const uint32_t* above, uint32_t* row) {
     constexpr int steps = blockTop ? 16 : 8;
     if (!cursor.AtGroupStart()) return false;
-    const uint32_t group0 = cursor.Group();
-    const uint8_t* bytes = cursor.Bytes();
-    if (!runs.IsRun<steps>(group0, bytes)) return false;
-    // Step k takes the cursor's group for k = 0, then the group of byte k − 1.
-    const auto group = [&](int k) { return k == 0 ? group0 : uint32_t{bytes[k - 1]}; };
+    const RunGroups group(cursor);
+    if (!runs.IsRun<steps>(group)) return false;
     int k = 0;
 #pragma GCC unroll 4
     for (int j = i; j < i + 4; ++j) {

@@ -128,6 +128,23 @@ TEST(BitmapWriters, WriteOnlyWholeGroupsOfFour) {
     }
 }
 
+// A row's working-image words at random: luminance, chroma (two samples a word) and
+// 15-bit pairs. With `decoderChroma`, chroma offsets as the decoder makes them: small,
+// of either sign.
+struct RandomWords {
+    std::vector<uint32_t> luma, chroma, pairs;
+};
+RandomWords RandomRow(std::mt19937& random, size_t words, bool decoderChroma) {
+    RandomWords row{std::vector<uint32_t>(words), std::vector<uint32_t>(2 * words),
+                    std::vector<uint32_t>(2 * words)};
+    for (auto* v : {&row.luma, &row.chroma, &row.pairs})
+        for (auto& x : *v) x = static_cast<uint32_t>(random());
+    if (decoderChroma)
+        for (auto& c : row.chroma)
+            c = static_cast<uint32_t>(static_cast<int>(random() % 64) - 32) * 0x10001u;
+    return row;
+}
+
 // The fast row kernels give the plain kernels' bytes, for every row length (their main
 // loops, their tails and both together) and any working-image contents, and write nothing
 // past the row.
@@ -150,13 +167,7 @@ TEST(BitmapWriters, FastRowsMatchThePlainOnes) {
         const uint32_t* gray = testing::TrueMotionDecoderTestAccess::GrayTable(decoder).data();
         for (int round = 0; round < 200; ++round) {
             const size_t words = static_cast<size_t>(round % 41);
-            std::vector<uint32_t> luma(words), chroma(2 * words), pairs(2 * words);
-            for (auto* v : {&luma, &chroma, &pairs})
-                for (auto& x : *v) x = static_cast<uint32_t>(random());
-            // Chroma offsets as the decoder makes them: small, of either sign, now and then.
-            if (round % 2)
-                for (auto& c : chroma)
-                    c = static_cast<uint32_t>(static_cast<int>(random() % 64) - 32) * 0x10001u;
+            const auto [luma, chroma, pairs] = RandomRow(random, words, round % 2 == 1);
             for (bool narrow : {false, true}) {
                 std::vector<uint8_t> plain(12 * words + 16, 0x5A), fast(12 * words + 16, 0x5A);
                 WriteRow24Plain(luma.data(), chroma.data(), narrow, words, gray, plain.data());
@@ -181,12 +192,7 @@ TEST(BitmapWriters, FastGroupsMatchThePlainOnes) {
     const uint32_t* gray = testing::TrueMotionDecoderTestAccess::GrayTable(decoder).data();
     for (int round = 0; round < 200; ++round) {
         const size_t words = static_cast<size_t>(1 + round % 41);
-        std::vector<uint32_t> luma(words), chroma(2 * words), pairs(2 * words);
-        for (auto* v : {&luma, &chroma, &pairs})
-            for (auto& x : *v) x = static_cast<uint32_t>(random());
-        if (round % 2)
-            for (auto& c : chroma)
-                c = static_cast<uint32_t>(static_cast<int>(random() % 64) - 32) * 0x10001u;
+        const auto [luma, chroma, pairs] = RandomRow(random, words, round % 2 == 1);
         std::vector<uint16_t> groups;
         for (size_t g = 0; g < words; ++g)
             if (random() % 3 == 0) groups.push_back(static_cast<uint16_t>(g));
