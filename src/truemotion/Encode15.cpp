@@ -213,13 +213,13 @@ public:
 
     // ExactLumaStep's choice for word w on the fields of its pixels as they stand, and
     // of the next word's when `ahead`.
-    [[gnu::always_inline]] static std::optional<ExactChoice> ExactLumaOn(
+    [[gnu::always_inline]] static MaybeExactChoice ExactLumaOn(
         const StepCodes& codes, const uint8_t* source, int w, const Fields& base0,
         const Fields& base1, bool ahead, const Fields& next0, const Fields& next1) {
         // Bases out of range only follow broken pixels: left to the doubles.
         if (std::min(base0.lowest, base1.lowest) < 0 ||
             std::max(base0.highest, base1.highest) > kFieldMax)
-            return std::nullopt;
+            return {};
         const auto [wanted0, wanted1] = Layout::ScaledWantedSums(source, w);
         auto lane = [&](int wanted, const Fields& base, const Fields& next) {
             return ExactLane{wanted - 8 * Layout::kWantedScale * base.sum,

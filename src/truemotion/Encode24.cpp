@@ -1,5 +1,11 @@
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <optional>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "truemotion/BitmapWriters.h"
 #include "truemotion/EncoderState.h"
@@ -37,12 +43,83 @@ ChromaGeometry GeometryOf(const EncoderState& state) {
                               : ChromaGeometry{state.width / 4, 4};
 }
 
+// The chroma step of a sample in whole numbers, for a sample shown on Q source pixels
+// (a power of two, which doubles divide exactly) whose red and blue offsets against
+// green sum to `red` and `blue`: a lane's target is p / Q with p = sum − Q × have, and
+// its cost (2/3) Q (δ − p / Q)², which (3Q/2) × turns into (Qδ − p)². Nothing where
+// ChooseExactStep declines, or for sums out of the table's reach.
+template <int Q>
+std::optional<StepChoice> ExactChromaStep(const StepCodes& codes, int red, int blue, int haveRed,
+                                          int haveBlue) {
+    static_assert((Q & (Q - 1)) == 0 && Q >= 4);
+    constexpr int64_t kUnits = 3 * Q / 2;
+    const int pRed = red - Q * haveRed, pBlue = blue - Q * haveBlue;
+    constexpr int kReach = LaneOptions::Sorted::kReach * Q;
+    if (pRed < -kReach || pRed > kReach || pBlue < -kReach || pBlue > kReach) return std::nullopt;
+    const ExactLane redLane{pRed, -kByteMax - haveRed, kByteMax - haveRed, 0};
+    const ExactLane blueLane{pBlue, -kByteMax - haveBlue, kByteMax - haveBlue, 0};
+    const auto exact = ChooseExactStep<Q, kUnits, true>(codes, codes.chroma, redLane, blueLane);
+    if (!exact) return std::nullopt;
+    return exact->choice;
+}
+
+// The sums of red − green and blue − green over `rows` source rows (from `row`, going
+// up the bitmap by `stride`) of `columns` pixels; in SSE2 when `quick`.
+void ChromaSums(const uint8_t* row, ptrdiff_t stride, int rows, int columns, bool quick, int& red,
+                int& blue) {
+#if defined(__SSE2__)
+    if (quick && columns == 4) {
+        // Four pixels are twelve bytes: summed down the rows in 16-bit lanes, then
+        // weighted +1 / −1 by channel and summed across.
+        const __m128i zero = _mm_setzero_si128();
+        __m128i low = zero, high = zero;
+        for (int y = 0; y < rows; ++y, row -= stride) {
+            uint64_t first8 = 0;
+            uint32_t last4 = 0;
+            std::memcpy(&first8, row, 8);
+            std::memcpy(&last4, row + 8, 4);
+            const __m128i bytes =
+                _mm_unpacklo_epi64(_mm_cvtsi64_si128(static_cast<long long>(first8)),
+                                   _mm_cvtsi32_si128(static_cast<int>(last4)));
+            low = _mm_add_epi16(low, _mm_unpacklo_epi8(bytes, zero));
+            high = _mm_add_epi16(high, _mm_unpackhi_epi8(bytes, zero));
+        }
+        // Bytes b g r b g r b g | r b g r (then four zeros).
+        const __m128i redLow = _mm_setr_epi16(0, -1, 1, 0, -1, 1, 0, -1);
+        const __m128i redHigh = _mm_setr_epi16(1, 0, -1, 1, 0, 0, 0, 0);
+        const __m128i blueLow = _mm_setr_epi16(1, -1, 0, 1, -1, 0, 1, -1);
+        const __m128i blueHigh = _mm_setr_epi16(0, 1, -1, 0, 0, 0, 0, 0);
+        const __m128i r = _mm_add_epi32(_mm_madd_epi16(low, redLow), _mm_madd_epi16(high, redHigh));
+        const __m128i b =
+            _mm_add_epi32(_mm_madd_epi16(low, blueLow), _mm_madd_epi16(high, blueHigh));
+        // Across the four 32-bit lanes: red in lane 0, blue in lane 1 after the folds.
+        const __m128i pairs = _mm_add_epi32(_mm_unpacklo_epi32(r, b), _mm_unpackhi_epi32(r, b));
+        const __m128i sums = _mm_add_epi32(pairs, _mm_srli_si128(pairs, 8));
+        red = _mm_cvtsi128_si32(sums);
+        blue = _mm_cvtsi128_si32(_mm_srli_si128(sums, 4));
+        return;
+    }
+#else
+    (void)quick;
+#endif
+    red = 0;
+    blue = 0;
+    for (int y = 0; y < rows; ++y, row -= stride) {
+        const uint8_t* p = row;
+        for (int x = 0; x < columns; ++x, p += 3) {
+            red += p[2] - p[1];
+            blue += p[0] - p[1];
+        }
+    }
+}
+
 // Chooses the chroma steps of every block-top row and writes the chroma image.
 void CodeChroma(EncoderState& state, std::span<const uint8_t> bgr, const KeptBlocks* kept,
                 uint32_t* chroma) {
     const auto [length, sampleWidth] = GeometryOf(state);
     const int samplesPerBlock = 4 / sampleWidth;
     const auto& codes = state.codes;
+    const ptrdiff_t stride = 3 * static_cast<ptrdiff_t>(state.width);
     int chromaRow = 0;
     for (int r = 0; r < state.height; ++r) {
         if (!state.IsBlockTopRow(r)) continue;
@@ -55,6 +132,12 @@ void CodeChroma(EncoderState& state, std::span<const uint8_t> bgr, const KeptBlo
         // multiple of the block height.
         const int firstShown = (chromaRow - 1) * state.BlockHeight();
         const int shownRows = std::clamp(state.height - firstShown, 0, state.BlockHeight());
+        const int count = shownRows * sampleWidth;
+        const uint8_t* firstRow = shownRows > 0 ? state.SourceRow(bgr, firstShown) : nullptr;
+        // With the luminance free for each pixel, an offset error e costs about two
+        // thirds of e² a pixel.
+        const double weight = 2.0 / 3.0 * std::max(shownRows, 1) * sampleWidth;
+        const bool quick = state.quickSteps;
         uint32_t ac = 0;
         int acRed = 0, acBlue = 0;
         const auto keptOfRow = state.KeptOfRow(kept, r);
@@ -68,28 +151,34 @@ void CodeChroma(EncoderState& state, std::span<const uint8_t> bgr, const KeptBlo
             }
             for (int s = k * samplesPerBlock; s < (k + 1) * samplesPerBlock; ++s) {
                 const int haveRed = RedOf(above[s]) + acRed, haveBlue = BlueOf(above[s]) + acBlue;
-                double wantRed = haveRed, wantBlue = haveBlue;
-                if (shownRows > 0) {
-                    int red = 0, blue = 0;
-                    for (int y = firstShown; y < firstShown + shownRows; ++y) {
-                        const uint8_t* p = state.SourceRow(bgr, y) + 3 * s * sampleWidth;
-                        for (int x = 0; x < sampleWidth; ++x, p += 3) {
-                            red += p[2] - p[1];
-                            blue += p[0] - p[1];
-                        }
-                    }
-                    const double count = shownRows * sampleWidth;
-                    wantRed = red / count;
-                    wantBlue = blue / count;
+                int red = 0, blue = 0;
+                if (shownRows > 0)
+                    ChromaSums(firstRow + 3 * s * sampleWidth, stride, shownRows, sampleWidth,
+                               quick, red, blue);
+                std::optional<StepChoice> exact;
+                if (quick) {
+                    if (count == 16)
+                        exact = ExactChromaStep<16>(codes, red, blue, haveRed, haveBlue);
+                    else if (count == 8)
+                        exact = ExactChromaStep<8>(codes, red, blue, haveRed, haveBlue);
+                    else if (count == 4)
+                        exact = ExactChromaStep<4>(codes, red, blue, haveRed, haveBlue);
                 }
-                // With the luminance free for each pixel, an offset error e costs about
-                // two thirds of e² a pixel.
-                const double weight = 2.0 / 3.0 * std::max(shownRows, 1) * sampleWidth;
-                const LaneTarget redLane{wantRed - haveRed, -kByteMax - haveRed, kByteMax - haveRed,
-                                         weight};
-                const LaneTarget blueLane{wantBlue - haveBlue, -kByteMax - haveBlue,
-                                          kByteMax - haveBlue, weight};
-                const StepChoice choice = ChooseStep(codes, codes.chroma, redLane, blueLane);
+                StepChoice choice;
+                if (exact) {
+                    choice = *exact;
+                } else {
+                    double wantRed = haveRed, wantBlue = haveBlue;
+                    if (shownRows > 0) {
+                        wantRed = red / static_cast<double>(count);
+                        wantBlue = blue / static_cast<double>(count);
+                    }
+                    const LaneTarget redLane{wantRed - haveRed, -kByteMax - haveRed,
+                                             kByteMax - haveRed, weight};
+                    const LaneTarget blueLane{wantBlue - haveBlue, -kByteMax - haveBlue,
+                                              kByteMax - haveBlue, weight};
+                    choice = ChooseStep(codes, codes.chroma, redLane, blueLane);
+                }
                 steps[s] = choice.code;
                 ac += StepValue(codes, kChromaCodes, choice.code);
                 acRed += choice.high;

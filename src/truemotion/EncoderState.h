@@ -50,7 +50,7 @@ struct EncoderState {
     std::vector<StepCode> chromaSteps;
     bool hasFrame = false;
     bool lastFrameIsKey = false;
-    // Whether the 15-bit and two-thirds-width coders take their quick paths; without
+    // Whether the coders take their quick paths (the 24-bit one for its chroma); without
     // them every step takes the long way, which must choose the same (the tests hold
     // the quick paths to it).
     bool quickSteps = true;

@@ -270,6 +270,17 @@ struct ExactChoice {
     int64_t highCost3 = 0, lowCost3 = 0;
 };
 
+// An ExactChoice or nothing, used as an optional. A plain struct: GCC builds a
+// std::optional of it in memory on the stack even where everything is inlined.
+struct MaybeExactChoice {
+    ExactChoice value;
+    bool found = false;
+
+    explicit operator bool() const { return found; }
+    const ExactChoice* operator->() const { return &value; }
+    const ExactChoice& operator*() const { return value; }
+};
+
 // What ChooseStep chooses for the LaneTargets of these lanes, found in whole numbers;
 // nothing where that is not certain: a lane whose nearest option lies outside its
 // range (BestOf then looks further), a comparison across lanes that comes out equal
@@ -283,8 +294,8 @@ struct ExactChoice {
 // range, which keeps p within the tables, and p / Q lies within ±kReach (the
 // caller's part).
 template <int Q, int64_t U = kExactUnits<Q>, bool kDoublesExact = Q != 144>
-std::optional<ExactChoice> ChooseExactStep(const StepCodes& codes, const LaneOptions& options,
-                                           ExactLane high, ExactLane low);
+MaybeExactChoice ChooseExactStep(const StepCodes& codes, const LaneOptions& options, ExactLane high,
+                                 ExactLane low);
 
 inline bool LaneAhead::Allows(int delta) const {
     return next == nullptr || next->Reaches(lo - delta, hi - delta);
@@ -345,10 +356,9 @@ inline uint32_t StepValue(const StepCodes& codes, CodeTableKind table, StepCode 
 
 // Inlined into the mode coders' step, where the lanes stay in registers.
 template <int Q, int64_t U, bool kDoublesExact>
-[[gnu::always_inline]] inline std::optional<ExactChoice> ChooseExactStep(const StepCodes& codes,
-                                                                         const LaneOptions& options,
-                                                                         ExactLane high,
-                                                                         ExactLane low) {
+[[gnu::always_inline]] inline MaybeExactChoice ChooseExactStep(const StepCodes& codes,
+                                                               const LaneOptions& options,
+                                                               ExactLane high, ExactLane low) {
     using Sorted = LaneOptions::Sorted;
     // The escape's cost, in the lanes' units.
     constexpr int64_t kEscape3 = 48 * U;
@@ -412,7 +422,7 @@ template <int Q, int64_t U, bool kDoublesExact>
     static_assert(kBias > 4 * 255, "targets of pixels in range stay clear of the bias");
     const Nearest plainHigh = nearest(options.Kind(false), high),
                   plainLow = nearest(options.Kind(false), low);
-    if (plainHigh.option == nullptr || plainLow.option == nullptr) return std::nullopt;
+    if (plainHigh.option == nullptr || plainLow.option == nullptr) return {};
     ExactChoice exact{{{codes.pairGroup[plainHigh.option->n][plainLow.option->n], 0},
                        plainHigh.option->delta,
                        plainLow.option->delta},
@@ -422,13 +432,13 @@ template <int Q, int64_t U, bool kDoublesExact>
     // The least costs always, without a branch on the cheaper bound of the constants,
     // which follows the picture's noise.
     const int64_t gain3 = plainCost3 - leastCost3(high) - leastCost3(low);
-    if (gain3 == kEscape3) return std::nullopt;
+    if (gain3 == kEscape3) return {};
     if (gain3 > kEscape3) {
         const Nearest escapedHigh = nearest(options.Kind(true), high),
                       escapedLow = nearest(options.Kind(true), low);
-        if (escapedHigh.option == nullptr || escapedLow.option == nullptr) return std::nullopt;
+        if (escapedHigh.option == nullptr || escapedLow.option == nullptr) return {};
         const int64_t escapedCost3 = escapedHigh.cost3 + escapedLow.cost3 + kEscape3;
-        if (escapedCost3 == plainCost3) return std::nullopt;
+        if (escapedCost3 == plainCost3) return {};
         if (escapedCost3 < plainCost3)
             exact = {{{codes.pairGroup[escapedHigh.option->n][escapedLow.option->n],
                        codes.pairGroup[escapedHigh.option->m][escapedLow.option->m]},
@@ -440,8 +450,8 @@ template <int Q, int64_t U, bool kDoublesExact>
     auto allows = [&](const ExactLane& lane, int delta) {
         return !lane.ahead || options.Reaches(lane.aheadLo - delta, lane.aheadHi - delta);
     };
-    if (!allows(high, exact.choice.high) || !allows(low, exact.choice.low)) return std::nullopt;
-    return exact;
+    if (!allows(high, exact.choice.high) || !allows(low, exact.choice.low)) return {};
+    return {exact, true};
 }
 
 }  // namespace truemotion

@@ -427,5 +427,59 @@ TEST(ChooseStep, ChromaInWholeNumbersChoosesAsTheLongWay) {
     }
 }
 
+// A 24-bit chroma sample shown on Q pixels (a power of two) in whole numbers must choose
+// as the doubles do, whose weight of two thirds is rounded: ties within a lane stay
+// ties there, and costs apart in whole numbers stay apart. Offsets near zero leave
+// many targets on the midpoint between two options; `have` near the range's end
+// leaves the nearest option outside it.
+template <int Q>
+void Check24BitChromaChoosesAsTheLongWay(const StepCodes& codes, std::mt19937& random) {
+    auto uniform = [&](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(random);
+    };
+    int answers = 0;
+    constexpr int kSteps = 4000;
+    for (int step = 0; step < kSteps; ++step) {
+        ExactLane exact[2];
+        LaneTarget lanes[2];
+        for (int lane = 0; lane < 2; ++lane) {
+            const int spread = uniform(0, 3) == 0 ? 255 : 3;
+            int sum = 0;
+            for (int k = 0; k < Q; ++k) sum += uniform(-spread, spread);
+            const int have = uniform(0, 7) == 0 ? uniform(-260, 260) : uniform(-20, 20);
+            exact[lane] = {sum - Q * have, -255 - have, 255 - have, 0};
+            lanes[lane] = LaneTarget(sum / static_cast<double>(Q) - have, -255 - have, 255 - have,
+                                     2.0 / 3.0 * Q);
+            // The long way, forced by a second, empty piece.
+            lanes[lane].pieces[1] = {0, 1, 0, 0};
+            lanes[lane].count = 2;
+        }
+        const StepChoice expected = ChooseStep(codes, codes.chroma, lanes[0], lanes[1]);
+        const auto choice =
+            ChooseExactStep<Q, 3 * Q / 2, true>(codes, codes.chroma, exact[0], exact[1]);
+        if (!choice) continue;
+        ++answers;
+        const StepChoice& got = choice->choice;
+        ASSERT_TRUE(got.code.group == expected.code.group &&
+                    got.code.escape == expected.code.escape && got.high == expected.high &&
+                    got.low == expected.low)
+            << Q << " pixels, step " << step;
+    }
+    EXPECT_GT(answers, kSteps / 2);
+}
+
+TEST(ChooseStep, Chroma24BitInWholeNumbersChoosesAsTheLongWay) {
+    std::mt19937 random(12);
+    for (int deltaSet = 0; deltaSet < 4; ++deltaSet)
+        for (int vectorTable = 1; vectorTable <= 3; ++vectorTable) {
+            SCOPED_TRACE("delta set " + std::to_string(deltaSet) + ", vector table " +
+                         std::to_string(vectorTable));
+            const StepCodes codes = Codes(deltaSet, vectorTable, CodeTableLayout::k24Bit);
+            Check24BitChromaChoosesAsTheLongWay<4>(codes, random);
+            Check24BitChromaChoosesAsTheLongWay<8>(codes, random);
+            Check24BitChromaChoosesAsTheLongWay<16>(codes, random);
+        }
+}
+
 }  // namespace
 }  // namespace truemotion

@@ -324,10 +324,10 @@ TEST(EncoderRange, NoStepBreaksAPixel) {
             }
 }
 
-// The 15-bit and two-thirds-width coders' quick paths choose every step as the long
-// way does: the same frames and reconstructions, key and delta, for every block shape
-// and delta set, on the synthetic picture and on pictures of few grey levels, whose
-// targets often fall halfway between two deltas.
+// The coders' quick paths choose every step as the long way does: the same frames and
+// reconstructions, key and delta, for every block shape and delta set of the 15-bit,
+// two-thirds-width and 24-bit modes, on the synthetic picture and on pictures of few grey levels,
+// whose targets often fall halfway between two deltas.
 TEST(EncoderQuickSteps, ChooseAsTheLongWay) {
     struct Mode {
         EncoderMode mode;
@@ -349,7 +349,9 @@ TEST(EncoderQuickSteps, ChooseAsTheLongWay) {
     };
     for (const Mode& m : {Mode{EncoderMode::k15Bit, 1}, Mode{EncoderMode::k15Bit, 2},
                           Mode{EncoderMode::k15Bit, 3}, Mode{EncoderMode::k15Bit, 4},
-                          Mode{EncoderMode::k15Bit, 8}, Mode{EncoderMode::kStretch, 2}})
+                          Mode{EncoderMode::k15Bit, 8}, Mode{EncoderMode::kStretch, 2},
+                          Mode{EncoderMode::k24Bit, 10}, Mode{EncoderMode::k24Bit, 12},
+                          Mode{EncoderMode::k24Bit, 14}, Mode{EncoderMode::k24Bit, 16}})
         for (int deltaSet = 0; deltaSet < 4; ++deltaSet) {
             SCOPED_TRACE("mode " + std::to_string(static_cast<int>(m.mode)) + ", compression " +
                          std::to_string(m.compression) + ", delta set " + std::to_string(deltaSet));
