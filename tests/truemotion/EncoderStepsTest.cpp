@@ -242,17 +242,20 @@ TEST(ChooseFittingStep, FindsTheCheapestPairThatFitsACoupledCondition) {
 // exactly what the long way chooses, or leave the choice to it; they answer many steps
 // even of these harsh ones.
 // The long way is forced by a second, empty piece, which changes no cost.
+// The lane taken the long way, which a second, empty piece forces.
+LaneTarget LongWay(const LaneTarget& lane) {
+    LaneTarget twoPieces = lane;
+    twoPieces.pieces[1] = {0, 1, 0, 0};
+    twoPieces.count = 2;
+    return twoPieces;
+}
+
+bool SameStep(const StepChoice& a, const StepChoice& b) {
+    return a.code.group == b.code.group && a.code.escape == b.code.escape && a.high == b.high &&
+           a.low == b.low;
+}
+
 TEST(ChooseStep, QuickPathsChooseAsTheLongWay) {
-    auto longWay = [](const LaneTarget& lane) {
-        LaneTarget twoPieces = lane;
-        twoPieces.pieces[1] = {0, 1, 0, 0};
-        twoPieces.count = 2;
-        return twoPieces;
-    };
-    auto same = [](const StepChoice& a, const StepChoice& b) {
-        return a.code.group == b.code.group && a.code.escape == b.code.escape && a.high == b.high &&
-               a.low == b.low;
-    };
     std::mt19937 random(7);
     auto uniform = [&](int lo, int hi) {
         return std::uniform_int_distribution<int>(lo, hi)(random);
@@ -338,7 +341,7 @@ TEST(ChooseStep, QuickPathsChooseAsTheLongWay) {
                 if (!high || !low) continue;
                 ++steps;
                 const StepChoice expected =
-                    ChooseStep(codes, codes.luma, longWay(high->target), longWay(low->target));
+                    ChooseStep(codes, codes.luma, LongWay(high->target), LongWay(low->target));
                 const auto exact =
                     kind == Lane::k24Bit
                         ? ChooseExactStep<3>(codes, codes.luma, high->exact, low->exact)
@@ -347,7 +350,8 @@ TEST(ChooseStep, QuickPathsChooseAsTheLongWay) {
                         : ChooseExactStep<144>(codes, codes.luma, high->exact, low->exact);
                 if (exact) {
                     ++exactAnswers;
-                    ASSERT_TRUE(same(exact->choice, expected)) << "whole numbers, step " << steps;
+                    ASSERT_TRUE(SameStep(exact->choice, expected))
+                        << "whole numbers, step " << steps;
                 }
                 const auto piece = ChooseOnePieceStep(
                     codes, codes.luma,
@@ -355,10 +359,10 @@ TEST(ChooseStep, QuickPathsChooseAsTheLongWay) {
                     {low->target.pieces[0], low->target.weight, low->target.ahead});
                 if (piece) {
                     ++pieceAnswers;
-                    ASSERT_TRUE(same(*piece, expected)) << "one piece, step " << steps;
+                    ASSERT_TRUE(SameStep(*piece, expected)) << "one piece, step " << steps;
                 }
                 ASSERT_TRUE(
-                    same(ChooseStep(codes, codes.luma, high->target, low->target), expected))
+                    SameStep(ChooseStep(codes, codes.luma, high->target, low->target), expected))
                     << "step " << steps;
             }
             EXPECT_GT(exactAnswers, steps / 3);
@@ -394,20 +398,14 @@ void CheckChromaLanesChooseAsTheLongWay(const StepCodes& codes, std::mt19937& ra
                 sum += offset / (8.0 * Rows * Columns) - have;
             }
             exact[lane] = {p, -1000, 1000, 0};
-            // The long way, forced by a second, empty piece.
-            lanes[lane] = LaneTarget(sum / Count, -1000, 1000, 64.0 * Count);
-            lanes[lane].pieces[1] = {0, 1, 0, 0};
-            lanes[lane].count = 2;
+            lanes[lane] = LongWay(LaneTarget(sum / Count, -1000, 1000, 64.0 * Count));
         }
         const StepChoice expected = ChooseStep(codes, codes.chroma, lanes[0], lanes[1]);
         const auto choice =
             ChooseExactStep<kQ, kUnits, true>(codes, codes.chroma, exact[0], exact[1]);
         if (!choice) continue;
         ++answers;
-        const StepChoice& got = choice->choice;
-        ASSERT_TRUE(got.code.group == expected.code.group &&
-                    got.code.escape == expected.code.escape && got.high == expected.high &&
-                    got.low == expected.low)
+        ASSERT_TRUE(SameStep(choice->choice, expected))
             << Rows << " rows, " << Columns << " columns, " << Count << " pixels, step " << step;
     }
     EXPECT_GT(answers, kSteps / 2);
@@ -448,22 +446,15 @@ void Check24BitChromaChoosesAsTheLongWay(const StepCodes& codes, std::mt19937& r
             for (int k = 0; k < Q; ++k) sum += uniform(-spread, spread);
             const int have = uniform(0, 7) == 0 ? uniform(-260, 260) : uniform(-20, 20);
             exact[lane] = {sum - Q * have, -255 - have, 255 - have, 0};
-            lanes[lane] = LaneTarget(sum / static_cast<double>(Q) - have, -255 - have, 255 - have,
-                                     2.0 / 3.0 * Q);
-            // The long way, forced by a second, empty piece.
-            lanes[lane].pieces[1] = {0, 1, 0, 0};
-            lanes[lane].count = 2;
+            lanes[lane] = LongWay(LaneTarget(sum / static_cast<double>(Q) - have, -255 - have,
+                                             255 - have, 2.0 / 3.0 * Q));
         }
         const StepChoice expected = ChooseStep(codes, codes.chroma, lanes[0], lanes[1]);
         const auto choice =
             ChooseExactStep<Q, 3 * Q / 2, true>(codes, codes.chroma, exact[0], exact[1]);
         if (!choice) continue;
         ++answers;
-        const StepChoice& got = choice->choice;
-        ASSERT_TRUE(got.code.group == expected.code.group &&
-                    got.code.escape == expected.code.escape && got.high == expected.high &&
-                    got.low == expected.low)
-            << Q << " pixels, step " << step;
+        ASSERT_TRUE(SameStep(choice->choice, expected)) << Q << " pixels, step " << step;
     }
     EXPECT_GT(answers, kSteps / 2);
 }
