@@ -7,7 +7,7 @@ namespace truemotion {
 // Rows above the first stripe (a height that is not a multiple of 4) have no mask
 // bits of their own: they keep what the previous frame left, rather than follow the
 // previous frame's last stripe.
-void TrueMotionDecoder::ResetMaskWords() {
+void TrueMotionDecoder::ResetCodedBlocks() {
     m_codedBlocks.Clear();
 }
 

@@ -53,7 +53,6 @@ public:
     bool AtGroupStart() const { return (m_position & (kCodeSlotCount - 1)) == 0; }
     uint32_t Group() const { return m_position / kCodeSlotCount; }
     const uint8_t* Bytes() const { return m_next; }
-    size_t BytesLeft() const { return static_cast<size_t>(m_end - m_next); }
     // After a run of `count` steps of single-entry groups: `count` bytes read, the last
     // one's group current.
     void Advance(size_t count) {

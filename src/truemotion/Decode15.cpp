@@ -146,7 +146,7 @@ void TrueMotionDecoder::DecodeDelta15(std::span<const uint8_t> mask,
     const auto writeGroups = FastestGroups15Writer();
     CodeCursor cursor(indexStream);
     size_t maskPosition = 0;
-    ResetMaskWords();
+    ResetCodedBlocks();
     int r = 0;
     for (; r < height && !cursor.Exhausted(); ++r) {
         const bool blockTop = IsBlockTopRow(r);

@@ -222,7 +222,7 @@ void TrueMotionDecoder::DecodeDelta24(std::span<const uint8_t> mask,
     const auto writeGroups = FastestGroups24Writer();
     CodeCursor cursor(indexStream);
     size_t maskPosition = 0;
-    ResetMaskWords();
+    ResetCodedBlocks();
     int chromaRow = 0;
     int r = 0;
     for (; r < height && !cursor.Exhausted(); ++r) {

@@ -100,7 +100,7 @@ private:
 
     // Starts a frame's change mask with every block kept; then lists the coded blocks of
     // the stripe at `position` in m_codedBlocks and returns the position after it.
-    void ResetMaskWords();
+    void ResetCodedBlocks();
     size_t LoadMaskStripe(std::span<const uint8_t> mask, size_t position);
     bool IsBlockTopRow(int row) const { return ((m_nHeight - row) & m_nBlockMask) == 0; }
     int ChromaRowLength() const { return m_bNarrowBlocks ? m_nWidth / 2 : m_nWidth / 4; }
