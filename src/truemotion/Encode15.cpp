@@ -188,25 +188,16 @@ public:
         // Bases out of range only follow broken pixels: left to the doubles.
         if ((base0.lowest | base1.lowest) < 0 || std::max(base0.highest, base1.highest) > kFieldMax)
             return std::nullopt;
-        const auto [wanted0, wanted1] = Layout::ScaledWantedSums(m_source, w);
-        auto lane = [&](int wanted, const Fields& base) {
-            return ExactLane{wanted - 8 * Layout::kWantedScale * base.sum, -base.lowest,
-                             kFieldMax - base.highest, 0};
-        };
-        ExactLane high = lane(wanted0, base0), low = lane(wanted1, base1);
+        Fields ahead0, ahead1;
         if (next >= 0) {
-            const Fields ahead0 = fields(next, 0), ahead1 = fields(next, 1);
-            high.ahead = low.ahead = true;
-            high.aheadLo = -ahead0.lowest;
-            high.aheadHi = kFieldMax - ahead0.highest;
-            low.aheadLo = -ahead1.lowest;
-            low.aheadHi = kFieldMax - ahead1.highest;
+            ahead0 = fields(next, 0);
+            ahead1 = fields(next, 1);
             m_aheadWord = next;
             m_ahead[0] = ahead0;
             m_ahead[1] = ahead1;
         }
-        const auto exact = ChooseExactStep<24 * Layout::kWantedScale>(
-            m_state.codes, m_state.codes.luma, high, low);
+        const auto exact =
+            ExactLumaOn(m_state.codes, m_source, w, base0, base1, next >= 0, ahead0, ahead1);
         if (!exact) return std::nullopt;
         return exact->choice;
     }
